@@ -1,0 +1,43 @@
+# Script mode: writes OUTPUT, a C++ table of the resources listed in RESOURCES
+# ("type|id|language|path|type|id|language|path|...").
+string(REPLACE "|" ";" items "${RESOURCES}")
+set(body "")
+set(table "")
+set(index 0)
+list(LENGTH items n)
+set(i 0)
+while(i LESS n)
+  list(SUBLIST items ${i} 4 item)
+  list(GET item 0 type)
+  list(GET item 1 id)
+  list(GET item 2 language)
+  list(GET item 3 path)
+  file(READ "${path}" hex HEX)
+  string(LENGTH "${hex}" hexLength)
+  math(EXPR size "${hexLength} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(APPEND body "const unsigned char kResource${index}[] = {${bytes} 0};\n")
+  string(APPEND table "    {${type}, ${id}, ${language}, kResource${index}, ${size}},\n")
+  math(EXPR index "${index} + 1")
+  math(EXPR i "${i} + 4")
+endwhile()
+if(index EQUAL 0)
+  set(table "    {0, 0, 0, nullptr, 0},\n")
+endif()
+file(WRITE "${OUTPUT}.tmp" "// Generated from src/resources by cmake/embed_resources.cmake.
+#include \"platform/posix/resources.h\"
+
+namespace posix {
+namespace {
+${body}
+const EmbeddedResource kTable[] = {
+${table}};
+
+struct Registrar {
+  Registrar() { RegisterPluginResources(kTable, ${index}); }
+} registrar;
+}  // namespace
+
+}  // namespace posix
+")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)

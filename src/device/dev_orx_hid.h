@@ -1,0 +1,142 @@
+// DevOrxHID: an opened HID device made to behave like a serial instrument. It owns the HID
+// handle, a reader thread, a ring of reply text and a ring of sample values, the command
+// interpreter and the bookkeeping of sampling runs and their aborts. What is particular to a
+// device kind is left to the pure virtual operations.
+#pragma once
+
+#include "device/ring_buffer.h"
+#include "platform/win32.h"
+#include "support/orx_string.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+namespace Kestrel {
+
+constexpr int kTextRingCapacity = 4096;
+constexpr int kSampleRingCapacity = 32768;
+constexpr int kCommandLineSize = 256;
+constexpr int kTokenSize = 260;
+constexpr DWORD kReaderStopWaitMs = 1500;
+constexpr DWORD kReportWaitMs = 500;
+constexpr int kReportBufferSize = 256;
+
+// Result codes of reads and report exchanges.
+constexpr uint32_t kResultNoReply = 258;  // WAIT_TIMEOUT: no report within the wait
+
+enum AbortCode : int {
+  kAbortNone = 0,
+  kAbortDisconnected = 1,
+  kAbortUserButton = 2,
+  kAbortBatteries = 3,
+  kAbortStopStart = 4,
+};
+
+using SampleWord = uint16_t;  // a signed 16-bit sample as the host receives it
+
+class DevOrxHID {
+ public:
+  DevOrxHID(HANDLE hidHandle, const OrxString& name, const OrxString& serialNumber);
+  DevOrxHID(const DevOrxHID&) = delete;
+  DevOrxHID& operator=(const DevOrxHID&) = delete;
+
+  // The virtual operations, in slot order.
+  virtual ~DevOrxHID();                                                // 0
+  virtual bool Initialise();                                           // 1
+  virtual void StopReader();                                           // 2
+  virtual bool ReadBuffer(char* buffer, int* size, int timeoutMs);     // 3
+  virtual bool ReadLine(char* buffer, int size, int timeoutMs);        // 4
+  virtual bool WriteBuffer(const char* data, int length, int ignored);  // 5
+  virtual void FlushReadBuffer();                                      // 6
+  virtual int ReadBuffSize();                                          // 7
+  virtual int GetLastErrorMsg(char* buffer) = 0;                       // 8
+  virtual bool IsFailed();                                             // 9
+  virtual bool WaitForData(int timeoutMs);                             // 10
+  virtual void StartSampling() = 0;                                    // 11
+  virtual void StopSampling() = 0;                                     // 12
+  virtual bool OnInputReport(const uint8_t* report, int length, int64_t timestamp) = 0;  // 13
+  virtual void OnReadError(uint32_t code);                             // 14
+  virtual int InputReportLength() = 0;                                 // 15
+  virtual int ChannelCount() = 0;                                      // 16
+  virtual bool ChannelCommand(int channel, const char* arguments) = 0;  // 17
+  virtual bool SamplerCommand(const char* arguments) = 0;              // 18
+  virtual bool ControlListCommand();                                   // 19
+  virtual bool DeviceCommand(const char* arguments) = 0;               // 20
+
+  const OrxString& Name() const { return name_; }
+  const OrxString& SerialNumber() const { return serialNumber_; }
+  bool IsSampling() const { return sampling_.load(std::memory_order_acquire); }
+  bool IsDisconnected() const { return disconnected_.load(std::memory_order_acquire); }
+  bool KeepPaired() const { return keepPaired_.load(); }
+
+  // For the registry's and the tests' eyes.
+  OrxString LastErrorText() const;
+
+  // Helpers for the device's command handlers.
+  void QueueReply(const char* text);
+  static int NextToken(const char* text, char* word);
+  static int ParseFirstNumber(const char* text);
+  static void LoadTextResource(uint16_t id, OrxString& text);
+
+ protected:
+  uint32_t ReadInputReport(uint8_t* buffer, int* length);
+  void ReportDisconnect(uint32_t code);
+  void RaiseAbort(int code);
+  void SetLastErrorText(const OrxString& text);
+  // The device message read: delivered once, then cleared.
+  int ReadLastErrorMessage(char* buffer);
+  // Stops the reader, closes the events, the HID handle and the thread handle, and leaves the
+  // registry. Safe to call more than once; the destructors of derived classes call it first.
+  void CloseDevice();
+  bool StopWasRequested() const { return stopRequested_.load(std::memory_order_acquire); }
+
+  HANDLE hidHandle_;
+  HANDLE readerThread_ = nullptr;
+  HANDLE dataEvent_ = nullptr;
+  HANDLE readEvent_ = nullptr;
+  std::atomic<bool> disconnected_{false};
+  std::atomic<bool> failed_{false};
+  std::atomic<bool> stopRequested_{false};
+  int64_t counterFrequency_ = 0;
+  OrxString name_;
+  OrxString serialNumber_;
+  char commandLine_[kCommandLineSize] = {0};
+  int commandLength_ = 0;
+  std::unique_ptr<RingBuffer<SampleWord>> sampleRing_;
+  std::unique_ptr<RingBuffer<char>> textRing_;
+  std::atomic<bool> sampling_{false};
+  int64_t lastReportTime_ = 0;
+  int64_t samplingStartTime_ = 0;
+  std::atomic<uint32_t> eventTick_{0};
+  std::atomic<bool> abortPending_{false};
+  std::atomic<int> abortCode_{kAbortNone};
+  std::atomic<bool> batteryLow_{false};
+  std::atomic<bool> keepPaired_{true};
+  std::atomic<bool> showBatteryWarning_{true};
+
+ private:
+  static DWORD WINAPI ReaderThread(void* device);
+  DWORD RunReader();
+  bool ParseCommandLine(const char* line);
+  bool GenericCommand(const char* arguments);
+  bool DeliverAbort(char* buffer, int* size);
+  bool DeliverDisconnectLine(const char* line, char* buffer, int room);
+
+  mutable std::mutex lastErrorLock_;  // lastError is written by the reader thread too
+  OrxString lastError_;
+  bool closed_ = false;
+};
+
+// Every device that exists, in order of construction.
+class DeviceRegistry {
+ public:
+  static void Add(DevOrxHID* device);
+  static void Remove(DevOrxHID* device);
+  // True when the first device with this serial number (compared exactly) has not failed.
+  static bool IsAlreadyOpen(const OrxString& serial);
+  static int Count();
+};
+
+}  // namespace Kestrel

@@ -1,0 +1,33 @@
+#include "device/dev_orx_hid.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace Kestrel {
+
+namespace {
+// Devices are made and destroyed only inside FindDevice and CloseAll, which the host never runs
+// alongside another export, so the list needs no lock.
+std::vector<DevOrxHID*>& Devices() {
+  static std::vector<DevOrxHID*> devices;
+  return devices;
+}
+}  // namespace
+
+void DeviceRegistry::Add(DevOrxHID* device) { Devices().push_back(device); }
+
+void DeviceRegistry::Remove(DevOrxHID* device) {
+  auto& devices = Devices();
+  devices.erase(std::remove(devices.begin(), devices.end(), device), devices.end());
+}
+
+bool DeviceRegistry::IsAlreadyOpen(const OrxString& serial) {
+  for (DevOrxHID* device : Devices()) {
+    if (device->SerialNumber() == serial) return !device->IsFailed();
+  }
+  return false;
+}
+
+int DeviceRegistry::Count() { return static_cast<int>(Devices().size()); }
+
+}  // namespace Kestrel

@@ -1,0 +1,131 @@
+// The host's side of a device: command text in, reply lines and sample blocks out.
+#include "device/abort_lines.h"
+#include "device/dev_orx_hid.h"
+
+#include <cstring>
+
+namespace Kestrel {
+
+namespace {
+constexpr char kBlockMark = '@';
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+}  // namespace
+
+void DevOrxHID::QueueReply(const char* text) {
+  if (!textRing_ || !text) return;
+  for (const char* p = text; *p; ++p) textRing_->Add(*p);
+}
+
+bool DevOrxHID::WriteBuffer(const char* data, int length, int) {
+  if (!data || length < 0) return false;
+  for (int i = 0; i < length; ++i) {
+    char b = data[i];
+    commandLine_[commandLength_++] = b;
+    if (IsLineEnd(b)) {
+      commandLine_[commandLength_ - 1] = '\0';
+      if (!ParseCommandLine(commandLine_)) QueueReply("^Eh?\n");
+      commandLength_ = 0;
+    } else if (commandLength_ == kCommandLineSize) {
+      commandLength_ = 0;  // an overlong line is dropped without a reply
+    }
+  }
+  return true;
+}
+
+bool DevOrxHID::DeliverDisconnectLine(const char* line, char* buffer, int room) {
+  int needed = static_cast<int>(std::strlen(line)) + 1;
+  if (room < needed) return false;  // stays due for a call with room for it
+  std::memcpy(buffer, line, static_cast<size_t>(needed));
+  failed_.store(true, std::memory_order_release);
+  return true;
+}
+
+bool DevOrxHID::ReadLine(char* buffer, int size, int timeoutMs) {
+  if (!buffer || size < 1) return false;
+  if (disconnected_.load(std::memory_order_acquire)) {
+    if (failed_.load(std::memory_order_acquire)) return false;
+    return DeliverDisconnectLine(kLineDisconnectedReply, buffer, size);
+  }
+  if (!textRing_) return false;
+
+  // Only a complete line is returned: look for its end before taking anything.
+  int scanned = 0;
+  for (;;) {
+    char c;
+    bool found = false;
+    while (textRing_->Peek(scanned, c)) {
+      if (IsLineEnd(c)) {
+        found = true;
+        break;
+      }
+      ++scanned;
+    }
+    if (found) break;
+    if (failed_.load(std::memory_order_acquire)) return false;
+    if (!WaitForData(timeoutMs)) return false;
+  }
+
+  int stored = 0;
+  char c;
+  while (stored < size - 1 && textRing_->Take(c)) {
+    if (IsLineEnd(c)) break;
+    buffer[stored++] = c;
+  }
+  buffer[stored] = '\0';
+  return true;
+}
+
+bool DevOrxHID::DeliverAbort(char* buffer, int* size) {
+  int code = abortCode_.load(std::memory_order_acquire);
+  const AbortLine& line = AbortLineFor(code);
+  if (*size < line.length) return false;  // the host gets it whole or not yet
+  abortPending_.store(false, std::memory_order_release);
+  std::memcpy(buffer, line.text, static_cast<size_t>(line.length));
+  *size = line.length;
+  if (line.message) SetLastErrorText(OrxString(line.message));
+  StopSampling();
+  return true;
+}
+
+bool DevOrxHID::ReadBuffer(char* buffer, int* size, int timeoutMs) {
+  if (!buffer || !size || *size < 0) return false;
+  if (sampling_.load(std::memory_order_acquire) && abortPending_.load(std::memory_order_acquire))
+    return DeliverAbort(buffer, size);
+  if (!sampleRing_) return false;
+
+  int held = sampleRing_->Count();
+  if (held == 0) {
+    if (disconnected_.load(std::memory_order_acquire))
+      return DeliverDisconnectLine(kLineDisconnectedBlock, buffer, *size);
+    if (!WaitForData(timeoutMs)) return false;
+    held = sampleRing_->Count();
+  }
+
+  int channels = ChannelCount();
+  if (channels <= 0) return false;
+  int frameBytes = 2 * channels;
+  int available = frameBytes * (held / channels);
+  int room = *size > 0 ? *size - 1 : 0;
+  int bytes = room > available ? available : room - room % frameBytes;
+  *size = bytes + 1;
+  if (bytes > 0) {
+    buffer[0] = kBlockMark;
+    char* out = buffer + 1;
+    for (int i = 0; i < bytes / 2; ++i) {
+      SampleWord value = 0;
+      sampleRing_->Take(value);
+      *out++ = static_cast<char>(value >> 8);
+      *out++ = static_cast<char>(value & 0xFF);
+    }
+  }
+  return true;
+}
+
+int DevOrxHID::ReadBuffSize() { return sampleRing_ ? sampleRing_->Count() : 0; }
+
+void DevOrxHID::FlushReadBuffer() {
+  if (textRing_) textRing_->Discard();
+  if (sampleRing_) sampleRing_->Discard();
+}
+
+}  // namespace Kestrel

@@ -1,0 +1,19 @@
+// The search behind FindDevice: Bluetooth first, then the HID device interfaces.
+#pragma once
+
+#include "device/dev_orx_hid.h"
+
+#include <memory>
+
+namespace DeviceSearch {
+
+// The next board not yet handed out, built but not opened; null when the search found nothing.
+std::unique_ptr<Kestrel::DevOrxHID> FindNext();
+// Forgets the enumeration, so the next FindNext starts a fresh search.
+void DestroyEnumerator();
+
+// What the search saw, for the plug-in-level message. Set by the search, never cleared.
+bool RadioMissing();
+bool BoardPaired();
+
+}  // namespace DeviceSearch

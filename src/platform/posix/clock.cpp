@@ -1,0 +1,226 @@
+#include "platform/posix/clock.h"
+
+#include "platform/posix/control.h"
+#include "platform/posix/kernel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <set>
+#include <thread>
+
+namespace posix {
+
+namespace {
+
+constexpr uint64_t kNoDeadline = UINT64_MAX;
+// How long every waiter must have seen nothing happen before the virtual clock jumps.
+constexpr auto kQuietPeriod = std::chrono::milliseconds(2);
+// Real-time waits wake at least this often, so a switch of clocks is noticed.
+constexpr uint64_t kLongestRealWaitMicros = 50'000;
+
+struct Timer {
+  TimerId id;
+  std::function<void()> action;
+};
+
+struct ClockState {
+  std::atomic<bool> virtualOn{false};
+  std::atomic<uint64_t> virtualNow{0};
+  std::atomic<uint64_t> realOffset{0};
+  // Guarded by the kernel lock:
+  std::multimap<uint64_t, Timer> timers;
+  std::multiset<uint64_t> waiterDeadlines;
+  TimerId nextTimerId = 1;
+  bool advancing = false;
+  bool timerThreadStarted = false;
+  bool stopping = false;
+  std::thread timerThread;
+
+  ~ClockState() {
+    {
+      std::lock_guard<std::mutex> guard(TheKernel().lock);
+      stopping = true;
+      NotifyChangedLocked();
+    }
+    if (timerThread.joinable()) timerThread.join();
+  }
+};
+
+ClockState& State() {
+  static ClockState state;
+  return state;
+}
+
+uint64_t RealMicros() {
+  using namespace std::chrono;
+  return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// Pops the earliest timer due at or before limit. Kernel lock held.
+bool PopDueTimer(ClockState& s, uint64_t limit, uint64_t& at, Timer& timer) {
+  if (s.timers.empty() || s.timers.begin()->first > limit) return false;
+  at = s.timers.begin()->first;
+  timer = std::move(s.timers.begin()->second);
+  s.timers.erase(s.timers.begin());
+  return true;
+}
+
+// Moves the virtual clock to target, running the timers on the way in order.
+void AdvanceVirtualTo(uint64_t target) {
+  ClockState& s = State();
+  Kernel& k = TheKernel();
+  std::unique_lock<std::mutex> lock(k.lock);
+  if (s.advancing) return;  // another thread is moving time; it will wake us
+  s.advancing = true;
+  for (;;) {
+    uint64_t at = 0;
+    Timer timer;
+    if (!PopDueTimer(s, target, at, timer)) break;
+    if (at > s.virtualNow.load()) s.virtualNow.store(at);
+    NotifyChangedLocked();
+    lock.unlock();
+    timer.action();
+    lock.lock();
+  }
+  if (target > s.virtualNow.load()) s.virtualNow.store(target);
+  s.advancing = false;
+  NotifyChangedLocked();
+}
+
+void TimerThreadMain() {
+  ClockState& s = State();
+  Kernel& k = TheKernel();
+  std::unique_lock<std::mutex> lock(k.lock);
+  while (!s.stopping) {
+    if (s.virtualOn.load() || s.timers.empty()) {
+      k.changed.wait_for(lock, std::chrono::microseconds(kLongestRealWaitMicros));
+      continue;
+    }
+    uint64_t now = NowMicros();
+    uint64_t at = 0;
+    Timer timer;
+    if (PopDueTimer(s, now, at, timer)) {
+      lock.unlock();
+      timer.action();
+      lock.lock();
+      continue;
+    }
+    uint64_t wait = std::min(s.timers.begin()->first - now, kLongestRealWaitMicros);
+    k.changed.wait_for(lock, std::chrono::microseconds(wait));
+  }
+}
+
+}  // namespace
+
+uint64_t NowMicros() {
+  ClockState& s = State();
+  if (s.virtualOn.load(std::memory_order_acquire)) return s.virtualNow.load(std::memory_order_acquire);
+  return RealMicros() + s.realOffset.load(std::memory_order_relaxed);
+}
+
+void UseVirtualClock(bool on) {
+  ClockState& s = State();
+  std::lock_guard<std::mutex> guard(TheKernel().lock);
+  if (on == s.virtualOn.load()) return;
+  if (on) {
+    s.virtualNow.store(RealMicros() + s.realOffset.load());
+  } else {
+    uint64_t real = RealMicros();
+    uint64_t now = s.virtualNow.load();
+    s.realOffset.store(now > real ? now - real : 0);  // time never runs backwards
+  }
+  s.virtualOn.store(on, std::memory_order_release);
+  NotifyChangedLocked();
+}
+
+bool UsingVirtualClock() { return State().virtualOn.load(); }
+
+void AdvanceClock(uint64_t micros) {
+  if (!UsingVirtualClock()) return;
+  AdvanceVirtualTo(NowMicros() + micros);
+}
+
+TimerId ScheduleAt(uint64_t atMicros, std::function<void()> action) {
+  ClockState& s = State();
+  std::lock_guard<std::mutex> guard(TheKernel().lock);
+  TimerId id = s.nextTimerId++;
+  s.timers.emplace(atMicros, Timer{id, std::move(action)});
+  if (!s.timerThreadStarted && !s.stopping) {
+    s.timerThreadStarted = true;
+    s.timerThread = std::thread(TimerThreadMain);
+  }
+  NotifyChangedLocked();
+  return id;
+}
+
+void CancelTimer(TimerId id) {
+  ClockState& s = State();
+  std::lock_guard<std::mutex> guard(TheKernel().lock);
+  for (auto it = s.timers.begin(); it != s.timers.end(); ++it) {
+    if (it->second.id == id) {
+      s.timers.erase(it);
+      return;
+    }
+  }
+}
+
+uint64_t DeadlineAfterMillis(uint32_t milliseconds) {
+  if (milliseconds == INFINITE) return kNoDeadline;
+  return NowMicros() + static_cast<uint64_t>(milliseconds) * 1000;
+}
+
+bool WaitStep(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros) {
+  ClockState& s = State();
+  Kernel& k = TheKernel();
+  uint64_t now = NowMicros();
+  if (now >= deadlineMicros) return false;
+
+  if (!s.virtualOn.load()) {
+    uint64_t wait = std::min(deadlineMicros - now, kLongestRealWaitMicros);
+    k.changed.wait_for(kernelLock, std::chrono::microseconds(wait));
+    return true;
+  }
+
+  auto registered = s.waiterDeadlines.insert(deadlineMicros);
+  uint64_t seen = k.activity;
+  k.changed.wait_for(kernelLock, kQuietPeriod);
+  bool quiet = k.activity == seen && !s.advancing;
+  uint64_t target = *s.waiterDeadlines.begin();
+  s.waiterDeadlines.erase(registered);
+  if (!quiet || !s.virtualOn.load()) return true;
+  if (!s.timers.empty()) target = std::min(target, s.timers.begin()->first);
+  if (target == kNoDeadline || target <= s.virtualNow.load()) return true;
+  kernelLock.unlock();
+  AdvanceVirtualTo(target);
+  kernelLock.lock();
+  return true;
+}
+
+}  // namespace posix
+
+void Sleep(DWORD milliseconds) {
+  using namespace posix;
+  if (!UsingVirtualClock()) {
+    if (milliseconds == INFINITE) milliseconds = 0x7FFFFFFF;
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    return;
+  }
+  uint64_t deadline = DeadlineAfterMillis(milliseconds);
+  std::unique_lock<std::mutex> lock(TheKernel().lock);
+  WaitUntil(lock, deadline, [] { return false; });
+}
+
+DWORD GetTickCount() { return static_cast<DWORD>(posix::NowMicros() / 1000); }
+
+// A 10 MHz counter, as on current Windows.
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
+  frequency->QuadPart = 10'000'000;
+  return TRUE;
+}
+
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
+  count->QuadPart = static_cast<LONGLONG>(posix::NowMicros() * 10);
+  return TRUE;
+}

@@ -1,0 +1,28 @@
+// The clock behind every time and timeout of the POSIX layer, real or virtual.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+namespace posix {
+
+// Waits until satisfied() (checked with the kernel lock held) or the clock reaches
+// deadlineMicros (UINT64_MAX: no deadline). Returns true when satisfied. On the virtual clock
+// the waiter takes part in moving time forward once everything has gone quiet.
+template <typename Predicate>
+bool WaitUntil(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros, Predicate satisfied);
+
+// Implementation detail of WaitUntil: one step of waiting. Returns false once the deadline passed.
+bool WaitStep(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros);
+
+template <typename Predicate>
+bool WaitUntil(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros, Predicate satisfied) {
+  for (;;) {
+    if (satisfied()) return true;
+    if (!WaitStep(kernelLock, deadlineMicros)) return satisfied();
+  }
+}
+
+uint64_t DeadlineAfterMillis(uint32_t milliseconds);  // INFINITE gives UINT64_MAX
+
+}  // namespace posix

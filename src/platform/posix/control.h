@@ -1,0 +1,63 @@
+// What tests, tools and the simulated world may steer in the POSIX platform layer. Nothing in
+// the plug-in includes this: it sees only win32.h.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace posix {
+
+// --- time ---------------------------------------------------------------------------------
+// Real time is the default. On the virtual clock, time moves only when a test advances it, a
+// thread sleeps, or every thread has been waiting for a moment with nothing happening (then the
+// earliest waiter's deadline or timer is reached at once), so long timeouts cost nothing.
+void UseVirtualClock(bool on);
+bool UsingVirtualClock();
+uint64_t NowMicros();  // the clock behind GetTickCount and QueryPerformanceCounter
+void AdvanceClock(uint64_t micros);
+
+using TimerId = uint64_t;
+// Runs action once the clock reaches atMicros, on the timer thread (real time) or on the thread
+// that moves the virtual clock. Actions run without any platform lock held.
+TimerId ScheduleAt(uint64_t atMicros, std::function<void()> action);
+void CancelTimer(TimerId id);
+
+// --- bookkeeping for leak checks --------------------------------------------------------------
+int LiveHandleCount();
+int LiveThreadCount();
+
+// --- modules --------------------------------------------------------------------------------
+// A simulated module: a name that LoadLibraryW knows and the exports GetProcAddress finds.
+struct ModuleExport {
+  std::string name;
+  FARPROC address;
+};
+void RegisterModule(const std::wstring& name, std::vector<ModuleExport> exports);
+void RemoveModule(const std::wstring& name);
+void RemoveModuleExport(const std::wstring& module, const std::string& exportName);
+int ModuleLoadCount(const std::wstring& name);  // loads not yet freed
+int ModuleLoadAttempts(const std::wstring& name);
+HMODULE PluginModuleHandle();  // the module whose resources are src/resources
+
+// --- regional settings ----------------------------------------------------------------------
+// The simulated user locale: en-US values until a test changes them.
+void SetLocaleValue(LCTYPE type, const std::wstring& value);
+void FailLocaleValue(LCTYPE type);  // GetLocaleInfo of this item fails
+void ResetLocale();
+void SetThreadCodePage(UINT codePage);  // what CP_THREAD_ACP means on the calling thread
+
+// --- user interface -------------------------------------------------------------------------
+struct MessageBoxRecord {
+  std::wstring text;
+  std::wstring caption;
+  UINT type;
+};
+std::vector<MessageBoxRecord> MessageBoxes();
+std::vector<std::string> DebugOutput();
+void ClearUserInterfaceRecords();
+
+}  // namespace posix

@@ -1,0 +1,161 @@
+// Events, waits, threads and critical sections.
+#include "platform/posix/clock.h"
+#include "platform/posix/control.h"
+#include "platform/posix/kernel.h"
+
+#include <atomic>
+#include <thread>
+
+namespace posix {
+
+namespace {
+
+class Event : public KernelObject {
+ public:
+  Event(bool manualReset, bool initialState) : manualReset_(manualReset), signalled_(initialState) {}
+  bool IsWaitable() const override { return true; }
+  bool TryAcquire() override {
+    if (!signalled_) return false;
+    if (!manualReset_) signalled_ = false;
+    return true;
+  }
+  void Set() { signalled_ = true; }
+  void Reset() { signalled_ = false; }
+
+ private:
+  bool manualReset_;
+  bool signalled_;  // guarded by the kernel lock
+};
+
+class Thread : public KernelObject {
+ public:
+  bool IsWaitable() const override { return true; }
+  bool TryAcquire() override { return finished; }
+  // Guarded by the kernel lock:
+  bool finished = false;
+  DWORD exitCode = STILL_ACTIVE;
+  int priority = THREAD_PRIORITY_NORMAL;
+};
+
+std::atomic<int> liveThreads{0};
+
+}  // namespace
+
+int LiveThreadCount() { return liveThreads.load(); }
+
+}  // namespace posix
+
+using posix::TheKernel;
+
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCWSTR) {
+  return posix::AddHandle(std::make_shared<posix::Event>(manualReset != FALSE, initialState != FALSE));
+}
+
+BOOL SetEvent(HANDLE event) {
+  auto object = posix::LookUpAs<posix::Event>(event);
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> guard(TheKernel().lock);
+  object->Set();
+  posix::NotifyChangedLocked();
+  return TRUE;
+}
+
+BOOL ResetEvent(HANDLE event) {
+  auto object = posix::LookUpAs<posix::Event>(event);
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> guard(TheKernel().lock);
+  object->Reset();
+  return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  auto object = posix::LookUp(handle);
+  if (!object || !object->IsWaitable()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  uint64_t deadline = posix::DeadlineAfterMillis(milliseconds);
+  std::unique_lock<std::mutex> lock(TheKernel().lock);
+  bool acquired = posix::WaitUntil(lock, deadline, [&] { return object->TryAcquire(); });
+  return acquired ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, void* parameter, DWORD,
+                    LPDWORD threadId) {
+  auto object = std::make_shared<posix::Thread>();
+  HANDLE handle = posix::AddHandle(object);
+  ++posix::liveThreads;
+  // The thread owns a reference to its object, so closing the handle early is harmless.
+  std::thread([object, start, parameter] {
+    SetLastError(0);
+    DWORD code = start(parameter);
+    --posix::liveThreads;  // before the handle signals, so a joined thread is never counted
+    {
+      std::lock_guard<std::mutex> guard(TheKernel().lock);
+      object->exitCode = code;
+      object->finished = true;
+      posix::NotifyChangedLocked();
+    }
+  }).detach();
+  if (threadId) *threadId = static_cast<DWORD>(reinterpret_cast<uintptr_t>(handle));
+  return handle;
+}
+
+BOOL SetThreadPriority(HANDLE thread, int priority) {
+  auto object = posix::LookUpAs<posix::Thread>(thread);
+  if (!object) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> guard(TheKernel().lock);
+  object->priority = priority;  // recorded only: the simulated world needs no real priorities
+  return TRUE;
+}
+
+int GetThreadPriority(HANDLE thread) {
+  auto object = posix::LookUpAs<posix::Thread>(thread);
+  if (!object) return 0x7FFFFFFF;  // THREAD_PRIORITY_ERROR_RETURN
+  std::lock_guard<std::mutex> guard(TheKernel().lock);
+  return object->priority;
+}
+
+BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
+  auto object = posix::LookUpAs<posix::Thread>(thread);
+  if (!object || !exitCode) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> guard(TheKernel().lock);
+  *exitCode = object->exitCode;
+  return TRUE;
+}
+
+DWORD GetCurrentThreadId() {
+  static std::atomic<DWORD> next{1};
+  thread_local DWORD id = next++;
+  return id;
+}
+
+BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD) {
+  section->impl = new std::recursive_mutex;
+  return TRUE;
+}
+
+void EnterCriticalSection(LPCRITICAL_SECTION section) {
+  static_cast<std::recursive_mutex*>(section->impl)->lock();
+}
+
+void LeaveCriticalSection(LPCRITICAL_SECTION section) {
+  static_cast<std::recursive_mutex*>(section->impl)->unlock();
+}
+
+void DeleteCriticalSection(LPCRITICAL_SECTION section) {
+  delete static_cast<std::recursive_mutex*>(section->impl);
+  section->impl = nullptr;
+}

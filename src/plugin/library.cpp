@@ -1,0 +1,21 @@
+#include "plugin/library.h"
+
+#include "plugin/device_table.h"
+
+#include <atomic>
+
+namespace {
+std::atomic<HMODULE> moduleHandle{nullptr};
+}
+
+HMODULE PluginModuleHandle() { return moduleHandle.load(); }
+
+void LibraryAttach(HMODULE module) {
+  moduleHandle.store(module);
+  DeviceTable::Instance().CloseAll();
+}
+
+void LibraryDetach() {
+  DeviceTable::Instance().CloseAll();
+  moduleHandle.store(nullptr);
+}

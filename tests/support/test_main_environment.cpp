@@ -1,0 +1,26 @@
+// Tests call the plug-in's code directly, without the loader: attach it as the loader would.
+#include "plugin/library.h"
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include "platform/posix/control.h"
+#endif
+
+namespace {
+
+class PluginEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+#ifdef _WIN32
+    LibraryAttach(GetModuleHandleW(nullptr));  // the resources are linked into the test program
+#else
+    LibraryAttach(posix::PluginModuleHandle());
+#endif
+  }
+  void TearDown() override { LibraryDetach(); }
+};
+
+const auto* const environment = ::testing::AddGlobalTestEnvironment(new PluginEnvironment);
+
+}  // namespace
