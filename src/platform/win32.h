@@ -13,6 +13,12 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#ifndef UNICODE
+#define UNICODE  // the plug-in speaks UTF-16 to Windows; the RT_* names are wide
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>

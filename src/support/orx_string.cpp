@@ -40,6 +40,11 @@ wchar_t* SharedEmptyChars() {
   return rep->Text();
 }
 
+// Byte-wise, so that sanitizers see every access (the wide variants are not checked).
+void MoveUnits(wchar_t* to, const wchar_t* from, std::size_t count) {
+  if (count) std::memmove(to, from, count * sizeof(wchar_t));
+}
+
 // Counts beyond 32 bits cannot be represented; treat them as the allocation failure they would be.
 uint32_t CheckedCount(uint64_t count) {
   if (count > std::numeric_limits<uint32_t>::max()) throw std::bad_alloc();
@@ -93,7 +98,7 @@ const char* OrxString::StringRep::Narrow(NarrowKind kind, unsigned codePage) {
 wchar_t* OrxString::NewText(const wchar_t* text, uint32_t count) {
   StringRep* rep = StringRep::Create(std::max(CheckedCount(uint64_t{count} + 1), kMinimumCapacity));
   wchar_t* chars = rep->Text();
-  std::wmemcpy(chars, text, count);
+  MoveUnits(chars, text, count);
   chars[count] = 0;
   rep->length_ = count + 1;
   return chars;
@@ -182,7 +187,7 @@ void OrxString::MakeUnique() {
   }
   StringRep* copy = StringRep::Create(rep->capacity_);
   uint32_t length = std::min(rep->length_, copy->capacity_);
-  std::wmemcpy(copy->Text(), chars_, length);
+  MoveUnits(copy->Text(), chars_, length);
   copy->Text()[length - 1] = 0;
   copy->length_ = length;
   Share(copy);
@@ -193,7 +198,7 @@ void OrxString::ReserveExactly(uint32_t capacity) {
   if (rep->Count() == 1 && rep->capacity_ == capacity) return;
   StringRep* grown = StringRep::Create(capacity);
   uint32_t length = std::min(rep->length_, grown->capacity_);
-  std::wmemcpy(grown->Text(), chars_, length);
+  MoveUnits(grown->Text(), chars_, length);
   grown->Text()[length - 1] = 0;
   grown->length_ = length;
   Share(grown);
@@ -205,7 +210,7 @@ void OrxString::AppendChars(const wchar_t* text, uint32_t count) {
   MakeUnique();
   uint32_t newLength = CheckedCount(uint64_t{Rep()->length_} + count);
   if (newLength > Rep()->capacity_) ReserveExactly(CheckedCount(static_cast<uint64_t>(1.5 * newLength)));
-  std::wmemmove(chars_ + Rep()->length_ - 1, text, count);
+  MoveUnits(chars_ + Rep()->length_ - 1, text, count);
   chars_[newLength - 1] = 0;
   Rep()->length_ = newLength;
 }
@@ -236,7 +241,7 @@ void OrxString::Erase(uint32_t from, uint32_t to) {
   uint32_t length = rep->length_ - 1;
   if (from >= length) return;
   if (to < length) {
-    std::wmemmove(chars_ + from, chars_ + to, length - to + 1);
+    MoveUnits(chars_ + from, chars_ + to, length - to + 1);
     rep->length_ -= to - from;
   } else {
     chars_[from] = 0;
@@ -258,8 +263,8 @@ void OrxString::Replace(uint32_t at, uint32_t count, const OrxString& other) {
   uint32_t newLength = CheckedCount(uint64_t{Rep()->length_} + inserted);
   if (newLength > Rep()->capacity_) ReserveExactly(newLength);
   StringRep* rep = Rep();
-  std::wmemmove(chars_ + at + inserted, chars_ + at, rep->length_ - at);
-  std::wmemcpy(chars_ + at, source.chars_, inserted);
+  MoveUnits(chars_ + at + inserted, chars_ + at, rep->length_ - at);
+  MoveUnits(chars_ + at, source.chars_, inserted);
   rep->length_ = newLength;
 }
 

@@ -1,22 +1,301 @@
-// Device files: until the simulated HID endpoints exist, no device path can be opened.
-#include "platform/win32.h"
+// Device files: overlapped reads of input reports from the simulated world's HID devices,
+// with the completion rules of a Windows HID driver.
+#include "platform/posix/clock.h"
+#include "platform/posix/control.h"
+#include "platform/posix/hid_endpoint.h"
+#include "platform/posix/kernel.h"
 
-HANDLE CreateFileW(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-  SetLastError(ERROR_FILE_NOT_FOUND);
-  return INVALID_HANDLE_VALUE;
+#include <algorithm>
+#include <cstring>
+#include <cwctype>
+#include <deque>
+#include <map>
+
+namespace posix {
+
+namespace {
+
+// A Windows HID driver keeps this many input reports for a handle nobody reads; older ones go.
+constexpr size_t kInputQueueLength = 32;
+
+struct PendingRead {
+  uint8_t* buffer;
+  DWORD length;
+  OVERLAPPED* overlapped;
+  std::shared_ptr<Event> event;
+  DWORD thread;
+};
+
+struct DeviceRegistry {
+  std::mutex lock;
+  std::map<std::wstring, std::shared_ptr<HidEndpoint>> devices;
+};
+
+DeviceRegistry& Devices() {
+  static DeviceRegistry* registry = new DeviceRegistry;
+  return *registry;
 }
 
-BOOL ReadFile(HANDLE, void*, DWORD, LPDWORD, LPOVERLAPPED) {
-  SetLastError(ERROR_INVALID_HANDLE);
-  return FALSE;
+std::wstring Lower(std::wstring text) {
+  for (auto& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  return text;
 }
 
-BOOL CancelIo(HANDLE) {
-  SetLastError(ERROR_INVALID_HANDLE);
-  return FALSE;
+DWORD ErrorForStatus(ULONG_PTR status) {
+  if (status == kStatusCancelled) return ERROR_OPERATION_ABORTED;
+  if (status == kStatusDeviceNotConnected) return ERROR_DEVICE_NOT_CONNECTED;
+  return static_cast<DWORD>(status);
 }
 
-BOOL GetOverlappedResult(HANDLE, LPOVERLAPPED, LPDWORD, BOOL) {
-  SetLastError(ERROR_INVALID_HANDLE);
+}  // namespace
+
+class DeviceFile : public KernelObject {
+ public:
+  explicit DeviceFile(std::shared_ptr<HidEndpoint> endpoint) : endpoint_(std::move(endpoint)) {}
+  ~DeviceFile() override {
+    {
+      std::lock_guard<std::mutex> guard(TheKernel().lock);
+      CompleteAllLocked(kStatusCancelled, [](const PendingRead&) { return true; });
+    }
+    endpoint_->Detach(this);
+  }
+
+  static std::shared_ptr<DeviceFile> Open(const std::shared_ptr<HidEndpoint>& endpoint) {
+    auto file = std::make_shared<DeviceFile>(endpoint);
+    endpoint->Attach(file);
+    return file;
+  }
+
+  const std::shared_ptr<HidEndpoint>& Endpoint() const { return endpoint_; }
+
+  BOOL Read(void* buffer, DWORD length, LPDWORD bytesRead, OVERLAPPED* overlapped) {
+    std::shared_ptr<Event> event = overlapped->hEvent ? LookUpAs<Event>(overlapped->hEvent) : nullptr;
+    bool failing = endpoint_->IsDisconnected();
+    std::lock_guard<std::mutex> guard(TheKernel().lock);
+    if (event) event->Reset();  // as ReadFile does when an operation begins
+    if (failing) {
+      SetLastError(failError_);
+      return FALSE;
+    }
+    PendingRead read{static_cast<uint8_t*>(buffer), length, overlapped, event, GetCurrentThreadId()};
+    if (!queue_.empty()) {
+      DWORD n = CompleteLocked(read, 0, &queue_.front());
+      queue_.pop_front();
+      if (bytesRead) *bytesRead = n;
+      return TRUE;
+    }
+    overlapped->Internal = STATUS_PENDING;
+    overlapped->InternalHigh = 0;
+    pending_.push_back(read);
+    SetLastError(ERROR_IO_PENDING);
+    return FALSE;
+  }
+
+  void Deliver(const std::vector<uint8_t>& report) {
+    std::lock_guard<std::mutex> guard(TheKernel().lock);
+    if (!pending_.empty()) {
+      PendingRead read = pending_.front();
+      pending_.pop_front();
+      CompleteLocked(read, 0, &report);
+      return;
+    }
+    if (queue_.size() == kInputQueueLength) queue_.pop_front();
+    queue_.push_back(report);
+  }
+
+  void Fail(DWORD readError, ULONG_PTR status) {
+    std::lock_guard<std::mutex> guard(TheKernel().lock);
+    failError_ = readError;
+    queue_.clear();
+    CompleteAllLocked(status, [](const PendingRead&) { return true; });
+  }
+
+  void CancelFromThread(DWORD thread) {
+    std::lock_guard<std::mutex> guard(TheKernel().lock);
+    CompleteAllLocked(kStatusCancelled, [thread](const PendingRead& r) { return r.thread == thread; });
+  }
+
+ private:
+  // Writes the outcome into the caller's record and signals its event. Kernel lock held.
+  DWORD CompleteLocked(const PendingRead& read, ULONG_PTR status, const std::vector<uint8_t>* report) {
+    DWORD n = 0;
+    if (report) {
+      n = static_cast<DWORD>(std::min<size_t>(report->size(), read.length));
+      std::memcpy(read.buffer, report->data(), n);
+    }
+    read.overlapped->InternalHigh = n;
+    read.overlapped->Internal = status;
+    if (read.event) read.event->Set();
+    NotifyChangedLocked();
+    return n;
+  }
+
+  template <typename Which>
+  void CompleteAllLocked(ULONG_PTR status, Which which) {
+    for (auto it = pending_.begin(); it != pending_.end();) {
+      if (which(*it)) {
+        CompleteLocked(*it, status, nullptr);
+        it = pending_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+
+  std::shared_ptr<HidEndpoint> endpoint_;
+  std::deque<std::vector<uint8_t>> queue_;  // guarded by the kernel lock
+  std::deque<PendingRead> pending_;         // guarded by the kernel lock
+  DWORD failError_ = ERROR_DEVICE_NOT_CONNECTED;
+};
+
+void HidEndpoint::Attach(const std::shared_ptr<DeviceFile>& file) {
+  std::lock_guard<std::mutex> guard(lock_);
+  files_.push_back(file);
+}
+
+void HidEndpoint::Detach(const DeviceFile* file) {
+  std::lock_guard<std::mutex> guard(lock_);
+  files_.erase(std::remove_if(files_.begin(), files_.end(),
+                              [file](const std::weak_ptr<DeviceFile>& f) {
+                                auto locked = f.lock();
+                                return !locked || locked.get() == file;
+                              }),
+               files_.end());
+}
+
+void HidEndpoint::PushInputReport(const std::vector<uint8_t>& report) {
+  std::vector<std::shared_ptr<DeviceFile>> open;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (disconnected_) return;
+    for (auto& f : files_)
+      if (auto locked = f.lock()) open.push_back(locked);
+  }
+  for (auto& file : open) file->Deliver(report);
+}
+
+void HidEndpoint::Disconnect(DWORD readError, ULONG_PTR completionStatus) {
+  std::vector<std::shared_ptr<DeviceFile>> open;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    disconnected_ = true;
+    readError_ = readError;
+    completionStatus_ = completionStatus;
+    for (auto& f : files_)
+      if (auto locked = f.lock()) open.push_back(locked);
+  }
+  for (auto& file : open) file->Fail(readError, completionStatus);
+}
+
+void HidEndpoint::Reconnect() {
+  std::lock_guard<std::mutex> guard(lock_);
+  disconnected_ = false;
+}
+
+bool HidEndpoint::IsDisconnected() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return disconnected_;
+}
+
+int HidEndpoint::OpenFileCount() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  int n = 0;
+  for (auto& f : files_)
+    if (!f.expired()) ++n;
+  return n;
+}
+
+void RegisterHidDevice(const std::wstring& path, std::shared_ptr<HidEndpoint> endpoint) {
+  DeviceRegistry& r = Devices();
+  std::lock_guard<std::mutex> guard(r.lock);
+  r.devices[Lower(path)] = std::move(endpoint);
+}
+
+void UnregisterHidDevice(const std::wstring& path) {
+  DeviceRegistry& r = Devices();
+  std::lock_guard<std::mutex> guard(r.lock);
+  r.devices.erase(Lower(path));
+}
+
+std::shared_ptr<HidEndpoint> EndpointOf(HANDLE file) {
+  auto object = LookUpAs<DeviceFile>(file);
+  return object ? object->Endpoint() : nullptr;
+}
+
+}  // namespace posix
+
+HANDLE CreateFileW(LPCWSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+  if (!path) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  std::shared_ptr<posix::HidEndpoint> endpoint;
+  {
+    posix::DeviceRegistry& r = posix::Devices();
+    std::lock_guard<std::mutex> guard(r.lock);
+    auto it = r.devices.find(posix::Lower(path));
+    if (it != r.devices.end()) endpoint = it->second;
+  }
+  if (!endpoint) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  DWORD error = ERROR_ACCESS_DENIED;
+  if (!endpoint->CanOpen(&error)) {
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+  }
+  return posix::AddHandle(posix::DeviceFile::Open(endpoint));
+}
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) {
+  auto device = posix::LookUpAs<posix::DeviceFile>(file);
+  if (!device) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!overlapped || !buffer) {
+    SetLastError(ERROR_INVALID_PARAMETER);  // device files are opened for overlapped I/O only
+    return FALSE;
+  }
+  return device->Read(buffer, bytesToRead, bytesRead, overlapped);
+}
+
+BOOL CancelIo(HANDLE file) {
+  auto device = posix::LookUpAs<posix::DeviceFile>(file);
+  if (!device) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  device->CancelFromThread(GetCurrentThreadId());
+  return TRUE;
+}
+
+BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred, BOOL wait) {
+  auto device = posix::LookUpAs<posix::DeviceFile>(file);
+  if (!device || !overlapped) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::shared_ptr<posix::Event> event = overlapped->hEvent ? posix::LookUpAs<posix::Event>(overlapped->hEvent) : nullptr;
+  std::unique_lock<std::mutex> lock(posix::TheKernel().lock);
+  if (overlapped->Internal == STATUS_PENDING) {
+    if (!wait) {
+      SetLastError(ERROR_IO_INCOMPLETE);
+      return FALSE;
+    }
+    // Like Windows, wait on the record's event: a signal somebody else consumed is waited for.
+    if (event)
+      posix::WaitUntil(lock, UINT64_MAX, [&] { return event->TryAcquire(); });
+    else
+      posix::WaitUntil(lock, UINT64_MAX, [&] { return overlapped->Internal != STATUS_PENDING; });
+    if (overlapped->Internal == STATUS_PENDING) {
+      SetLastError(ERROR_IO_INCOMPLETE);
+      return FALSE;
+    }
+  }
+  if (bytesTransferred) *bytesTransferred = static_cast<DWORD>(overlapped->InternalHigh);
+  if (overlapped->Internal == 0) return TRUE;
+  SetLastError(posix::ErrorForStatus(overlapped->Internal));
   return FALSE;
 }

@@ -21,6 +21,24 @@ class KernelObject {
   virtual bool IsWaitable() const { return false; }
 };
 
+class Event : public KernelObject {
+ public:
+  Event(bool manualReset, bool initialState) : manualReset_(manualReset), signalled_(initialState) {}
+  bool IsWaitable() const override { return true; }
+  bool TryAcquire() override {
+    if (!signalled_) return false;
+    if (!manualReset_) signalled_ = false;
+    return true;
+  }
+  // Both with the kernel lock held.
+  void Set() { signalled_ = true; }
+  void Reset() { signalled_ = false; }
+
+ private:
+  bool manualReset_;
+  bool signalled_;
+};
+
 struct Kernel {
   std::mutex lock;
   std::condition_variable changed;

@@ -10,23 +10,6 @@ namespace posix {
 
 namespace {
 
-class Event : public KernelObject {
- public:
-  Event(bool manualReset, bool initialState) : manualReset_(manualReset), signalled_(initialState) {}
-  bool IsWaitable() const override { return true; }
-  bool TryAcquire() override {
-    if (!signalled_) return false;
-    if (!manualReset_) signalled_ = false;
-    return true;
-  }
-  void Set() { signalled_ = true; }
-  void Reset() { signalled_ = false; }
-
- private:
-  bool manualReset_;
-  bool signalled_;  // guarded by the kernel lock
-};
-
 class Thread : public KernelObject {
  public:
   bool IsWaitable() const override { return true; }
