@@ -357,4 +357,11 @@ void OutputDebugStringA(LPCSTR text);
 // --- C runtime pieces the plug-in takes from the Windows CRT ---------------------------------
 int _wtoi(const wchar_t* text);
 
+// The Win32 libraries beyond the kernel, one header each.
+#include "platform/posix/api/hid.h"
+#include "platform/posix/api/setupapi.h"
+#include "platform/posix/api/bluetooth.h"
+#include "platform/posix/api/com.h"
+#include "platform/posix/api/nls.h"
+
 #endif  // _WIN32
