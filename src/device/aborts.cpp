@@ -41,14 +41,14 @@ const AbortLine& AbortLineFor(int abortCode) {
 }
 
 void DevOrxHID::RaiseAbort(int code) {
-  eventTick_.store(GetTickCount(), std::memory_order_relaxed);
-  abortCode_.store(code, std::memory_order_relaxed);
-  abortPending_.store(true, std::memory_order_release);
+  eventTick.store(GetTickCount(), std::memory_order_relaxed);
+  abortCode.store(code, std::memory_order_relaxed);
+  abortPending.store(true, std::memory_order_release);
 }
 
 void DevOrxHID::ReportDisconnect(uint32_t code) {
   OrxString text(L"The ");
-  text += name_;
+  text += name;
   text += L" has disconnected from your computer. Check the batteries, or bring it closer. (Error $";
   text += Hex(code);
   text += L")";

@@ -38,7 +38,7 @@ using SampleWord = uint16_t;  // a signed 16-bit sample as the host receives it
 
 class DevOrxHID {
  public:
-  DevOrxHID(HANDLE hidHandle, const OrxString& name, const OrxString& serialNumber);
+  DevOrxHID(HANDLE hid, const OrxString& deviceName, const OrxString& serial);
   DevOrxHID(const DevOrxHID&) = delete;
   DevOrxHID& operator=(const DevOrxHID&) = delete;
 
@@ -65,11 +65,11 @@ class DevOrxHID {
   virtual bool ControlListCommand();                                   // 19
   virtual bool DeviceCommand(const char* arguments) = 0;               // 20
 
-  const OrxString& Name() const { return name_; }
-  const OrxString& SerialNumber() const { return serialNumber_; }
-  bool IsSampling() const { return sampling_.load(std::memory_order_acquire); }
-  bool IsDisconnected() const { return disconnected_.load(std::memory_order_acquire); }
-  bool KeepPaired() const { return keepPaired_.load(); }
+  const OrxString& Name() const { return name; }
+  const OrxString& SerialNumber() const { return serialNumber; }
+  bool IsSampling() const { return sampling.load(std::memory_order_acquire); }
+  bool IsDisconnected() const { return disconnected.load(std::memory_order_acquire); }
+  bool KeepPaired() const { return keepPaired.load(); }
 
   // For the registry's and the tests' eyes.
   OrxString LastErrorText() const;
@@ -90,31 +90,31 @@ class DevOrxHID {
   // Stops the reader, closes the events, the HID handle and the thread handle, and leaves the
   // registry. Safe to call more than once; the destructors of derived classes call it first.
   void CloseDevice();
-  bool StopWasRequested() const { return stopRequested_.load(std::memory_order_acquire); }
+  bool StopWasRequested() const { return stopRequested.load(std::memory_order_acquire); }
 
-  HANDLE hidHandle_;
-  HANDLE readerThread_ = nullptr;
-  HANDLE dataEvent_ = nullptr;
-  HANDLE readEvent_ = nullptr;
-  std::atomic<bool> disconnected_{false};
-  std::atomic<bool> failed_{false};
-  std::atomic<bool> stopRequested_{false};
-  int64_t counterFrequency_ = 0;
-  OrxString name_;
-  OrxString serialNumber_;
-  char commandLine_[kCommandLineSize] = {0};
-  int commandLength_ = 0;
-  std::unique_ptr<RingBuffer<SampleWord>> sampleRing_;
-  std::unique_ptr<RingBuffer<char>> textRing_;
-  std::atomic<bool> sampling_{false};
-  int64_t lastReportTime_ = 0;
-  int64_t samplingStartTime_ = 0;
-  std::atomic<uint32_t> eventTick_{0};
-  std::atomic<bool> abortPending_{false};
-  std::atomic<int> abortCode_{kAbortNone};
-  std::atomic<bool> batteryLow_{false};
-  std::atomic<bool> keepPaired_{true};
-  std::atomic<bool> showBatteryWarning_{true};
+  HANDLE hidHandle;
+  HANDLE readerThread = nullptr;
+  HANDLE dataEvent = nullptr;
+  HANDLE readEvent = nullptr;
+  std::atomic<bool> disconnected{false};
+  std::atomic<bool> failed{false};
+  std::atomic<bool> stopRequested{false};
+  int64_t counterFrequency = 0;
+  OrxString name;
+  OrxString serialNumber;
+  char commandLine[kCommandLineSize] = {0};
+  int commandLength = 0;
+  std::unique_ptr<RingBuffer<SampleWord>> sampleRing;
+  std::unique_ptr<RingBuffer<char>> textRing;
+  std::atomic<bool> sampling{false};
+  int64_t lastReportTime = 0;
+  int64_t samplingStartTime = 0;
+  std::atomic<uint32_t> eventTick{0};
+  std::atomic<bool> abortPending{false};
+  std::atomic<int> abortCode{kAbortNone};
+  std::atomic<bool> batteryLow{false};
+  std::atomic<bool> keepPaired{true};
+  std::atomic<bool> showBatteryWarning{true};
 
  private:
   static DWORD WINAPI ReaderThread(void* device);
@@ -124,9 +124,9 @@ class DevOrxHID {
   bool DeliverAbort(char* buffer, int* size);
   bool DeliverDisconnectLine(const char* line, char* buffer, int room);
 
-  mutable std::mutex lastErrorLock_;  // lastError is written by the reader thread too
-  OrxString lastError_;
-  bool closed_ = false;
+  mutable std::mutex lastErrorLock;  // lastError is written by the reader thread too
+  OrxString lastError;
+  bool closed = false;
 };
 
 // Every device that exists, in order of construction.

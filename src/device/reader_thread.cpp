@@ -40,25 +40,25 @@ DWORD DevOrxHID::RunReader() {
     int length = std::min(InputReportLength(), kReportBufferSize);
     std::memset(report, 0, static_cast<size_t>(length));
     std::memset(&overlapped, 0, sizeof overlapped);
-    overlapped.hEvent = readEvent_;
+    overlapped.hEvent = readEvent;
     SetLastError(0);
-    BOOL done = ReadFile(hidHandle_, report, static_cast<DWORD>(length), nullptr, &overlapped);
+    BOOL done = ReadFile(hidHandle, report, static_cast<DWORD>(length), nullptr, &overlapped);
     uint32_t code = done ? 0 : GetLastError();
     bool noReport = false;
     if (!done && code == ERROR_IO_PENDING) {
-      DWORD wait = WaitForSingleObject(readEvent_, kReportWaitMs);
-      if (wait == WAIT_OBJECT_0 && !StillPending(hidHandle_, overlapped)) {
+      DWORD wait = WaitForSingleObject(readEvent, kReportWaitMs);
+      if (wait == WAIT_OBJECT_0 && !StillPending(hidHandle, overlapped)) {
         code = static_cast<uint32_t>(overlapped.Internal);
       } else if (wait == WAIT_OBJECT_0) {
         // Woken by a stop request while the read still runs.
-        AwaitCancelledRead(hidHandle_, overlapped);
+        AwaitCancelledRead(hidHandle, overlapped);
         code = STATUS_PENDING;
       } else {
-        AwaitCancelledRead(hidHandle_, overlapped);
+        AwaitCancelledRead(hidHandle, overlapped);
         if (wait == WAIT_TIMEOUT) {
           noReport = true;
         } else {
-          failed_.store(true, std::memory_order_release);
+          failed.store(true, std::memory_order_release);
           code = static_cast<uint32_t>(overlapped.Internal);
         }
       }
@@ -67,10 +67,10 @@ DWORD DevOrxHID::RunReader() {
       if (code == 0) {
         LARGE_INTEGER now;
         QueryPerformanceCounter(&now);
-        if (OnInputReport(report, static_cast<int>(overlapped.InternalHigh), now.QuadPart)) SetEvent(dataEvent_);
+        if (OnInputReport(report, static_cast<int>(overlapped.InternalHigh), now.QuadPart)) SetEvent(dataEvent);
       } else if (code != kResultNoReply) {
         if (!StopWasRequested()) OnReadError(code);
-        disconnected_.store(true, std::memory_order_release);
+        disconnected.store(true, std::memory_order_release);
         return code;
       }
     }
@@ -82,19 +82,19 @@ uint32_t DevOrxHID::ReadInputReport(uint8_t* buffer, int* length) {
   std::memset(buffer, 0, static_cast<size_t>(*length));
   OVERLAPPED overlapped;
   std::memset(&overlapped, 0, sizeof overlapped);
-  overlapped.hEvent = readEvent_;
+  overlapped.hEvent = readEvent;
   SetLastError(0);
-  BOOL done = ReadFile(hidHandle_, buffer, static_cast<DWORD>(*length), nullptr, &overlapped);
+  BOOL done = ReadFile(hidHandle, buffer, static_cast<DWORD>(*length), nullptr, &overlapped);
   uint32_t code = done ? 0 : GetLastError();
   if (!done && code == ERROR_IO_PENDING) {
-    DWORD wait = WaitForSingleObject(readEvent_, kReportWaitMs);
-    if (wait != WAIT_OBJECT_0 || StillPending(hidHandle_, overlapped)) {
-      AwaitCancelledRead(hidHandle_, overlapped);
+    DWORD wait = WaitForSingleObject(readEvent, kReportWaitMs);
+    if (wait != WAIT_OBJECT_0 || StillPending(hidHandle, overlapped)) {
+      AwaitCancelledRead(hidHandle, overlapped);
       if (wait == WAIT_TIMEOUT) {
         *length = static_cast<int>(overlapped.InternalHigh);
         return kResultNoReply;
       }
-      if (wait != WAIT_OBJECT_0) failed_.store(true, std::memory_order_release);
+      if (wait != WAIT_OBJECT_0) failed.store(true, std::memory_order_release);
     }
     code = static_cast<uint32_t>(overlapped.Internal);
   }

@@ -12,21 +12,21 @@ bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 }  // namespace
 
 void DevOrxHID::QueueReply(const char* text) {
-  if (!textRing_ || !text) return;
-  for (const char* p = text; *p; ++p) textRing_->Add(*p);
+  if (!textRing || !text) return;
+  for (const char* p = text; *p; ++p) textRing->Add(*p);
 }
 
 bool DevOrxHID::WriteBuffer(const char* data, int length, int) {
   if (!data || length < 0) return false;
   for (int i = 0; i < length; ++i) {
     char b = data[i];
-    commandLine_[commandLength_++] = b;
+    commandLine[commandLength++] = b;
     if (IsLineEnd(b)) {
-      commandLine_[commandLength_ - 1] = '\0';
-      if (!ParseCommandLine(commandLine_)) QueueReply("^Eh?\n");
-      commandLength_ = 0;
-    } else if (commandLength_ == kCommandLineSize) {
-      commandLength_ = 0;  // an overlong line is dropped without a reply
+      commandLine[commandLength - 1] = '\0';
+      if (!ParseCommandLine(commandLine)) QueueReply("^Eh?\n");
+      commandLength = 0;
+    } else if (commandLength == kCommandLineSize) {
+      commandLength = 0;  // an overlong line is dropped without a reply
     }
   }
   return true;
@@ -36,24 +36,24 @@ bool DevOrxHID::DeliverDisconnectLine(const char* line, char* buffer, int room) 
   int needed = static_cast<int>(std::strlen(line)) + 1;
   if (room < needed) return false;  // stays due for a call with room for it
   std::memcpy(buffer, line, static_cast<size_t>(needed));
-  failed_.store(true, std::memory_order_release);
+  failed.store(true, std::memory_order_release);
   return true;
 }
 
 bool DevOrxHID::ReadLine(char* buffer, int size, int timeoutMs) {
   if (!buffer || size < 1) return false;
-  if (disconnected_.load(std::memory_order_acquire)) {
-    if (failed_.load(std::memory_order_acquire)) return false;
+  if (disconnected.load(std::memory_order_acquire)) {
+    if (failed.load(std::memory_order_acquire)) return false;
     return DeliverDisconnectLine(kLineDisconnectedReply, buffer, size);
   }
-  if (!textRing_) return false;
+  if (!textRing) return false;
 
   // Only a complete line is returned: look for its end before taking anything.
   int scanned = 0;
   for (;;) {
     char c;
     bool found = false;
-    while (textRing_->Peek(scanned, c)) {
+    while (textRing->Peek(scanned, c)) {
       if (IsLineEnd(c)) {
         found = true;
         break;
@@ -61,13 +61,13 @@ bool DevOrxHID::ReadLine(char* buffer, int size, int timeoutMs) {
       ++scanned;
     }
     if (found) break;
-    if (failed_.load(std::memory_order_acquire)) return false;
+    if (failed.load(std::memory_order_acquire)) return false;
     if (!WaitForData(timeoutMs)) return false;
   }
 
   int stored = 0;
   char c;
-  while (stored < size - 1 && textRing_->Take(c)) {
+  while (stored < size - 1 && textRing->Take(c)) {
     if (IsLineEnd(c)) break;
     buffer[stored++] = c;
   }
@@ -76,10 +76,10 @@ bool DevOrxHID::ReadLine(char* buffer, int size, int timeoutMs) {
 }
 
 bool DevOrxHID::DeliverAbort(char* buffer, int* size) {
-  int code = abortCode_.load(std::memory_order_acquire);
+  int code = abortCode.load(std::memory_order_acquire);
   const AbortLine& line = AbortLineFor(code);
   if (*size < line.length) return false;  // the host gets it whole or not yet
-  abortPending_.store(false, std::memory_order_release);
+  abortPending.store(false, std::memory_order_release);
   std::memcpy(buffer, line.text, static_cast<size_t>(line.length));
   *size = line.length;
   if (line.message) SetLastErrorText(OrxString(line.message));
@@ -89,16 +89,16 @@ bool DevOrxHID::DeliverAbort(char* buffer, int* size) {
 
 bool DevOrxHID::ReadBuffer(char* buffer, int* size, int timeoutMs) {
   if (!buffer || !size || *size < 0) return false;
-  if (sampling_.load(std::memory_order_acquire) && abortPending_.load(std::memory_order_acquire))
+  if (sampling.load(std::memory_order_acquire) && abortPending.load(std::memory_order_acquire))
     return DeliverAbort(buffer, size);
-  if (!sampleRing_) return false;
+  if (!sampleRing) return false;
 
-  int held = sampleRing_->Count();
+  int held = sampleRing->Count();
   if (held == 0) {
-    if (disconnected_.load(std::memory_order_acquire))
+    if (disconnected.load(std::memory_order_acquire))
       return DeliverDisconnectLine(kLineDisconnectedBlock, buffer, *size);
     if (!WaitForData(timeoutMs)) return false;
-    held = sampleRing_->Count();
+    held = sampleRing->Count();
   }
 
   int channels = ChannelCount();
@@ -113,7 +113,7 @@ bool DevOrxHID::ReadBuffer(char* buffer, int* size, int timeoutMs) {
     char* out = buffer + 1;
     for (int i = 0; i < bytes / 2; ++i) {
       SampleWord value = 0;
-      sampleRing_->Take(value);
+      sampleRing->Take(value);
       *out++ = static_cast<char>(value >> 8);
       *out++ = static_cast<char>(value & 0xFF);
     }
@@ -121,11 +121,11 @@ bool DevOrxHID::ReadBuffer(char* buffer, int* size, int timeoutMs) {
   return true;
 }
 
-int DevOrxHID::ReadBuffSize() { return sampleRing_ ? sampleRing_->Count() : 0; }
+int DevOrxHID::ReadBuffSize() { return sampleRing ? sampleRing->Count() : 0; }
 
 void DevOrxHID::FlushReadBuffer() {
-  if (textRing_) textRing_->Discard();
-  if (sampleRing_) sampleRing_->Discard();
+  if (textRing) textRing->Discard();
+  if (sampleRing) sampleRing->Discard();
 }
 
 }  // namespace Kestrel

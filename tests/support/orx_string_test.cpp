@@ -6,6 +6,8 @@
 
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -66,6 +68,17 @@ TEST(OrxStringTest, CopiesShareUntilOneChanges) {
   EXPECT_EQ(Text(c), L"abcdeabcdedeabcde");
   c = c.Chars() + 10;
   EXPECT_EQ(Text(c), L"deabcde");
+}
+
+TEST(OrxStringTest, HandlesOfOneTextAreCopiedAndReleasedOnManyThreads) {
+  OrxString shared(L"shared");
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&shared] {
+      for (int i = 0; i < 20000; ++i) OrxString copy(shared);
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(shared.ReferenceCount(), 1);
 }
 
 TEST(OrxStringTest, PointerAndCountStopsAtZeroAndRefusesNegativeCounts) {

@@ -11,19 +11,19 @@ namespace testing_support {
 
 class FakeDevice : public Kestrel::DevOrxHID {
  public:
-  FakeDevice(HANDLE hid, const wchar_t* name, const wchar_t* serial) : DevOrxHID(hid, name, serial) {}
+  FakeDevice(HANDLE hid, const wchar_t* deviceName, const wchar_t* serial) : DevOrxHID(hid, deviceName, serial) {}
   ~FakeDevice() override { CloseDevice(); }
 
   int GetLastErrorMsg(char* buffer) override { return ReadLastErrorMessage(buffer); }
   void StartSampling() override {
-    sampleRing_->Discard();
-    abortPending_.store(false);
-    sampling_.store(true);
+    sampleRing->Discard();
+    abortPending.store(false);
+    sampling.store(true);
   }
-  void StopSampling() override { sampling_.store(false); }
+  void StopSampling() override { sampling.store(false); }
   bool OnInputReport(const uint8_t* report, int length, int64_t) override {
     reports.fetch_add(1);
-    if (length < 9 || !sampling_.load()) return false;
+    if (length < 9 || !sampling.load()) return false;
     Kestrel::SampleWord frame[4];
     for (int i = 0; i < 4; ++i) frame[i] = static_cast<Kestrel::SampleWord>(report[1 + 2 * i] << 8 | report[2 + 2 * i]);
     AppendFrame(frame);
@@ -51,14 +51,14 @@ class FakeDevice : public Kestrel::DevOrxHID {
   }
 
   // Test hooks into the protected core.
-  void AppendFrame(const Kestrel::SampleWord* frame) { sampleRing_->AddAll(frame, 4); }
+  void AppendFrame(const Kestrel::SampleWord* frame) { sampleRing->AddAll(frame, 4); }
   void Abort(int code) { RaiseAbort(code); }
   void Disconnect(uint32_t code) {
     ReportDisconnect(code);
-    disconnected_.store(true);
+    disconnected.store(true);
   }
-  void Fail() { failed_.store(true); }
-  void Wake() { SetEvent(dataEvent_); }
+  void Fail() { failed.store(true); }
+  void Wake() { SetEvent(dataEvent); }
   bool ReaderStopRequested() const { return StopWasRequested(); }
 
   std::atomic<int> reports{0};

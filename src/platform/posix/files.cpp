@@ -167,7 +167,7 @@ void HidEndpoint::PushInputReport(const std::vector<uint8_t>& report) {
   std::vector<std::shared_ptr<DeviceFile>> open;
   {
     std::lock_guard<std::mutex> guard(lock_);
-    if (disconnected_) return;
+    if (disconnected) return;
     for (auto& f : files_)
       if (auto locked = f.lock()) open.push_back(locked);
   }
@@ -178,7 +178,7 @@ void HidEndpoint::Disconnect(DWORD readError, ULONG_PTR completionStatus) {
   std::vector<std::shared_ptr<DeviceFile>> open;
   {
     std::lock_guard<std::mutex> guard(lock_);
-    disconnected_ = true;
+    disconnected = true;
     readError_ = readError;
     completionStatus_ = completionStatus;
     for (auto& f : files_)
@@ -189,12 +189,12 @@ void HidEndpoint::Disconnect(DWORD readError, ULONG_PTR completionStatus) {
 
 void HidEndpoint::Reconnect() {
   std::lock_guard<std::mutex> guard(lock_);
-  disconnected_ = false;
+  disconnected = false;
 }
 
 bool HidEndpoint::IsDisconnected() const {
   std::lock_guard<std::mutex> guard(lock_);
-  return disconnected_;
+  return disconnected;
 }
 
 int HidEndpoint::OpenFileCount() const {

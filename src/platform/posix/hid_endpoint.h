@@ -52,7 +52,7 @@ class HidEndpoint : public std::enable_shared_from_this<HidEndpoint> {
 
   mutable std::mutex lock_;
   std::vector<std::weak_ptr<DeviceFile>> files_;
-  bool disconnected_ = false;
+  bool disconnected = false;
   DWORD readError_ = 0;
   ULONG_PTR completionStatus_ = 0;
 };
