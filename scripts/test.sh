@@ -56,15 +56,15 @@ check_native_exports() {
 check_dll() {
   local dll=build/windows/bin/PlankScale.kymdll dump
   dump=$(i686-w64-mingw32-objdump -p "$dll")
-  echo "$dump" | grep -q 'file format pei-i386' || { echo "not a 32-bit PE"; return 1; }
+  grep -q 'file format pei-i386' <<<"$dump" || { echo "not a 32-bit PE"; return 1; }
   local names
-  names=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\[ *[0-9]+\]/ {print $NF}' | sort)
+  names=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | awk '/\[ *[0-9]+\]/ {print $NF}' | sort)
   local expected
   expected=$(printf '%s\n' CloseAll FindDevice FlushReadBuffer GetBaudRate GetDeviceClassInfo GetLastErrorMsg \
     GetUniqueID Initialise IsFailed ReadBuffSize ReadBuffer ReadLine WriteBuffer | sort)
   [ "$names" = "$expected" ] || { echo "PlankScale.kymdll exports:"; echo "$names"; return 1; }
   local foreign
-  foreign=$(echo "$dump" | awk '/DLL Name:/ {print $3}' | grep -i -E 'libstdc|libgcc|winpthread|mingw' || true)
+  foreign=$(awk '/DLL Name:/ {print $3}' <<<"$dump" | grep -i -E 'libstdc|libgcc|winpthread|mingw' || true)
   [ -z "$foreign" ] || { echo "PlankScale.kymdll imports $foreign"; return 1; }
 }
 
@@ -74,6 +74,9 @@ windows_suite() {
   [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1 || true
   rm -rf build/windows/test-results
   wineserver -p
+  # Start Wine's services now, detached from ctest's output pipes: a service that inherits
+  # them keeps ctest waiting for ever.
+  wineboot >/dev/null 2>&1 </dev/null || true
   local status=0
   ctest --test-dir build/windows --output-on-failure --timeout 600 || status=1
   wineserver -k || true
