@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-packages=(cmake ninja-build g++ clang libgtest-dev googletest libbenchmark-dev
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest libbenchmark-dev
           g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 binutils)
 
 install_missing() {
@@ -20,7 +20,7 @@ install_missing() {
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo dpkg --add-architecture i386
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
 passed=0
