@@ -1,0 +1,32 @@
+// Where the host's four channels sit on the board, and what a frame says about the person on it.
+#pragma once
+
+namespace kymhost {
+
+// Channels 1..4 are the sensors at top left, bottom left, top right and bottom right.
+enum Corner { kTopLeft = 0, kBottomLeft = 1, kTopRight = 2, kBottomRight = 3 };
+constexpr int kChannels = 4;
+constexpr double kSensorSpanXmm = 433.0;  // between left and right sensor centres
+constexpr double kSensorSpanYmm = 238.0;  // between front and back sensor centres
+// Below this total the centre of pressure means nothing.
+constexpr double kMinimumLoadKg = 1.0;
+
+struct FrameKg {
+  double channel[kChannels];
+
+  double Total() const { return channel[0] + channel[1] + channel[2] + channel[3]; }
+  bool HasLoad() const { return Total() >= kMinimumLoadKg; }
+  // Centre of pressure in millimetres from the board's centre: x to the right, y to the front.
+  double CopXmm() const {
+    double right = channel[kTopRight] + channel[kBottomRight];
+    double left = channel[kTopLeft] + channel[kBottomLeft];
+    return HasLoad() ? kSensorSpanXmm / 2 * (right - left) / Total() : 0.0;
+  }
+  double CopYmm() const {
+    double top = channel[kTopLeft] + channel[kTopRight];
+    double bottom = channel[kBottomLeft] + channel[kBottomRight];
+    return HasLoad() ? kSensorSpanYmm / 2 * (top - bottom) / Total() : 0.0;
+  }
+};
+
+}  // namespace kymhost

@@ -1,0 +1,53 @@
+// A recording: the frames of a run at their 10 ms steps, written to CSV as they come and kept,
+// thinned out, for the picture at the end.
+#pragma once
+
+#include "board_geometry.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace kymhost {
+
+struct TracePoint {
+  double seconds;
+  double totalKg;
+  double copXmm;
+  double copYmm;
+  bool hasLoad;
+};
+
+class Recording {
+ public:
+  explicit Recording(double framePeriodSeconds) : period_(framePeriodSeconds) {}
+  ~Recording();
+  Recording(const Recording&) = delete;
+  Recording& operator=(const Recording&) = delete;
+
+  // Starts writing frames to a CSV file; false when it cannot be created.
+  bool OpenCsv(const std::string& path);
+  void Add(const FrameKg& frame);
+
+  long Frames() const { return frames_; }
+  double Seconds() const { return static_cast<double>(frames_) * period_; }
+  const FrameKg& Latest() const { return latest_; }
+  // The points kept for plotting: at most about kTraceLimit, evenly spread.
+  const std::vector<TracePoint>& Trace() const { return trace_; }
+
+ private:
+  static constexpr size_t kTraceLimit = 4000;
+  void Thin();
+
+  double period_;
+  std::FILE* csv_ = nullptr;
+  long frames_ = 0;
+  FrameKg latest_{};
+  std::vector<TracePoint> trace_;
+  long traceStride_ = 1;
+};
+
+// Writes a self-contained SVG: total weight over time, and the centre-of-pressure trace.
+bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace);
+
+}  // namespace kymhost
