@@ -27,6 +27,15 @@
 #include <hidsdi.h>
 #include <hidclass.h>
 
+#ifndef BLUETOOTH_SERVICE_ENABLE
+#define BLUETOOTH_SERVICE_DISABLE 0x00
+#define BLUETOOTH_SERVICE_ENABLE 0x01
+#endif
+
+// In bthprops.cpl, but not declared by every SDK.
+extern "C" DWORD WINAPI BluetoothAuthenticateDevice(HWND parent, HANDLE radio, BLUETOOTH_DEVICE_INFO* device,
+                                                    PWSTR passkey, ULONG passkeyLength);
+
 #else  // the POSIX implementation of the subset
 
 #include <cstddef>

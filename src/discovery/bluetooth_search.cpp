@@ -1,0 +1,105 @@
+#include "discovery/bluetooth_search.h"
+
+#include "wii/bluetooth_pairing.h"
+
+#include <cstring>
+#include <cwchar>
+
+namespace DeviceSearch {
+
+namespace {
+
+using namespace Kestrel;
+
+constexpr DWORD kSearchForMs = 5000;
+constexpr UCHAR kPairingSearchMultiplier = 2;
+constexpr UCHAR kRememberedSearchMultiplier = 1;
+constexpr ULONG kBoardClassOfDevice = 0x2504;
+
+bool IsBoardName(const BLUETOOTH_DEVICE_INFO& device) { return std::wcscmp(device.szName, kBoardBluetoothName) == 0; }
+
+bool ReadRadioInfo(HANDLE radio, BLUETOOTH_RADIO_INFO& info) {
+  std::memset(&info, 0, sizeof info);
+  info.dwSize = sizeof info;
+  return BluetoothGetRadioInfo(radio, &info) == ERROR_SUCCESS;
+}
+
+// Pairing as the search does it: the passkey only, then the services, then HID.
+bool PairNewBoard(HANDLE radio, BLUETOOTH_DEVICE_INFO& device, const BLUETOOTH_ADDRESS& radioAddress) {
+  DWORD count = 0;
+  return AuthenticateWithPasskey(radio, device, radioAddress) == ERROR_SUCCESS &&
+         ListInstalledServices(radio, device, kServiceRoomForSearch, count) == ERROR_SUCCESS &&
+         EnableHidService(radio, device) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool SearchAndPairBoards(OrxString& addressText) {
+  RadioList radios;
+  if (radios.IsEmpty()) return false;
+  int paired = 0;
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < kSearchForMs) {
+    for (HANDLE radio : radios.Handles()) {
+      BLUETOOTH_RADIO_INFO radioInfo;
+      ReadRadioInfo(radio, radioInfo);
+      BLUETOOTH_DEVICE_INFO device = NewDeviceRecord();
+      DeviceSearchHandle search(radio, kPairingSearchMultiplier, device);
+      if (!search.Started()) {
+        if (search.StartError() == ERROR_NO_MORE_ITEMS) continue;
+        return false;
+      }
+      do {
+        if (!IsBoardName(device)) continue;
+        addressText = FormatBluetoothAddress(device.Address.ullLong);
+        if (device.fRemembered) return true;
+        if (PairNewBoard(radio, device, radioInfo.address)) ++paired;
+      } while (search.Next(device));
+    }
+    Sleep(kPairingSettleMs);
+    if (paired > 0) break;
+  }
+  return paired > 0;
+}
+
+bool FindRememberedBoard(OrxString& addressText, bool& radioMissing) {
+  RadioList radios;
+  if (radios.IsEmpty()) {
+    radioMissing = true;
+    return false;
+  }
+  bool outcome = false;
+  for (HANDLE radio : radios.Handles()) {
+    BLUETOOTH_RADIO_INFO radioInfo;
+    if (!ReadRadioInfo(radio, radioInfo)) continue;
+    outcome = false;
+    BLUETOOTH_DEVICE_INFO device = NewDeviceRecord();
+    DeviceSearchHandle search(radio, kRememberedSearchMultiplier, device);
+    if (!search.Started()) continue;
+    do {
+      if (device.ulClassofDevice != kBoardClassOfDevice || !IsBoardName(device)) continue;
+      addressText = FormatBluetoothAddress(device.Address.ullLong);
+      if (!device.fAuthenticated) {
+        outcome = PairBoard(device, radio, radioInfo.address);
+      } else if (device.fConnected) {
+        DWORD count = 0;
+        if (ListInstalledServices(radio, device, kServiceRoomForPairBoard, count) != ERROR_SUCCESS) {
+          outcome = false;
+          break;
+        }
+        if (count > 0) {
+          outcome = true;
+        } else if (EnableHidService(radio, device) != ERROR_SUCCESS) {
+          outcome = false;
+          break;
+        } else {
+          Sleep(kPairingSettleMs);
+          outcome = true;
+        }
+      }
+    } while (search.Next(device));
+  }
+  return outcome;
+}
+
+}  // namespace DeviceSearch

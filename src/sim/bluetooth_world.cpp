@@ -1,0 +1,184 @@
+#include "sim/bluetooth_world.h"
+
+namespace sim {
+
+const GUID kHidServiceClass = {0x00001124, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
+
+namespace {
+// Another service class, to fill a board's listing beyond the room a caller gives.
+const GUID kSerialPortServiceClass = {0x00001101, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
+}  // namespace
+
+BluetoothWorld& BluetoothWorld::Instance() {
+  static BluetoothWorld* world = new BluetoothWorld;  // outlives every static destructor
+  return *world;
+}
+
+void BluetoothWorld::Reset() {
+  std::lock_guard<std::mutex> guard(lock_);
+  radios_.clear();
+  devices_.clear();
+  observers_.clear();
+  calls_.clear();
+}
+
+void BluetoothWorld::AddRadio(uint64_t address, const std::wstring& name) {
+  std::lock_guard<std::mutex> guard(lock_);
+  radios_.emplace_back(address, name);
+}
+
+void BluetoothWorld::AddDevice(const BluetoothDeviceState& device) {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    devices_[device.address] = device;
+  }
+  Notify(device.address, false);
+}
+
+bool BluetoothWorld::Device(uint64_t address, BluetoothDeviceState& out) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  auto it = devices_.find(address);
+  if (it == devices_.end()) return false;
+  out = it->second;
+  return true;
+}
+
+void BluetoothWorld::Update(uint64_t address, const std::function<void(BluetoothDeviceState&)>& change) {
+  bool wasPresent;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = devices_.find(address);
+    if (it == devices_.end()) return;
+    wasPresent = it->second.HidPresent();
+    change(it->second);
+  }
+  Notify(address, wasPresent);
+}
+
+void BluetoothWorld::ObserveHidPresence(uint64_t address, std::function<void(bool)> observer) {
+  bool present = false;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    observers_[address] = observer;
+    auto it = devices_.find(address);
+    present = it != devices_.end() && it->second.HidPresent();
+  }
+  if (observer) observer(present);
+}
+
+void BluetoothWorld::Notify(uint64_t address, bool wasPresent) {
+  std::function<void(bool)> observer;
+  bool present = false;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto device = devices_.find(address);
+    present = device != devices_.end() && device->second.HidPresent();
+    auto it = observers_.find(address);
+    if (it != observers_.end()) observer = it->second;
+  }
+  if (observer && present != wasPresent) observer(present);
+}
+
+std::vector<std::string> BluetoothWorld::Calls() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return calls_;
+}
+
+void BluetoothWorld::RecordCall(const char* function) {
+  std::lock_guard<std::mutex> guard(lock_);
+  calls_.emplace_back(function);
+}
+
+std::vector<uint64_t> BluetoothWorld::RadioAddresses() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  std::vector<uint64_t> addresses;
+  for (const auto& radio : radios_) addresses.push_back(radio.first);
+  return addresses;
+}
+
+std::wstring BluetoothWorld::RadioName(size_t radio) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return radio < radios_.size() ? radios_[radio].second : std::wstring();
+}
+
+std::vector<BluetoothDeviceState> BluetoothWorld::Search(bool authenticated, bool remembered, bool unknown,
+                                                         bool connected) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  std::vector<BluetoothDeviceState> found;
+  for (const auto& entry : devices_) {
+    const BluetoothDeviceState& d = entry.second;
+    if (!d.inRange) continue;  // switched off or too far: the search does not see it
+    bool wanted = (authenticated && d.authenticated) || (remembered && d.remembered) ||
+                  (unknown && !d.remembered) || (connected && d.connected);
+    if (wanted) found.push_back(d);
+  }
+  return found;
+}
+
+DWORD BluetoothWorld::Authenticate(size_t radio, uint64_t address, const WCHAR* passkey, ULONG length) {
+  bool wasPresent;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = devices_.find(address);
+    if (it == devices_.end() || !it->second.inRange || radio >= radios_.size()) return ERROR_DEVICE_NOT_CONNECTED;
+    BluetoothDeviceState& d = it->second;
+    bool accepted;
+    if (passkey && length > 0) {
+      // A board takes the address of the radio it pairs with as its passkey.
+      uint64_t radioAddress = radios_[radio].first;
+      accepted = !d.refusesPasskey && length == 6;
+      for (ULONG i = 0; accepted && i < 6; ++i)
+        accepted = static_cast<uint32_t>(passkey[i]) == ((radioAddress >> (8 * i)) & 0xFF);
+    } else {
+      accepted = d.acceptsWithoutPasskey;
+    }
+    if (!accepted) return ERROR_NOT_AUTHENTICATED;
+    wasPresent = d.HidPresent();
+    d.remembered = d.authenticated = d.connected = true;
+  }
+  Notify(address, wasPresent);
+  return ERROR_SUCCESS;
+}
+
+DWORD BluetoothWorld::InstalledServices(uint64_t address, std::vector<GUID>& services) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  auto it = devices_.find(address);
+  if (it == devices_.end() || !it->second.authenticated) return ERROR_NOT_FOUND;
+  if (it->second.failsServiceListing) return ERROR_GEN_FAILURE;
+  services.clear();
+  if (it->second.hidServiceEnabled) services.push_back(kHidServiceClass);
+  for (int i = 0; i < it->second.otherServices; ++i) services.push_back(kSerialPortServiceClass);
+  return ERROR_SUCCESS;
+}
+
+DWORD BluetoothWorld::SetServiceState(uint64_t address, const GUID& service, bool enable) {
+  bool wasPresent;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = devices_.find(address);
+    if (it == devices_.end() || !it->second.authenticated) return ERROR_NOT_FOUND;
+    BluetoothDeviceState& d = it->second;
+    if (d.failsServiceEnable || !d.inRange) return ERROR_GEN_FAILURE;
+    wasPresent = d.HidPresent();
+    if (service == kHidServiceClass) d.hidServiceEnabled = enable;
+  }
+  Notify(address, wasPresent);
+  return ERROR_SUCCESS;
+}
+
+DWORD BluetoothWorld::Remove(uint64_t address) {
+  bool wasPresent;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = devices_.find(address);
+    if (it == devices_.end() || !it->second.remembered) return ERROR_NOT_FOUND;
+    BluetoothDeviceState& d = it->second;
+    if (d.failsRemoval) return ERROR_GEN_FAILURE;
+    wasPresent = d.HidPresent();
+    d.remembered = d.authenticated = d.connected = d.hidServiceEnabled = false;
+  }
+  Notify(address, wasPresent);
+  return ERROR_SUCCESS;
+}
+
+}  // namespace sim

@@ -1,0 +1,83 @@
+// The simulated Bluetooth stack: radios, the devices in range or remembered by the system,
+// pairing, installed services and removal. The Bluetooth API of the POSIX layer answers from it.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+constexpr uint32_t kBalanceBoardClassOfDevice = 0x002504;
+constexpr wchar_t kBalanceBoardName[] = L"Nintendo RVL-WBC-01";
+constexpr uint32_t kInquiryUnitMs = 1280;  // the API's time-out multiplier counts these
+
+extern const GUID kHidServiceClass;
+
+struct BluetoothDeviceState {
+  std::wstring name = kBalanceBoardName;
+  uint64_t address = 0;
+  uint32_t classOfDevice = kBalanceBoardClassOfDevice;
+  bool inRange = true;  // switched on and close enough to be seen and connected
+  bool remembered = false;
+  bool authenticated = false;
+  bool connected = false;
+  bool hidServiceEnabled = false;
+  int otherServices = 0;  // installed services besides HID, to overflow a listing
+  // Faults.
+  bool refusesPasskey = false;
+  bool acceptsWithoutPasskey = false;
+  bool failsServiceListing = false;
+  bool failsServiceEnable = false;
+  bool failsRemoval = false;
+
+  // Paired, HID service on and reachable: the system shows the board as a HID device.
+  bool HidPresent() const { return remembered && authenticated && hidServiceEnabled && inRange; }
+};
+
+class BluetoothWorld {
+ public:
+  static BluetoothWorld& Instance();
+
+  // No radios, no devices, no calls recorded, no observers.
+  void Reset();
+  void AddRadio(uint64_t address, const std::wstring& name = L"Simulated Bluetooth radio");
+  void AddDevice(const BluetoothDeviceState& device);
+  bool Device(uint64_t address, BluetoothDeviceState& out) const;
+  // Changes a device (for example: out of range, or a fault) and tells its observer.
+  void Update(uint64_t address, const std::function<void(BluetoothDeviceState&)>& change);
+  // Called with true when the device's HID interface appears and false when it goes.
+  void ObserveHidPresence(uint64_t address, std::function<void(bool present)> observer);
+
+  // Every Bluetooth API call, by function name, in order.
+  std::vector<std::string> Calls() const;
+
+  // --- for the API ---------------------------------------------------------------------------
+  void RecordCall(const char* function);
+  std::vector<uint64_t> RadioAddresses() const;
+  std::wstring RadioName(size_t radio) const;
+  // The devices a search on this radio returns, as the flags select them.
+  std::vector<BluetoothDeviceState> Search(bool authenticated, bool remembered, bool unknown, bool connected) const;
+  DWORD Authenticate(size_t radio, uint64_t address, const WCHAR* passkey, ULONG length);
+  DWORD InstalledServices(uint64_t address, std::vector<GUID>& services) const;
+  DWORD SetServiceState(uint64_t address, const GUID& service, bool enable);
+  DWORD Remove(uint64_t address);
+
+ private:
+  BluetoothWorld() = default;
+  // Runs the observer when the device's HID presence changed; call without the lock.
+  void Notify(uint64_t address, bool wasPresent);
+
+  mutable std::mutex lock_;
+  std::vector<std::pair<uint64_t, std::wstring>> radios_;
+  std::map<uint64_t, BluetoothDeviceState> devices_;
+  std::map<uint64_t, std::function<void(bool)>> observers_;
+  std::vector<std::string> calls_;
+};
+
+}  // namespace sim

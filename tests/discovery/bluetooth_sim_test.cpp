@@ -1,0 +1,174 @@
+// Pairing, the Bluetooth half of the search, and pairing removal against the simulated stack.
+#include "discovery/bluetooth_search.h"
+#include "platform/posix/control.h"
+#include "sim/bluetooth_world.h"
+#include "wii/bluetooth_pairing.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using sim::BluetoothDeviceState;
+using sim::BluetoothWorld;
+
+constexpr uint64_t kRadioAddress = 0x001122334455;
+constexpr uint64_t kBoardAddress = 0x00191d2a3b4c;
+
+class BluetoothTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    posix::UseVirtualClock(true);
+    World().Reset();
+    handlesBefore_ = posix::LiveHandleCount();
+  }
+  void TearDown() override {
+    EXPECT_EQ(posix::LiveHandleCount(), handlesBefore_) << "radio or search handles left open";
+    World().Reset();
+    posix::UseVirtualClock(false);
+  }
+  static BluetoothWorld& World() { return BluetoothWorld::Instance(); }
+  static BluetoothDeviceState Board() {
+    BluetoothDeviceState board;
+    board.address = kBoardAddress;
+    return board;
+  }
+  static BluetoothDeviceState State() {
+    BluetoothDeviceState state;
+    World().Device(kBoardAddress, state);
+    return state;
+  }
+  static int CountCalls(const std::string& name) {
+    auto calls = World().Calls();
+    return static_cast<int>(std::count(calls.begin(), calls.end(), name));
+  }
+  int handlesBefore_ = 0;
+};
+
+TEST_F(BluetoothTest, AddressTextIsLowerCaseHexOfAtLeastEightDigits) {
+  EXPECT_EQ(Kestrel::FormatBluetoothAddress(kBoardAddress), OrxString(L"191d2a3b4c"));
+  EXPECT_EQ(Kestrel::FormatBluetoothAddress(0x1234), OrxString(L"00001234"));
+  EXPECT_EQ(Kestrel::FormatBluetoothAddress(0xa0b1c2d3e4f5), OrxString(L"a0b1c2d3e4f5"));
+}
+
+TEST_F(BluetoothTest, NoRadioCallsNothingButTheRadioSearch) {
+  OrxString address;
+  bool radioMissing = false;
+  EXPECT_FALSE(DeviceSearch::SearchAndPairBoards(address));
+  EXPECT_FALSE(DeviceSearch::FindRememberedBoard(address, radioMissing));
+  EXPECT_TRUE(radioMissing);
+  Kestrel::RemoveBoardPairing(Kestrel::kBoardBluetoothName, OrxString(L"191d2a3b4c"));
+  for (const auto& call : World().Calls()) EXPECT_EQ(call, "BluetoothFindFirstRadio");
+  EXPECT_TRUE(address.IsEmpty());
+}
+
+TEST_F(BluetoothTest, UnpairedBoardIsPairedWithTheRadioAddressAsPasskey) {
+  World().AddRadio(kRadioAddress);
+  World().AddDevice(Board());
+  bool hidPresent = false;
+  World().ObserveHidPresence(kBoardAddress, [&](bool present) { hidPresent = present; });
+  OrxString address;
+  uint64_t start = posix::NowMicros();
+  EXPECT_TRUE(DeviceSearch::SearchAndPairBoards(address));
+  EXPECT_EQ(address, OrxString(L"191d2a3b4c"));
+  EXPECT_TRUE(State().remembered && State().authenticated && State().hidServiceEnabled);
+  EXPECT_TRUE(hidPresent);
+  // One inquiry of 2 x 1.28 s and the one-second pause after the pass.
+  EXPECT_NEAR(static_cast<double>(posix::NowMicros() - start), 3560000.0, 100000.0);
+}
+
+TEST_F(BluetoothTest, RememberedBoardIsTakenAtFirstSightingWithoutAuthenticating) {
+  World().AddRadio(kRadioAddress);
+  BluetoothDeviceState board = Board();
+  board.remembered = board.authenticated = board.connected = board.hidServiceEnabled = true;
+  World().AddDevice(board);
+  OrxString address;
+  EXPECT_TRUE(DeviceSearch::SearchAndPairBoards(address));
+  EXPECT_EQ(address, OrxString(L"191d2a3b4c"));
+  EXPECT_EQ(CountCalls("BluetoothAuthenticateDevice"), 0);
+}
+
+TEST_F(BluetoothTest, SearchGivesUpAfterFiveSecondsWhenPairingIsRefused) {
+  World().AddRadio(kRadioAddress);
+  BluetoothDeviceState board = Board();
+  board.refusesPasskey = true;
+  board.acceptsWithoutPasskey = true;  // the search itself never tries without
+  World().AddDevice(board);
+  OrxString address;
+  EXPECT_FALSE(DeviceSearch::SearchAndPairBoards(address));
+  EXPECT_EQ(CountCalls("BluetoothFindFirstDevice"), 2) << "two passes of 3.56 s fit in five seconds";
+  EXPECT_FALSE(State().authenticated);
+}
+
+TEST_F(BluetoothTest, TooManyServicesFailThePairingButLeaveTheBoardRemembered) {
+  World().AddRadio(kRadioAddress);
+  BluetoothDeviceState board = Board();
+  board.otherServices = 17;
+  World().AddDevice(board);
+  OrxString address;
+  // The listing fails after the authentication took: the next pass finds the board remembered.
+  EXPECT_TRUE(DeviceSearch::SearchAndPairBoards(address));
+  EXPECT_EQ(CountCalls("BluetoothFindFirstDevice"), 2);
+  EXPECT_EQ(CountCalls("BluetoothSetServiceState"), 0);
+  EXPECT_FALSE(State().hidServiceEnabled);
+}
+
+TEST_F(BluetoothTest, PairBoardRemovesARememberedBoardAndFallsBackToNoPasskey) {
+  World().AddRadio(kRadioAddress);
+  BluetoothDeviceState board = Board();
+  board.remembered = true;  // remembered but not authenticated
+  board.refusesPasskey = true;
+  board.acceptsWithoutPasskey = true;
+  World().AddDevice(board);
+  OrxString address;
+  bool radioMissing = false;
+  EXPECT_TRUE(DeviceSearch::FindRememberedBoard(address, radioMissing));
+  EXPECT_FALSE(radioMissing);
+  EXPECT_EQ(CountCalls("BluetoothRemoveDevice"), 1);
+  EXPECT_EQ(CountCalls("BluetoothAuthenticateDevice"), 2) << "with passkey, then without";
+  EXPECT_TRUE(State().authenticated && State().hidServiceEnabled);
+}
+
+TEST_F(BluetoothTest, ConnectedBoardWithoutServicesGetsItsHidServiceEnabled) {
+  World().AddRadio(kRadioAddress);
+  BluetoothDeviceState board = Board();
+  board.remembered = board.authenticated = board.connected = true;
+  World().AddDevice(board);
+  OrxString address;
+  bool radioMissing = false;
+  EXPECT_TRUE(DeviceSearch::FindRememberedBoard(address, radioMissing));
+  EXPECT_TRUE(State().hidServiceEnabled);
+  EXPECT_EQ(CountCalls("BluetoothSetServiceState"), 1);
+}
+
+TEST_F(BluetoothTest, RemovalForgetsTheBoardAndIsBoundedWhenItKeepsFailing) {
+  World().AddRadio(kRadioAddress);
+  BluetoothDeviceState board = Board();
+  board.remembered = board.authenticated = board.connected = board.hidServiceEnabled = true;
+  World().AddDevice(board);
+  Kestrel::RemoveBoardPairing(Kestrel::kBoardBluetoothName, OrxString(L"191d2a3b4c"));
+  EXPECT_FALSE(State().remembered);
+
+  World().Update(kBoardAddress, [](BluetoothDeviceState& d) {
+    d.remembered = d.authenticated = true;
+    d.failsRemoval = true;
+  });
+  uint64_t start = posix::NowMicros();
+  Kestrel::RemoveBoardPairing(Kestrel::kBoardBluetoothName, OrxString(L"191d2a3b4c"));
+  EXPECT_TRUE(State().remembered);
+  EXPECT_LT(posix::NowMicros() - start, 30'000'000u) << "the waiting passes are bounded";
+}
+
+TEST_F(BluetoothTest, RemovalOfABoardOutOfRangeFindsNothingAndEnds) {
+  World().AddRadio(kRadioAddress);
+  BluetoothDeviceState board = Board();
+  board.remembered = board.authenticated = true;
+  board.inRange = false;
+  World().AddDevice(board);
+  Kestrel::RemoveBoardPairing(Kestrel::kBoardBluetoothName, OrxString(L"191d2a3b4c"));
+  EXPECT_EQ(CountCalls("BluetoothRemoveDevice"), 0);
+  EXPECT_EQ(CountCalls("BluetoothFindFirstDevice"), 2) << "the removal pass and one waiting pass";
+}
+
+}  // namespace
