@@ -50,6 +50,13 @@ void FailLocaleValue(LCTYPE type);  // GetLocaleInfo of this item fails
 void ResetLocale();
 void SetThreadCodePage(UINT codePage);  // what CP_THREAD_ACP means on the calling thread
 
+// --- the host's executable --------------------------------------------------------------------
+// String resources of the simulated host executable (GetModuleHandleW(nullptr)), served as
+// string-table blocks by FindResourceW/FindResourceExW. None until a test sets them.
+constexpr WORD kHostDefaultLanguage = 0x0409;
+void SetHostString(UINT id, const std::wstring& text, WORD language = kHostDefaultLanguage);
+void ClearHostStrings();
+
 // --- user interface -------------------------------------------------------------------------
 struct MessageBoxRecord {
   std::wstring text;

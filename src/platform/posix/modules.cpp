@@ -202,9 +202,11 @@ std::atomic<const posix::EmbeddedResource*> pluginResources{nullptr};
 std::atomic<size_t> pluginResourceCount{0};
 
 const posix::EmbeddedResource* FindEmbedded(HMODULE module, LPCWSTR type, LPCWSTR name, int language) {
-  if (module != posix::PluginModuleHandle() || !IS_INTRESOURCE(type) || !IS_INTRESOURCE(name)) return nullptr;
+  if (!IS_INTRESOURCE(type) || !IS_INTRESOURCE(name)) return nullptr;
   auto typeId = static_cast<uint16_t>(reinterpret_cast<ULONG_PTR>(type));
   auto id = static_cast<uint16_t>(reinterpret_cast<ULONG_PTR>(name));
+  if (module == ToHandle(Modules().host)) return posix::FindHostResource(typeId, id, language);
+  if (module != posix::PluginModuleHandle()) return nullptr;
   const posix::EmbeddedResource* table = pluginResources.load();
   size_t count = pluginResourceCount.load();
   for (size_t i = 0; table && i < count; ++i) {

@@ -19,4 +19,8 @@ struct EmbeddedResource {
 // resource section).
 void RegisterPluginResources(const EmbeddedResource* table, size_t count);
 
+// A string-table block of the simulated host executable; language -1 means any, the default
+// language first. Records stay valid for the life of the process.
+const EmbeddedResource* FindHostResource(uint16_t type, uint16_t id, int language);
+
 }  // namespace posix
