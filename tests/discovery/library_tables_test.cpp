@@ -38,6 +38,7 @@ TEST(LibraryTablesOnThisSystem, SetupApiTableBindsWithTheNamesThisSystemHas) {
   FARPROC oldName = Export(L"SETUPAPI.DLL", "SetupDiEnumInterfaceDevice");
   FARPROC newName = Export(L"SETUPAPI.DLL", "SetupDiEnumDeviceInterfaces");
   ASSERT_NE(newName, nullptr);
+  RecordProperty("enumerationName", oldName ? "SetupDiEnumInterfaceDevice" : "SetupDiEnumDeviceInterfaces");
   EXPECT_EQ(AsExport(setup.enumerateInterfaces), oldName ? oldName : newName);
   EXPECT_EQ(AsExport(setup.getInterfaceDetail), Export(L"SETUPAPI.DLL", "SetupDiGetDeviceInterfaceDetailW"));
 
