@@ -56,6 +56,5 @@ inline int ExtensionOffset(uint8_t mode) {
 
 inline bool IsDataMode(uint8_t mode) { return (mode >= 0x30 && mode <= 0x37) || mode == kExtensionOnlyMode; }
 
-
 }  // namespace protocol
 }  // namespace sim
