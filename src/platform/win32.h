@@ -24,7 +24,10 @@
 #include <oleauto.h>
 #include <setupapi.h>
 #include <bluetoothapis.h>
+// mingw's hidsdi.h lacks the C linkage block the other SDK headers carry.
+extern "C" {
 #include <hidsdi.h>
+}
 #include <hidclass.h>
 
 #ifndef BLUETOOTH_SERVICE_ENABLE

@@ -1,5 +1,6 @@
 #include "plugin/library.h"
 
+#include "discovery/setupapi_library.h"
 #include "plugin/device_table.h"
 
 #include <atomic>
@@ -17,5 +18,6 @@ void LibraryAttach(HMODULE module) {
 
 void LibraryDetach() {
   DeviceTable::Instance().CloseAll();
+  SetupApiTable::Instance().Release();
   moduleHandle.store(nullptr);
 }

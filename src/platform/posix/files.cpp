@@ -29,6 +29,7 @@ struct PendingRead {
 struct DeviceRegistry {
   std::mutex lock;
   std::map<std::wstring, std::shared_ptr<HidEndpoint>> devices;
+  std::vector<std::wstring> paths;  // as registered, in order
 };
 
 DeviceRegistry& Devices() {
@@ -208,13 +209,25 @@ int HidEndpoint::OpenFileCount() const {
 void RegisterHidDevice(const std::wstring& path, std::shared_ptr<HidEndpoint> endpoint) {
   DeviceRegistry& r = Devices();
   std::lock_guard<std::mutex> guard(r.lock);
-  r.devices[Lower(path)] = std::move(endpoint);
+  std::wstring key = Lower(path);
+  auto known = std::find_if(r.paths.begin(), r.paths.end(), [&](const std::wstring& p) { return Lower(p) == key; });
+  if (known == r.paths.end()) r.paths.push_back(path);
+  r.devices[key] = std::move(endpoint);
 }
 
 void UnregisterHidDevice(const std::wstring& path) {
   DeviceRegistry& r = Devices();
   std::lock_guard<std::mutex> guard(r.lock);
-  r.devices.erase(Lower(path));
+  std::wstring key = Lower(path);
+  r.devices.erase(key);
+  r.paths.erase(std::remove_if(r.paths.begin(), r.paths.end(), [&](const std::wstring& p) { return Lower(p) == key; }),
+                r.paths.end());
+}
+
+std::vector<std::wstring> RegisteredHidDevicePaths() {
+  DeviceRegistry& r = Devices();
+  std::lock_guard<std::mutex> guard(r.lock);
+  return r.paths;
 }
 
 std::shared_ptr<HidEndpoint> EndpointOf(HANDLE file) {

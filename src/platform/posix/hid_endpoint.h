@@ -22,9 +22,28 @@ class DeviceFile;
 constexpr ULONG_PTR kStatusCancelled = 0xC0000120;
 constexpr ULONG_PTR kStatusDeviceNotConnected = 0xC000009D;
 
+// What HidD_GetAttributes and the HidD_Get*String functions report for a device.
+struct HidIdentity {
+  uint16_t vendorId = 0;
+  uint16_t productId = 0;
+  uint16_t versionNumber = 0;
+  std::wstring product;
+  std::wstring manufacturer;
+  std::wstring serialNumber;  // empty: the device has none
+};
+
 class HidEndpoint : public std::enable_shared_from_this<HidEndpoint> {
  public:
   virtual ~HidEndpoint() = default;
+
+  void SetIdentity(const HidIdentity& identity) {
+    std::lock_guard<std::mutex> guard(lock_);
+    identity_ = identity;
+  }
+  HidIdentity Identity() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return identity_;
+  }
 
   // An output report from HidD_SetOutputReport or WriteFile. Return false and set *error to
   // fail the call.
@@ -55,11 +74,14 @@ class HidEndpoint : public std::enable_shared_from_this<HidEndpoint> {
   bool disconnected = false;
   DWORD readError_ = 0;
   ULONG_PTR completionStatus_ = 0;
+  HidIdentity identity_;
 };
 
 // The simulated world's device paths, as CreateFileW finds them.
 void RegisterHidDevice(const std::wstring& path, std::shared_ptr<HidEndpoint> endpoint);
 void UnregisterHidDevice(const std::wstring& path);
+// The registered paths as they were spelled, in order of registration (the device list).
+std::vector<std::wstring> RegisteredHidDevicePaths();
 // The endpoint behind an open device handle, or null.
 std::shared_ptr<HidEndpoint> EndpointOf(HANDLE file);
 

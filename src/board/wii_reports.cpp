@@ -1,0 +1,114 @@
+// The report exchanges of the Wii-remote protocol: a request written with the HID library's
+// output-report call, then the reply read with the 500 ms wait of every read.
+#include "board/wbalance_board.h"
+#include "discovery/hid_library.h"
+#include "wii/wii_reports.h"
+
+#include <cstring>
+
+namespace Kestrel {
+
+namespace {
+
+void PackAddress(uint8_t* report, uint32_t address) {
+  report[1] = static_cast<uint8_t>(address >> 24);  // the address space
+  report[2] = static_cast<uint8_t>(address >> 16);
+  report[3] = static_cast<uint8_t>(address >> 8);
+  report[4] = static_cast<uint8_t>(address);
+}
+
+bool OutOfTime(DWORD start) { return GetTickCount() - start >= kAwaitReportLimitMs; }
+
+}  // namespace
+
+uint32_t WBalanceBoard::SendOutputReport(uint8_t* report) {
+  HidDllTable& hid = HidDllTable::Instance();
+  // Without the library nothing is written: say so rather than wait for a reply.
+  if (!hid.Usable()) return ERROR_MOD_NOT_FOUND;
+  SetLastError(0);
+  hid.HidD_SetOutputReport(hidHandle, report, kWiiReportLength);
+  return GetLastError();
+}
+
+uint32_t WBalanceBoard::WaitForAck() {
+  uint8_t reply[kWiiReportLength];
+  DWORD start = GetTickCount();
+  for (;;) {
+    int length = kWiiReportLength;
+    uint32_t status = ReadInputReport(reply, &length);
+    if (status != 0) return status;
+    if (reply[0] < kReportFirstData) {
+      if (reply[0] != kReportAck || length < kAckMinLength) return kResultUnexpectedReply;
+      uint8_t error = reply[kAckErrorByte];
+      return error == 0 ? 0 : kResultAckErrorBase + error;
+    }
+    if (OutOfTime(start)) return kResultNoReply;
+  }
+}
+
+uint32_t WBalanceBoard::SetReportingMode(uint8_t mode, bool continuous) {
+  uint8_t request[kWiiReportLength] = {kReportMode, continuous ? kContinuousReporting : uint8_t{0}, mode};
+  uint32_t status = SendOutputReport(request);
+  if (status != 0) return status;
+  uint8_t reply[kWiiReportLength];
+  DWORD start = GetTickCount();
+  for (;;) {
+    int length = kWiiReportLength;
+    status = ReadInputReport(reply, &length);
+    if (status != 0) return status;
+    if (reply[0] == mode) return 0;
+    if (OutOfTime(start)) return kResultNoReply;
+  }
+}
+
+uint32_t WBalanceBoard::ReadMemory(uint32_t address, int length, uint8_t* destination) {
+  // One reply carries at most sixteen bytes; more would be copied from past its end.
+  if (length < 1 || length > kMemoryReadMax) return ERROR_INVALID_PARAMETER;
+  uint8_t request[kWiiReportLength] = {kReportReadMemory};
+  PackAddress(request, address);
+  request[5] = static_cast<uint8_t>(length >> 8);
+  request[6] = static_cast<uint8_t>(length);
+  uint32_t status = SendOutputReport(request);
+  if (status != 0) return status;
+  uint8_t reply[kWiiReportLength];
+  int received = kWiiReportLength;
+  status = ReadInputReport(reply, &received);
+  if (status != 0) return status;
+  if (reply[0] == kReportMemoryData && received - kMemoryDataOffset >= length)
+    std::memcpy(destination, reply + kMemoryDataOffset, static_cast<size_t>(length));
+  return 0;
+}
+
+uint32_t WBalanceBoard::WriteRegister(uint32_t address, uint8_t value) {
+  uint8_t request[kWiiReportLength] = {kReportWriteRegisters};
+  PackAddress(request, address);
+  request[5] = 1;  // one data byte
+  request[6] = value;
+  uint32_t status = SendOutputReport(request);
+  return status != 0 ? status : WaitForAck();
+}
+
+uint32_t WBalanceBoard::RequestStatus(int* battery, uint8_t* flags) {
+  uint8_t request[kWiiReportLength] = {kReportStatusRequest};
+  uint32_t status = SendOutputReport(request);
+  if (status != 0) return status;
+  uint8_t reply[kWiiReportLength];
+  int length = kWiiReportLength;
+  status = ReadInputReport(reply, &length);
+  if (status != 0) return status;
+  if (reply[0] != kReportStatus || length < kStatusMinLength) return kResultUnexpectedReply;
+  *flags = reply[kStatusFlagsByte];
+  *battery = reply[kStatusBatteryByte] / 2;  // raw 0 to 255 halved, truncated
+  return 0;
+}
+
+void WBalanceBoard::SetLed(bool on) {
+  ledOn.store(on, std::memory_order_release);
+  uint8_t request[kWiiReportLength] = {kReportLeds, on ? kLedOne : kLedsOff};
+  if (SendOutputReport(request) != 0) return;
+  uint8_t reply[kWiiReportLength];
+  int length = kWiiReportLength;
+  ReadInputReport(reply, &length);  // the acknowledgement, whatever it says
+}
+
+}  // namespace Kestrel

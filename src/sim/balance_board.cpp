@@ -1,0 +1,291 @@
+#include "sim/balance_board.h"
+
+#include "sim/board_protocol.h"
+
+#include <algorithm>
+
+namespace sim {
+
+using namespace protocol;
+
+std::shared_ptr<BalanceBoard> BalanceBoard::Create(const BoardSettings& settings) {
+  std::shared_ptr<BalanceBoard> board(new BalanceBoard(settings));
+  posix::HidIdentity identity;
+  identity.vendorId = kNintendoVendorId;
+  identity.productId = kWiiRemoteProductId;
+  identity.versionNumber = kVersionNumber;
+  identity.product = kProductString;
+  identity.manufacturer = kManufacturerString;
+  identity.serialNumber = settings.serialNumber;
+  board->SetIdentity(identity);
+  return board;
+}
+
+BalanceBoard::BalanceBoard(const BoardSettings& settings)
+    : settings_(settings),
+      registers_(settings.calibration),
+      poweredOnAt_(posix::NowMicros()),
+      batteryLevel_(settings.batteryLevel),
+      random_(settings.randomSeed) {}
+
+BalanceBoard::~BalanceBoard() {
+  std::lock_guard<std::mutex> guard(stateLock_);
+  StopTimersLocked();
+}
+
+std::wstring BalanceBoard::DevicePathFor(const std::wstring& serialNumber) {
+  std::wstring tail = serialNumber.size() > 8 ? serialNumber.substr(serialNumber.size() - 8) : serialNumber;
+  return L"\\\\?\\hid#{00001124-0000-1000-8000-00805f9b34fb}_vid&0002057e_pid&0306#8&" + tail +
+         L"&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+}
+
+std::weak_ptr<BalanceBoard> BalanceBoard::WeakSelf() {
+  return std::static_pointer_cast<BalanceBoard>(shared_from_this());
+}
+
+bool BalanceBoard::OnOutputReport(const uint8_t* data, size_t length, DWORD* error) {
+  std::lock_guard<std::mutex> guard(stateLock_);
+  if (!powered_) {
+    *error = ERROR_DEVICE_NOT_CONNECTED;
+    return false;
+  }
+  if (length != kBoardReportLength) {
+    *error = ERROR_INVALID_PARAMETER;
+    return false;
+  }
+  outputs_.emplace_back(data, data + length);
+  ReplyFault fault;
+  auto armed = std::find_if(faults_.begin(), faults_.end(), [&](const auto& f) { return f.first == data[0]; });
+  if (armed != faults_.end()) {
+    fault = armed->second;
+    faults_.erase(armed);
+  }
+  if (fault.kind == ReplyFault::Kind::kRejectWrite) {
+    *error = fault.writeError;
+    return false;
+  }
+  std::vector<Report> replies;
+  if (fault.kind != ReplyFault::Kind::kLost) replies = HandleLocked(data);
+  ApplyFault(fault, replies);
+  DeliverLocked(std::move(replies));
+  return true;
+}
+
+BalanceBoard::Report BalanceBoard::NewReportLocked(uint8_t id) const {
+  Report report(kBoardReportLength, 0);
+  report[0] = id;
+  report[2] = button_ ? kButtonBit : 0;
+  return report;
+}
+
+BalanceBoard::Report BalanceBoard::DataReportLocked(uint8_t id) const {
+  Report report = NewReportLocked(id);
+  int offset = ExtensionOffset(id);
+  if (offset < 0) return report;
+  if (id == kExtensionOnlyMode) report[2] = 0;  // no button bytes in this mode
+  // Extension bytes: four big-endian sensor readings, temperature, a zero, the battery level.
+  uint8_t extension[11] = {0};
+  auto readings = SensorReadingsLocked();
+  for (size_t s = 0; s < kSensorCount; ++s) {
+    extension[2 * s] = static_cast<uint8_t>(readings[s] >> 8);
+    extension[2 * s + 1] = static_cast<uint8_t>(readings[s] & 0xFF);
+  }
+  extension[8] = kBoardTemperature;
+  extension[10] = batteryLevel_;
+  size_t room = std::min(sizeof extension, kBoardReportLength - static_cast<size_t>(offset));
+  std::copy(extension, extension + room, report.begin() + offset);
+  return report;
+}
+
+BalanceBoard::Report BalanceBoard::StatusReportLocked() const {
+  Report report = NewReportLocked(kStatus);
+  uint8_t flags = kExtensionFlag;  // the sensors are the board's built-in extension
+  if (batteriesFailing_ || batteryLevel_ < kBatteryLowBelow) flags |= kBatteryLowFlag;
+  report[3] = static_cast<uint8_t>(flags | leds_ << 4);
+  report[6] = batteryLevel_;
+  return report;
+}
+
+BalanceBoard::Report BalanceBoard::AckLocked(uint8_t outputId, uint8_t error) const {
+  Report report = NewReportLocked(kAck);
+  report[3] = outputId;
+  report[4] = error;
+  return report;
+}
+
+std::vector<BalanceBoard::Report> BalanceBoard::HandleLocked(const uint8_t* report) {
+  uint8_t id = report[0];
+  switch (id) {
+    case kLeds:
+      leds_ = report[1] >> 4;
+      return {AckLocked(id, kMemoryOk)};
+    case kMode: {
+      mode_ = report[2];
+      continuous_ = (report[1] & kContinuousBit) != 0;
+      std::vector<Report> replies = {AckLocked(id, kMemoryOk)};
+      StopStreamingLocked();
+      if (IsDataMode(mode_)) {
+        replies.push_back(DataReportLocked(mode_));  // a first report in the new mode at once
+        if (continuous_) StartStreamingLocked();
+      }
+      return replies;
+    }
+    case kStatusRequest:
+      return {StatusReportLocked()};
+    case kWriteMemory: {
+      size_t size = report[5];
+      if (size == 0 || size > kMemoryChunk) return {AckLocked(id, kMemoryBadLength)};
+      uint32_t offset = static_cast<uint32_t>(report[2] << 16 | report[3] << 8 | report[4]);
+      uint8_t space = static_cast<uint8_t>(report[1] & ~kRumbleBit);
+      return {AckLocked(id, registers_.Write(space, offset, report + kWriteDataOffset, size))};
+    }
+    case kReadMemory:
+      return ReadMemoryLocked(report);
+    case kRumble:
+    case kIrEnable:
+    case kSpeakerEnable:
+    case kSpeakerData:
+    case kSpeakerMute:
+    case kIrEnable2:
+      return {AckLocked(id, kMemoryOk)};
+    default:
+      return {};
+  }
+}
+
+std::vector<BalanceBoard::Report> BalanceBoard::ReadMemoryLocked(const uint8_t* report) const {
+  uint8_t space = static_cast<uint8_t>(report[1] & ~kRumbleBit);
+  uint32_t offset = static_cast<uint32_t>(report[2] << 16 | report[3] << 8 | report[4]);
+  size_t size = static_cast<size_t>(report[5] << 8 | report[6]);
+  std::vector<Report> replies;
+  if (size == 0) {
+    Report reply = NewReportLocked(kMemoryData);
+    reply[3] = kMemoryBadLength;
+    replies.push_back(reply);
+    return replies;
+  }
+  // Longer reads come back in pieces of sixteen bytes; an error ends the reply.
+  for (size_t done = 0; done < size; done += kMemoryChunk) {
+    size_t chunk = std::min(kMemoryChunk, size - done);
+    uint32_t at = offset + static_cast<uint32_t>(done);
+    Report reply = NewReportLocked(kMemoryData);
+    uint8_t error = registers_.Read(space, at, chunk, &reply[kMemoryDataOffset]);
+    if (error != kMemoryOk) std::fill(reply.begin() + kMemoryDataOffset, reply.end(), 0);
+    reply[3] = static_cast<uint8_t>((chunk - 1) << 4 | error);
+    reply[4] = static_cast<uint8_t>(at >> 8 & 0xFF);
+    reply[5] = static_cast<uint8_t>(at & 0xFF);
+    replies.push_back(reply);
+    if (error != kMemoryOk) break;
+  }
+  return replies;
+}
+
+void BalanceBoard::ApplyFault(const ReplyFault& fault, std::vector<Report>& replies) const {
+  switch (fault.kind) {
+    case ReplyFault::Kind::kNoReply:
+    case ReplyFault::Kind::kLost:
+      replies.clear();
+      break;
+    case ReplyFault::Kind::kOtherId:
+      if (!replies.empty()) replies.front()[0] = fault.value;
+      break;
+    case ReplyFault::Kind::kShort:
+      if (!replies.empty()) replies.front().resize(fault.value);
+      break;
+    case ReplyFault::Kind::kAckError:
+      for (auto& r : replies) {
+        if (r[0] == kAck) {
+          r[4] = fault.value;
+          break;
+        }
+      }
+      break;
+    case ReplyFault::Kind::kNone:
+    case ReplyFault::Kind::kRejectWrite:
+      break;
+  }
+  for (int i = 0; i < fault.dataReportsFirst; ++i) replies.insert(replies.begin(), DataReportLocked(fault.dataReportId));
+}
+
+void BalanceBoard::DeliverLocked(std::vector<Report> replies) {
+  if (replies.empty()) return;
+  if (settings_.replyLatencyMicros == 0) {
+    for (const auto& r : replies) SendLocked(r);
+    return;
+  }
+  uint64_t token = nextReplyToken_++;
+  auto weak = WeakSelf();
+  replyTimers_[token] = posix::ScheduleAt(posix::NowMicros() + settings_.replyLatencyMicros,
+                                          [weak, token, replies = std::move(replies)] {
+                                            if (auto self = weak.lock()) self->OnReplyTimer(token, replies);
+                                          });
+}
+
+void BalanceBoard::OnReplyTimer(uint64_t token, const std::vector<Report>& replies) {
+  std::lock_guard<std::mutex> guard(stateLock_);
+  if (replyTimers_.erase(token) == 0) return;  // cancelled after it had become due
+  for (const auto& r : replies) SendLocked(r);
+}
+
+void BalanceBoard::SendLocked(const Report& report) {
+  if (!report.empty() && IsDataMode(report[0])) ++dataReportsSent_;
+  PushInputReport(report);
+}
+
+void BalanceBoard::StartStreamingLocked() {
+  nextReportAt_ = posix::NowMicros() + settings_.reportIntervalMicros;
+  ScheduleNextReportLocked();
+}
+
+void BalanceBoard::StopStreamingLocked() {
+  ++stream_;
+  if (reportTimer_) posix::CancelTimer(reportTimer_);
+  reportTimer_ = 0;
+}
+
+void BalanceBoard::StopTimersLocked() {
+  StopStreamingLocked();
+  for (const auto& t : replyTimers_) posix::CancelTimer(t.second);
+  replyTimers_.clear();
+}
+
+void BalanceBoard::ScheduleNextReportLocked() {
+  auto jitter = static_cast<int64_t>(settings_.reportJitterMicros);
+  int64_t shift = jitter ? std::uniform_int_distribution<int64_t>(-jitter, jitter)(random_) : 0;
+  uint64_t at = std::max(posix::NowMicros(), static_cast<uint64_t>(static_cast<int64_t>(nextReportAt_) + shift));
+  auto weak = WeakSelf();
+  uint64_t stream = stream_;
+  reportTimer_ = posix::ScheduleAt(at, [weak, stream] {
+    if (auto self = weak.lock()) self->OnReportTimer(stream);
+  });
+}
+
+void BalanceBoard::OnReportTimer(uint64_t stream) {
+  std::lock_guard<std::mutex> guard(stateLock_);
+  if (stream != stream_ || !powered_ || !continuous_) return;
+  SendLocked(DataReportLocked(mode_));
+  nextReportAt_ += settings_.reportIntervalMicros;
+  uint64_t now = posix::NowMicros();
+  if (nextReportAt_ < now) nextReportAt_ = now;  // after a stall, go on without a burst
+  ScheduleNextReportLocked();
+}
+
+std::array<uint16_t, kSensorCount> BalanceBoard::SensorReadingsLocked() const {
+  std::array<uint16_t, kSensorCount> readings{};
+  if (batteriesFailing_) return readings;
+  SensorLoads loads{};
+  if (load_) loads = load_->At(posix::NowMicros() - poweredOnAt_);
+  for (int s = 0; s < kSensorCount; ++s) readings[static_cast<size_t>(s)] = settings_.calibration.RawReading(s, loads[static_cast<size_t>(s)]);
+  return readings;
+}
+
+void BalanceBoard::PowerOnStateLocked() {
+  StopTimersLocked();
+  registers_.Reset();
+  mode_ = kPowerOnMode;
+  continuous_ = false;
+  leds_ = 0;
+  faults_.clear();
+}
+
+}  // namespace sim

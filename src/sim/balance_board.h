@@ -1,0 +1,137 @@
+// A simulated balance board: a HID endpoint that speaks the Wii-remote report protocol as the
+// real board does. It answers output reports with status, memory-data, acknowledgement and data
+// reports, streams data reports at its own interval once told to, and turns a load model into
+// sensor readings through its factory calibration. Tests can make it misbehave.
+#pragma once
+
+#include "platform/posix/control.h"
+#include "platform/posix/hid_endpoint.h"
+#include "sim/board_registers.h"
+#include "sim/load_model.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+constexpr uint16_t kNintendoVendorId = 0x057E;
+constexpr uint16_t kWiiRemoteProductId = 0x0306;
+constexpr size_t kBoardReportLength = 22;  // every input and output report, with its id
+constexpr uint8_t kBatteryFull = 0xC8;
+
+struct BoardSettings {
+  std::wstring serialNumber = L"0017ab3c4d5e";  // the Bluetooth address, twelve lower-case hex digits
+  Calibration calibration = DefaultCalibration();
+  uint8_t batteryLevel = 0xC0;
+  uint64_t reportIntervalMicros = 16'667;  // about 60 reports a second, as a real board
+  uint64_t reportJitterMicros = 2'000;     // each report up to this much early or late
+  uint64_t replyLatencyMicros = 1'000;     // 0: the reply is queued before the output report returns
+  uint32_t randomSeed = 1;
+};
+
+// One misbehaviour, applied to the reply to the next output report with a given id.
+struct ReplyFault {
+  // kNoReply: the report takes effect but its reply is lost; kLost: the report itself is lost.
+  enum class Kind { kNone, kNoReply, kLost, kOtherId, kShort, kAckError, kRejectWrite };
+  Kind kind = Kind::kNone;
+  uint8_t value = 0;          // kOtherId: the id sent; kShort: bytes sent; kAckError: the code
+  DWORD writeError = 0;       // kRejectWrite: the error HidD_SetOutputReport fails with
+  int dataReportsFirst = 0;   // data reports sent before the reply (also with kNone)
+  uint8_t dataReportId = 0x32;
+
+  static ReplyFault NoReply() { return {Kind::kNoReply, 0, 0, 0, 0x32}; }
+  static ReplyFault Lost() { return {Kind::kLost, 0, 0, 0, 0x32}; }
+  static ReplyFault OtherId(uint8_t id) { return {Kind::kOtherId, id, 0, 0, 0x32}; }
+  static ReplyFault Short(uint8_t bytes) { return {Kind::kShort, bytes, 0, 0, 0x32}; }
+  static ReplyFault AckError(uint8_t code) { return {Kind::kAckError, code, 0, 0, 0x32}; }
+  static ReplyFault RejectWrite(DWORD error) { return {Kind::kRejectWrite, 0, error, 0, 0x32}; }
+  static ReplyFault DataReportsFirst(int count, uint8_t id = 0x32) { return {Kind::kNone, 0, 0, count, id}; }
+};
+
+class BalanceBoard : public posix::HidEndpoint {
+ public:
+  static std::shared_ptr<BalanceBoard> Create(const BoardSettings& settings = BoardSettings());
+  ~BalanceBoard() override;
+
+  // The HID device path under which Windows lists a board with this Bluetooth address.
+  static std::wstring DevicePathFor(const std::wstring& serialNumber);
+
+  bool OnOutputReport(const uint8_t* data, size_t length, DWORD* error) override;
+
+  // --- the world's controls ---
+  void SetLoadModel(std::shared_ptr<const LoadModel> model);
+  void SetButton(bool pressed);
+  void SetBatteryLevel(uint8_t level);
+  // Flat batteries: the sensors read all zero and the status says the batteries are low.
+  void SetBatteriesFailing(bool failing);
+  void SetReportInterval(uint64_t intervalMicros, uint64_t jitterMicros);
+  void ArmFault(uint8_t outputReportId, const ReplyFault& fault);
+  // Switched off or out of range: reads and output reports fail with ERROR_DEVICE_NOT_CONNECTED.
+  void PowerOff();
+  // Switched on again, in its power-on state.
+  void PowerOn();
+
+  // --- what a test observes ---
+  std::vector<std::vector<uint8_t>> OutputReports() const;
+  uint8_t ReportingMode() const;
+  bool ContinuousReporting() const;
+  uint8_t Leds() const;  // bit 0 is LED 1
+  bool ExtensionReady() const;
+  bool PoweredOn() const;
+  int DataReportsSent() const;
+  // The four big-endian readings a data report carries now.
+  std::array<uint16_t, kSensorCount> SensorReadings() const;
+
+ private:
+  explicit BalanceBoard(const BoardSettings& settings);
+
+  using Report = std::vector<uint8_t>;
+  std::weak_ptr<BalanceBoard> WeakSelf();
+  Report NewReportLocked(uint8_t id) const;
+  Report DataReportLocked(uint8_t id) const;
+  Report StatusReportLocked() const;
+  Report AckLocked(uint8_t outputId, uint8_t error) const;
+  std::vector<Report> HandleLocked(const uint8_t* report);
+  std::vector<Report> ReadMemoryLocked(const uint8_t* report) const;
+  void ApplyFault(const ReplyFault& fault, std::vector<Report>& replies) const;
+  void DeliverLocked(std::vector<Report> replies);
+  void SendLocked(const Report& report);
+  void StartStreamingLocked();
+  void StopStreamingLocked();
+  void StopTimersLocked();
+  void ScheduleNextReportLocked();
+  void OnReportTimer(uint64_t stream);
+  void OnReplyTimer(uint64_t token, const std::vector<Report>& replies);
+  std::array<uint16_t, kSensorCount> SensorReadingsLocked() const;
+  void PowerOnStateLocked();
+
+  mutable std::mutex stateLock_;
+  BoardSettings settings_;
+  BoardRegisters registers_;
+  std::shared_ptr<const LoadModel> load_;
+  uint64_t poweredOnAt_;
+  bool powered_ = true;
+  bool button_ = false;
+  bool batteriesFailing_ = false;
+  uint8_t batteryLevel_;
+  uint8_t mode_ = 0x30;
+  bool continuous_ = false;
+  uint8_t leds_ = 0;
+  int dataReportsSent_ = 0;
+  std::deque<std::pair<uint8_t, ReplyFault>> faults_;
+  std::vector<Report> outputs_;
+  posix::TimerId reportTimer_ = 0;
+  uint64_t stream_ = 0;        // which stream of data reports is current; old timers see a change
+  uint64_t nextReportAt_ = 0;  // the nominal time, before jitter
+  std::map<uint64_t, posix::TimerId> replyTimers_;  // by token
+  uint64_t nextReplyToken_ = 1;
+  std::mt19937 random_;
+};
+
+}  // namespace sim

@@ -1,0 +1,64 @@
+// A simulated balance board on its HID device path, opened as a WBalanceBoard whose report
+// exchanges the tests may call. Tears everything down again in order.
+#pragma once
+
+#include "board/wbalance_board.h"
+#include "discovery/hid_library.h"
+#include "platform/posix/control.h"
+#include "sim/balance_board.h"
+
+#include <memory>
+#include <string>
+
+namespace testing_support {
+
+class ExchangeBoard : public Kestrel::WBalanceBoard {
+ public:
+  using WBalanceBoard::WBalanceBoard;
+  using DevOrxHID::ReadInputReport;
+  using WBalanceBoard::ReadMemory;
+  using WBalanceBoard::RequestStatus;
+  using WBalanceBoard::SendOutputReport;
+  using WBalanceBoard::SetLed;
+  using WBalanceBoard::SetReportingMode;
+  using WBalanceBoard::WaitForAck;
+  using WBalanceBoard::WriteRegister;
+  bool LedOn() const { return ledOn.load(); }
+  bool IsBoard() const { return isBalanceBoard; }
+};
+
+struct BoardRig {
+  explicit BoardRig(const sim::BoardSettings& settings = sim::BoardSettings())
+      : board(sim::BalanceBoard::Create(settings)), path(sim::BalanceBoard::DevicePathFor(settings.serialNumber)) {
+    HidDllTable::Instance().ResetForTesting();
+    HidDllTable::Instance().Acquire();
+    posix::RegisterHidDevice(path, board);
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    device = std::make_unique<ExchangeBoard>(handle, L"Nintendo RVL-WBC-01", settings.serialNumber.c_str());
+  }
+  ~BoardRig() {
+    device.reset();  // the LED-off exchange, then the handle closes
+    posix::UnregisterHidDevice(path);
+    board.reset();
+  }
+
+  // The output reports the board received, from the last one back.
+  std::vector<uint8_t> LastOutput(size_t back = 0) const {
+    auto all = board->OutputReports();
+    return all.size() > back ? all[all.size() - 1 - back] : std::vector<uint8_t>();
+  }
+
+  std::shared_ptr<sim::BalanceBoard> board;
+  std::wstring path;
+  std::unique_ptr<ExchangeBoard> device;
+};
+
+// Runs a test on the virtual clock, so that its waits cost no real time.
+class VirtualClock {
+ public:
+  VirtualClock() { posix::UseVirtualClock(true); }
+  ~VirtualClock() { posix::UseVirtualClock(false); }
+};
+
+}  // namespace testing_support
