@@ -11,9 +11,16 @@ namespace DeviceSearch {
 std::unique_ptr<Kestrel::DevOrxHID> FindNext();
 // Forgets the enumeration, so the next FindNext starts a fresh search.
 void DestroyEnumerator();
+bool HasEnumerator();
 
 // What the search saw, for the plug-in-level message. Set by the search, never cleared.
 bool RadioMissing();
 bool BoardPaired();
+// The address of the board the last successful Bluetooth search found, as FormatBluetoothAddress
+// writes it; empty before.
+OrxString BoardAddressText();
+
+// For tests only: as if the plug-in had just been loaded.
+void ResetForTesting();
 
 }  // namespace DeviceSearch

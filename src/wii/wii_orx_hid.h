@@ -16,8 +16,7 @@ class WiiOrxHID : public DevOrxHID {
   bool isBalanceBoard = false;
 
  private:
-  // Runs after the device has been closed, when keep-paired is off. Filled in together with the
-  // Bluetooth pairing code.
+  // Runs after the device has been closed, when keep-paired is off.
   void RemovePairingOnClose();
 };
 

@@ -2,6 +2,7 @@
 #include "discovery/bluetooth_search.h"
 #include "platform/posix/control.h"
 #include "sim/bluetooth_world.h"
+#include "sim/world.h"
 #include "wii/bluetooth_pairing.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,7 @@ class BluetoothTest : public ::testing::Test {
  protected:
   void SetUp() override {
     posix::UseVirtualClock(true);
-    World().Reset();
+    sim::World::Instance().Clear();
     handlesBefore_ = posix::LiveHandleCount();
   }
   void TearDown() override {

@@ -5,6 +5,7 @@
 
 #ifndef _WIN32
 #include "platform/posix/control.h"
+#include "sim/world.h"
 #endif
 
 namespace {
@@ -15,6 +16,8 @@ class PluginEnvironment : public ::testing::Environment {
 #ifdef _WIN32
     LibraryAttach(GetModuleHandleW(nullptr));  // the resources are linked into the test program
 #else
+    // Tests build the world they need; none starts with the default board in it.
+    sim::World::Instance().Clear();
     LibraryAttach(posix::PluginModuleHandle());
 #endif
   }

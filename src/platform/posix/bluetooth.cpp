@@ -2,6 +2,7 @@
 // handles, so leak checks count them.
 #include "platform/posix/kernel.h"
 #include "sim/bluetooth_world.h"
+#include "sim/world.h"
 
 #include <cwchar>
 
@@ -51,6 +52,7 @@ bool RadioIndex(HANDLE radio, size_t& index) {
 }  // namespace
 
 HBLUETOOTH_RADIO_FIND BluetoothFindFirstRadio(const BLUETOOTH_FIND_RADIO_PARAMS* params, HANDLE* radio) {
+  sim::World::Instance().EnsureBuilt();  // the first look at the radios finds the world in place
   World().RecordCall("BluetoothFindFirstRadio");
   if (!params || params->dwSize != sizeof(BLUETOOTH_FIND_RADIO_PARAMS) || !radio) {
     SetLastError(ERROR_INVALID_PARAMETER);

@@ -1,0 +1,67 @@
+// The simulated world as a whole: radios, and boards that are at once Bluetooth devices and, once
+// paired with their HID service on, HID devices. Built from a scenario: the one the environment
+// variable PLANKSCALE_SIM names, or the default of one radio and one unpaired board carrying a
+// person of about 70 kg who sways gently.
+#pragma once
+
+#include "sim/balance_board.h"
+#include "sim/bluetooth_world.h"
+#include "sim/load_model.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+constexpr char kScenarioVariable[] = "PLANKSCALE_SIM";
+
+struct SimulatedRadio {
+  uint64_t address = 0;
+  std::wstring name = L"Simulated Bluetooth radio";
+};
+
+struct SimulatedBoard {
+  BluetoothDeviceState bluetooth;  // its address is also the board's HID serial number
+  BoardSettings settings;
+  std::shared_ptr<const LoadModel> load;
+};
+
+struct Scenario {
+  std::vector<SimulatedRadio> radios;
+  std::vector<SimulatedBoard> boards;
+};
+
+Scenario DefaultScenario();
+// The HID serial-number string of a board with this Bluetooth address: twelve hex digits.
+std::wstring SerialNumberFor(uint64_t address);
+
+class World {
+ public:
+  static World& Instance();
+
+  // Replaces whatever world there was.
+  void Build(const Scenario& scenario);
+  // An empty world: no radio, no device.
+  void Clear();
+  // Builds the world from PLANKSCALE_SIM or the default, unless one was built or cleared already.
+  void EnsureBuilt();
+
+  size_t BoardCount() const;
+  std::shared_ptr<BalanceBoard> Board(size_t index) const;
+  uint64_t BoardAddress(size_t index) const;
+
+ private:
+  World() = default;
+  void BuildLocked(const Scenario& scenario);
+  void ClearLocked();
+
+  mutable std::mutex lock_;
+  bool built_ = false;
+  std::vector<std::shared_ptr<BalanceBoard>> boards_;
+  std::vector<uint64_t> addresses_;
+  std::vector<std::wstring> paths_;
+};
+
+}  // namespace sim
