@@ -1,0 +1,143 @@
+// FindDevice end to end over the simulated world: Bluetooth search and pairing, the HID
+// enumeration, matching, and what the host is told when nothing is found.
+#include "discovery/device_search.h"
+#include "platform/posix/control.h"
+#include "plugin/exports.h"
+#include "sim/world.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+constexpr uint64_t kRadio = 0x0022486a1b2c;
+constexpr uint64_t kFirstBoard = 0x0017ab3c4d5e;
+constexpr uint64_t kSecondBoard = 0x0019fd001122;
+
+std::string PluginMessage() {
+  std::string text(static_cast<size_t>(GetLastErrorMsg(-1, nullptr)), '\0');
+  GetLastErrorMsg(-1, &text[0]);
+  text.pop_back();
+  return text;
+}
+
+class DeviceSearchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    posix::UseVirtualClock(true);
+    CloseAll();
+    DeviceSearch::ResetForTesting();
+    sim::World::Instance().Clear();
+  }
+  void TearDown() override {
+    CloseAll();
+    DeviceSearch::ResetForTesting();
+    sim::World::Instance().Clear();
+    posix::UseVirtualClock(false);
+  }
+  static sim::SimulatedBoard Board(uint64_t address, bool paired) {
+    sim::SimulatedBoard board;
+    board.bluetooth.address = address;
+    board.bluetooth.remembered = board.bluetooth.authenticated = board.bluetooth.connected = paired;
+    board.bluetooth.hidServiceEnabled = paired;
+    return board;
+  }
+  static void Build(std::vector<sim::SimulatedBoard> boards, bool withRadio = true) {
+    sim::Scenario scenario;
+    if (withRadio) scenario.radios.push_back({kRadio, L"radio"});
+    scenario.boards = std::move(boards);
+    sim::World::Instance().Build(scenario);
+  }
+  static sim::BluetoothDeviceState Bluetooth(uint64_t address) {
+    sim::BluetoothDeviceState state;
+    sim::BluetoothWorld::Instance().Device(address, state);
+    return state;
+  }
+  static int Calls(const std::string& name) {
+    auto calls = sim::BluetoothWorld::Instance().Calls();
+    return static_cast<int>(std::count(calls.begin(), calls.end(), name));
+  }
+};
+
+TEST_F(DeviceSearchTest, NoRadioGivesTheNoRadioMessage) {
+  Build({}, false);
+  int index = 77;
+  EXPECT_EQ(FindDevice(&index), 0);
+  EXPECT_EQ(index, 77);
+  EXPECT_TRUE(DeviceSearch::RadioMissing());
+  EXPECT_EQ(PluginMessage(),
+            "No Bluetooth radio was found. Check that your Bluetooth interface is connected and that you have the "
+            "Microsoft Bluetooth driver software.");
+}
+
+TEST_F(DeviceSearchTest, UnpairedBoardIsPairedFoundOnceAndTheNextCallEndsTheEnumeration) {
+  Build({Board(kFirstBoard, false)});
+  int index = -1;
+  ASSERT_EQ(FindDevice(&index), 1);
+  EXPECT_EQ(index, 0);
+  EXPECT_TRUE(Bluetooth(kFirstBoard).authenticated);
+  EXPECT_EQ(DeviceSearch::BoardAddressText(), OrxString(L"17ab3c4d5e"));
+  int searchesAfterFirst = Calls("BluetoothFindFirstDevice");
+
+  EXPECT_EQ(FindDevice(&index), 0) << "the board is handed out once";
+  EXPECT_EQ(Calls("BluetoothFindFirstDevice"), searchesAfterFirst) << "no Bluetooth work mid-enumeration";
+  EXPECT_EQ(PluginMessage(), "Wii Balance Board not responding or powered off.");
+
+  EXPECT_EQ(FindDevice(&index), 0) << "already open: skipped";
+  EXPECT_GT(Calls("BluetoothFindFirstDevice"), searchesAfterFirst) << "a new enumeration searches again";
+}
+
+TEST_F(DeviceSearchTest, OnlyTheBoardTheBluetoothSearchNamedIsChosen) {
+  Build({Board(kFirstBoard, true), Board(kSecondBoard, true)});
+  int index = -1;
+  ASSERT_EQ(FindDevice(&index), 1);
+  EXPECT_EQ(index, 0);
+  EXPECT_EQ(DeviceSearch::BoardAddressText(), OrxString(L"17ab3c4d5e")) << "the first board sighted";
+  EXPECT_EQ(FindDevice(&index), 0) << "the other board's serial number does not match that address";
+  EXPECT_EQ(CloseAll(), 1);
+  ASSERT_EQ(FindDevice(&index), 1);
+  EXPECT_EQ(index, 0) << "indices start again after CloseAll";
+}
+
+TEST_F(DeviceSearchTest, HidDeviceWithoutASuccessfulBluetoothSearchIsNotChosen) {
+  // Paired in the system, but the radio is gone: no search succeeds, so nothing is trusted.
+  Build({Board(kFirstBoard, true)}, false);
+  int index = -1;
+  EXPECT_EQ(FindDevice(&index), 0);
+  EXPECT_FALSE(DeviceSearch::BoardPaired());
+}
+
+TEST_F(DeviceSearchTest, PairedButSilentBoardGivesThePairedMessage) {
+  sim::SimulatedBoard board = Board(kFirstBoard, true);
+  board.bluetooth.hidServiceEnabled = false;
+  board.bluetooth.otherServices = 1;  // listed services, so nobody enables HID
+  Build({board});
+  int index = -1;
+  EXPECT_EQ(FindDevice(&index), 0);
+  EXPECT_TRUE(DeviceSearch::BoardPaired());
+  EXPECT_EQ(PluginMessage(),
+            "Wii Balance Board is paired but not responding. Please refer to the Troubleshooting page in Kymora Help.");
+}
+
+TEST_F(DeviceSearchTest, KeepPairedDecidesWhetherClosingRemovesThePairing) {
+  if (!std::getenv("PLANKSCALE_BOARD_COMMANDS")) GTEST_SKIP() << "needs the board's settings commands";
+  Build({Board(kFirstBoard, true)});
+  int index = -1;
+  ASSERT_EQ(FindDevice(&index), 1);
+  int before = static_cast<int>(sim::BluetoothWorld::Instance().Calls().size());
+  CloseAll();
+  EXPECT_EQ(static_cast<int>(sim::BluetoothWorld::Instance().Calls().size()), before)
+      << "keep-paired on: no Bluetooth call at all";
+  EXPECT_TRUE(Bluetooth(kFirstBoard).remembered);
+
+  ASSERT_EQ(FindDevice(&index), 1);
+  const char off[] = ">dev/bb_keepPaired 1\n";
+  WriteBuffer(index, off, static_cast<int>(sizeof off - 1), 0);
+  CloseAll();
+  EXPECT_FALSE(Bluetooth(kFirstBoard).remembered) << "keep-paired off: the pairing is removed";
+}
+
+}  // namespace
