@@ -1,6 +1,8 @@
 // The exports as the host sees them before any board has been found.
 #include "plugin/exports.h"
 
+#include "discovery/device_search.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -52,6 +54,7 @@ TEST(ExportsWithNoDevice, ClassInformationRecord) {
 }
 
 TEST(ExportsWithNoDevice, PluginLevelMessageIsReadAndNeverCleared) {
+  DeviceSearch::ResetForTesting();  // no search has seen anything yet
   const int expected = static_cast<int>(std::strlen(kNotFound)) + 1;
   EXPECT_EQ(GetLastErrorMsg(-1, nullptr), expected);
   for (int round = 0; round < 2; ++round) {
