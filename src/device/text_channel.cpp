@@ -111,12 +111,10 @@ bool DevOrxHID::ReadBuffer(char* buffer, int* size, int timeoutMs) {
   if (bytes > 0) {
     buffer[0] = kBlockMark;
     char* out = buffer + 1;
-    for (int i = 0; i < bytes / 2; ++i) {
-      SampleWord value = 0;
-      sampleRing->Take(value);
+    sampleRing->TakeEach(bytes / 2, [&out](SampleWord value) {
       *out++ = static_cast<char>(value >> 8);
       *out++ = static_cast<char>(value & 0xFF);
-    }
+    });
   }
   return true;
 }
