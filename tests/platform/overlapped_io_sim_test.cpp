@@ -132,6 +132,7 @@ TEST_F(OverlappedRead, DisconnectFailsWaitingAndNewReads) {
   device.Endpoint().Reconnect();
   EXPECT_FALSE(ReadFile(file, buffer, kReportLength, nullptr, &next));
   EXPECT_EQ(GetLastError(), ERROR_IO_PENDING);
+  CancelIo(file);  // before the record goes out of scope
 }
 
 TEST_F(OverlappedRead, ClosingTheFileCompletesItsReads) {
