@@ -116,6 +116,19 @@ TEST_F(OverlappedRead, GetOverlappedResultCanWaitForCompletion) {
   sender.join();
 }
 
+TEST_F(OverlappedRead, WithoutAnEventGetOverlappedResultWaitsForTheRecord) {
+  overlapped.hEvent = nullptr;
+  ASSERT_FALSE(Start());
+  std::thread sender([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    device.Endpoint().Send(kReport);
+  });
+  DWORD transferred = 0;
+  EXPECT_TRUE(GetOverlappedResult(file, &overlapped, &transferred, TRUE));
+  EXPECT_EQ(transferred, kReportLength);
+  sender.join();
+}
+
 TEST_F(OverlappedRead, DisconnectFailsWaitingAndNewReads) {
   ASSERT_FALSE(Start());
   device.Endpoint().Fail(ERROR_GEN_FAILURE, 0xC0000001);

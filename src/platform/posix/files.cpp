@@ -131,7 +131,7 @@ class DeviceFile : public KernelObject {
     read.overlapped->InternalHigh = n;
     read.overlapped->Internal = status;
     if (read.event) read.event->Set();
-    NotifyChangedLocked();
+    NotifyChangedLocked(read.event.get());  // without an event, every waiter looks again
     return n;
   }
 
@@ -305,7 +305,7 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTran
     }
     // Like Windows, wait on the record's event: a signal somebody else consumed is waited for.
     if (event)
-      posix::WaitUntil(lock, UINT64_MAX, [&] { return event->TryAcquire(); });
+      posix::WaitUntil(lock, UINT64_MAX, [&] { return event->TryAcquire(); }, event.get());
     else
       posix::WaitUntil(lock, UINT64_MAX, [&] { return overlapped->Internal != STATUS_PENDING; });
     if (overlapped->Internal == STATUS_PENDING) {
