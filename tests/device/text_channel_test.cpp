@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -104,6 +106,22 @@ TEST_F(TextChannel, IncompleteLineWaitsThenStaysQueued) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
   device.QueueReply("c\n");
   EXPECT_EQ(Line(), "abc");
+}
+
+TEST_F(TextChannel, SampleWakeUpsDoNotStretchTheWaitForALine) {
+  device.QueueReply("ab");
+  std::atomic<bool> stop{false};
+  std::thread samples([&] {
+    for (int i = 0; i < 1000 && !stop; ++i) {
+      device.Wake();
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Line(300, 100), "<none>");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+  stop = true;
+  samples.join();
 }
 
 TEST_F(TextChannel, FullReplyRingAddsNothing) {
