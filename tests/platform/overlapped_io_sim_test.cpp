@@ -71,15 +71,6 @@ TEST_F(OverlappedRead, ReadFileResetsTheEvent) {
   EXPECT_FALSE(Signalled());
 }
 
-TEST_F(OverlappedRead, LongReportIsCutToTheRead) {
-  Report longer(20, 0xAB);
-  device.Endpoint().Send(longer);
-  DWORD read = 0;
-  ASSERT_TRUE(ReadFile(file, buffer, 4, &read, &overlapped));
-  EXPECT_EQ(read, 4u);
-  EXPECT_EQ(buffer[4], 0);
-}
-
 TEST_F(OverlappedRead, CancelIoCompletesTheCallersReadsOnly) {
   OVERLAPPED other{};
   HANDLE otherEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -155,13 +146,6 @@ TEST_F(OverlappedRead, ClosingTheFileCompletesItsReads) {
   CloseHandle(doomed);
   EXPECT_EQ(overlapped.Internal, posix::kStatusCancelled);
   EXPECT_EQ(device.Endpoint().OpenFileCount(), 1);
-}
-
-TEST_F(OverlappedRead, UnreadReportsQueueUpToALimit) {
-  for (uint8_t i = 0; i < 40; ++i) device.Endpoint().Send(Report{i});
-  DWORD read = 0;
-  ASSERT_TRUE(ReadFile(file, buffer, kReportLength, &read, &overlapped));
-  EXPECT_EQ(buffer[0], 8) << "the oldest reports went";
 }
 
 TEST(DeviceFiles, OpenFailures) {
