@@ -56,7 +56,8 @@ check_native_exports() {
 check_dll() {
   local dll=build/windows/bin/PlankScale.kymdll dump
   dump=$(i686-w64-mingw32-objdump -p "$dll")
-  echo "$dump" | grep -q 'file format pei-i386' || { echo "not a 32-bit PE"; return 1; }
+  # A here-string, not a pipe: grep -q stops reading early, which pipefail would count as failure.
+  grep -q 'file format pei-i386' <<<"$dump" || { echo "not a 32-bit PE"; return 1; }
   local names
   names=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | awk '/\[ *[0-9]+\]/ {print $NF}' | sort)
   local expected
