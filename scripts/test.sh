@@ -72,9 +72,11 @@ check_dll() {
 windows_suite() {
   cmake --preset windows >/dev/null && cmake --build build/windows || return 1
   export WINEPREFIX="$root/build/windows/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1 || true
   rm -rf build/windows/test-results
   wineserver -p
+  # Start Wine's own services now, with their output detached: started by the first test they
+  # would inherit its output pipes and ctest would wait for them until the time-out.
+  wineboot -i >/dev/null 2>&1 || true
   local status=0
   ctest --test-dir build/windows --output-on-failure --timeout 600 || status=1
   wineserver -k || true
