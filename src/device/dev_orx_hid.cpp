@@ -78,10 +78,15 @@ void DevOrxHID::SetLastErrorText(const OrxString& text) {
 }
 
 int DevOrxHID::ReadLastErrorMessage(char* buffer) {
-  OrxString message = LastErrorText();
-  int size = DeliverMessage(message, buffer);
-  if (buffer) SetLastErrorText(OrxString());
-  return size;
+  if (!buffer) return DeliverMessage(LastErrorText(), nullptr);
+  // Taken and cleared in one step, so a message the reader thread stores meanwhile is kept.
+  OrxString message;
+  {
+    std::lock_guard<std::mutex> guard(lastErrorLock);
+    message = lastError;
+    lastError = OrxString();
+  }
+  return DeliverMessage(message, buffer);
 }
 
 }  // namespace Kestrel

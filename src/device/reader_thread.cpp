@@ -18,7 +18,8 @@ void AwaitCancelledRead(HANDLE file, OVERLAPPED& overlapped) {
   DWORD transferred = 0;
   for (int i = 0; i < kCancelPolls; ++i) {
     if (GetOverlappedResult(file, &overlapped, &transferred, FALSE) || GetLastError() != ERROR_IO_INCOMPLETE) return;
-    WaitForSingleObject(overlapped.hEvent, kCancelPollMs);
+    // A broken event would end the wait at once: pace the polls anyway.
+    if (WaitForSingleObject(overlapped.hEvent, kCancelPollMs) == WAIT_FAILED) Sleep(kCancelPollMs);
   }
 }
 
@@ -79,6 +80,7 @@ DWORD DevOrxHID::RunReader() {
 }
 
 uint32_t DevOrxHID::ReadInputReport(uint8_t* buffer, int* length) {
+  if (*length < 0) *length = 0;
   std::memset(buffer, 0, static_cast<size_t>(*length));
   OVERLAPPED overlapped;
   std::memset(&overlapped, 0, sizeof overlapped);

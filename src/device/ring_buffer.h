@@ -60,6 +60,22 @@ class RingBuffer {
     return true;
   }
 
+  // Consumer side: hands up to count elements in order to sink, then frees their slots with one
+  // index store. Returns how many were taken.
+  template <typename Sink>
+  int TakeEach(int count, Sink&& sink) {
+    int read = readIndex_.load(std::memory_order_relaxed);
+    int held = writeIndex_.load(std::memory_order_acquire) - read;
+    if (held < 0) held += capacity_;
+    if (count > held) count = held;
+    for (int i = 0; i < count; ++i) {
+      sink(storage_[read]);
+      read = Next(read);
+    }
+    readIndex_.store(read, std::memory_order_release);
+    return count;
+  }
+
   // Consumer side: looks at the element offset places past the read index without taking it.
   bool Peek(int offset, T& value) const {
     if (offset >= Count()) return false;

@@ -9,6 +9,14 @@ namespace Kestrel {
 namespace {
 constexpr char kBlockMark = '@';
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+// Scans on from scanned; true once a line end is queued.
+bool ScanForLineEnd(const RingBuffer<char>& ring, int& scanned) {
+  char c;
+  for (; ring.Peek(scanned, c); ++scanned)
+    if (IsLineEnd(c)) return true;
+  return false;
+}
 }  // namespace
 
 void DevOrxHID::QueueReply(const char* text) {
@@ -48,21 +56,16 @@ bool DevOrxHID::ReadLine(char* buffer, int size, int timeoutMs) {
   }
   if (!textRing) return false;
 
-  // Only a complete line is returned: look for its end before taking anything.
+  // Only a complete line is returned: look for its end before taking anything. The data event
+  // also fires for samples, so the waits together are bounded by timeoutMs, not each of them.
+  const DWORD limit = timeoutMs < 0 ? 0 : static_cast<DWORD>(timeoutMs);
+  const DWORD started = GetTickCount();
   int scanned = 0;
-  for (;;) {
-    char c;
-    bool found = false;
-    while (textRing->Peek(scanned, c)) {
-      if (IsLineEnd(c)) {
-        found = true;
-        break;
-      }
-      ++scanned;
-    }
-    if (found) break;
+  for (bool waited = false; !ScanForLineEnd(*textRing, scanned); waited = true) {
     if (failed.load(std::memory_order_acquire)) return false;
-    if (!WaitForData(timeoutMs)) return false;
+    DWORD elapsed = GetTickCount() - started;
+    if (waited && elapsed >= limit) return false;
+    if (!WaitForData(static_cast<int>(elapsed < limit ? limit - elapsed : 0))) return false;
   }
 
   int stored = 0;
@@ -111,12 +114,10 @@ bool DevOrxHID::ReadBuffer(char* buffer, int* size, int timeoutMs) {
   if (bytes > 0) {
     buffer[0] = kBlockMark;
     char* out = buffer + 1;
-    for (int i = 0; i < bytes / 2; ++i) {
-      SampleWord value = 0;
-      sampleRing->Take(value);
+    sampleRing->TakeEach(bytes / 2, [&out](SampleWord value) {
       *out++ = static_cast<char>(value >> 8);
       *out++ = static_cast<char>(value & 0xFF);
-    }
+    });
   }
   return true;
 }

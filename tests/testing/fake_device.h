@@ -5,9 +5,24 @@
 #include "device/dev_orx_hid.h"
 
 #include <atomic>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace testing_support {
+
+constexpr int kFakeChannels = 4;
+constexpr int kFakeReportLength = 1 + 2 * kFakeChannels;
+
+// The fake device's input report carrying one frame.
+inline std::vector<uint8_t> FrameReport(const Kestrel::SampleWord (&frame)[kFakeChannels]) {
+  std::vector<uint8_t> report{0x32};
+  for (Kestrel::SampleWord value : frame) {
+    report.push_back(static_cast<uint8_t>(value >> 8));
+    report.push_back(static_cast<uint8_t>(value & 0xFF));
+  }
+  return report;
+}
 
 class FakeDevice : public Kestrel::DevOrxHID {
  public:
@@ -23,14 +38,23 @@ class FakeDevice : public Kestrel::DevOrxHID {
   void StopSampling() override { sampling.store(false); }
   bool OnInputReport(const uint8_t* report, int length, int64_t) override {
     reports.fetch_add(1);
-    if (length < 9 || !sampling.load()) return false;
-    Kestrel::SampleWord frame[4];
-    for (int i = 0; i < 4; ++i) frame[i] = static_cast<Kestrel::SampleWord>(report[1 + 2 * i] << 8 | report[2 + 2 * i]);
+    if (length < kFakeReportLength || !sampling.load()) return false;
+    Kestrel::SampleWord frame[kFakeChannels];
+    for (int i = 0; i < kFakeChannels; ++i)
+      frame[i] = static_cast<Kestrel::SampleWord>(report[1 + 2 * i] << 8 | report[2 + 2 * i]);
     AppendFrame(frame);
     return true;
   }
-  int InputReportLength() override { return 9; }
-  int ChannelCount() override { return 4; }
+  void OnReadError(uint32_t code) override {
+    readErrorCode.store(code);
+    readErrors.fetch_add(1);
+    DevOrxHID::OnReadError(code);
+  }
+  int InputReportLength() override {
+    readsStarted.fetch_add(1);  // the reader asks once for every read it starts
+    return kFakeReportLength;
+  }
+  int ChannelCount() override { return kFakeChannels; }
   bool ChannelCommand(int channel, const char* arguments) override {
     lastChannel = channel;
     lastArguments = arguments;
@@ -50,8 +74,15 @@ class FakeDevice : public Kestrel::DevOrxHID {
     return false;
   }
 
+  // The rings without a reader thread: a stopped reader ends before its first read.
+  bool InitialiseWithoutReader() {
+    StopReader();
+    return Initialise();
+  }
+
   // Test hooks into the protected core.
-  void AppendFrame(const Kestrel::SampleWord* frame) { sampleRing->AddAll(frame, 4); }
+  bool AppendFrame(const Kestrel::SampleWord* frame) { return sampleRing->AddAll(frame, kFakeChannels); }
+  bool AppendValues(const Kestrel::SampleWord* values, int count) { return sampleRing->AddAll(values, count); }
   void Abort(int code) { RaiseAbort(code); }
   void Disconnect(uint32_t code) {
     ReportDisconnect(code);
@@ -60,8 +91,20 @@ class FakeDevice : public Kestrel::DevOrxHID {
   void Fail() { failed.store(true); }
   void Wake() { SetEvent(dataEvent); }
   bool ReaderStopRequested() const { return StopWasRequested(); }
+  uint32_t ReadReport(uint8_t* buffer, int* length) { return ReadInputReport(buffer, length); }
+  // WAIT_OBJECT_0 once the reader thread has ended.
+  DWORD WaitForReaderEnd(DWORD milliseconds) { return WaitForSingleObject(readerThread, milliseconds); }
+  DWORD ReaderExitCode() {
+    DWORD code = 0;
+    GetExitCodeThread(readerThread, &code);
+    return code;
+  }
+  int ReaderPriority() { return GetThreadPriority(readerThread); }
 
   std::atomic<int> reports{0};
+  std::atomic<int> readsStarted{0};
+  std::atomic<int> readErrors{0};
+  std::atomic<uint32_t> readErrorCode{0};
   int lastChannel = -1;
   std::string lastArguments;
 };

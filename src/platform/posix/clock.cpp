@@ -171,21 +171,30 @@ uint64_t DeadlineAfterMillis(uint32_t milliseconds) {
   return NowMicros() + static_cast<uint64_t>(milliseconds) * 1000;
 }
 
-bool WaitStep(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros) {
+bool WaitStep(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros, const KernelObject* object) {
   ClockState& s = State();
   Kernel& k = TheKernel();
   uint64_t now = NowMicros();
   if (now >= deadlineMicros) return false;
 
+  Waiter self;
+  self.object = object;
+  k.waiters.push_back(&self);
+  struct Leave {
+    Kernel& k;
+    Waiter* self;
+    ~Leave() { k.waiters.erase(std::find(k.waiters.begin(), k.waiters.end(), self)); }
+  } leave{k, &self};
+
   if (!s.virtualOn.load()) {
     uint64_t wait = std::min(deadlineMicros - now, kLongestRealWaitMicros);
-    k.changed.wait_for(kernelLock, std::chrono::microseconds(wait));
+    self.wake.wait_for(kernelLock, std::chrono::microseconds(wait));
     return true;
   }
 
   auto registered = s.waiterDeadlines.insert(deadlineMicros);
   uint64_t seen = k.activity;
-  k.changed.wait_for(kernelLock, kQuietPeriod);
+  self.wake.wait_for(kernelLock, kQuietPeriod);
   bool quiet = k.activity == seen && !s.advancing;
   uint64_t target = *s.waiterDeadlines.begin();
   s.waiterDeadlines.erase(registered);

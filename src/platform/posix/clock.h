@@ -6,20 +6,26 @@
 
 namespace posix {
 
+class KernelObject;
+
 // Waits until satisfied() (checked with the kernel lock held) or the clock reaches
 // deadlineMicros (UINT64_MAX: no deadline). Returns true when satisfied. On the virtual clock
 // the waiter takes part in moving time forward once everything has gone quiet.
+// object, when given, is the one kernel object whose state satisfied() depends on: the wait is
+// then woken only by changes of that object (and of the clock).
 template <typename Predicate>
-bool WaitUntil(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros, Predicate satisfied);
+bool WaitUntil(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros, Predicate satisfied,
+               const KernelObject* object = nullptr);
 
 // Implementation detail of WaitUntil: one step of waiting. Returns false once the deadline passed.
-bool WaitStep(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros);
+bool WaitStep(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros, const KernelObject* object);
 
 template <typename Predicate>
-bool WaitUntil(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros, Predicate satisfied) {
+bool WaitUntil(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros, Predicate satisfied,
+               const KernelObject* object) {
   for (;;) {
     if (satisfied()) return true;
-    if (!WaitStep(kernelLock, deadlineMicros)) return satisfied();
+    if (!WaitStep(kernelLock, deadlineMicros, object)) return satisfied();
   }
 }
 

@@ -71,11 +71,12 @@ class DeviceFile : public KernelObject {
 
   BOOL Read(void* buffer, DWORD length, LPDWORD bytesRead, OVERLAPPED* overlapped) {
     std::shared_ptr<Event> event = overlapped->hEvent ? LookUpAs<Event>(overlapped->hEvent) : nullptr;
-    bool failing = endpoint_->IsDisconnected();
     std::lock_guard<std::mutex> guard(TheKernel().lock);
     if (event) event->Reset();  // as ReadFile does when an operation begins
-    if (failing) {
-      SetLastError(failError_);
+    // Asked under the kernel lock: a disconnect either fails this read here or finds it pending.
+    DWORD readError = 0;
+    if (endpoint_->ReadFailure(&readError)) {
+      SetLastError(readError);
       return FALSE;
     }
     PendingRead read{static_cast<uint8_t*>(buffer), length, overlapped, event, GetCurrentThreadId()};
@@ -104,11 +105,15 @@ class DeviceFile : public KernelObject {
     queue_.push_back(report);
   }
 
-  void Fail(DWORD readError, ULONG_PTR status) {
+  void Fail(ULONG_PTR status) {
     std::lock_guard<std::mutex> guard(TheKernel().lock);
-    failError_ = readError;
     queue_.clear();
     CompleteAllLocked(status, [](const PendingRead&) { return true; });
+  }
+
+  size_t PendingCount() {
+    std::lock_guard<std::mutex> guard(TheKernel().lock);
+    return pending_.size();
   }
 
   void CancelFromThread(DWORD thread) {
@@ -127,7 +132,7 @@ class DeviceFile : public KernelObject {
     read.overlapped->InternalHigh = n;
     read.overlapped->Internal = status;
     if (read.event) read.event->Set();
-    NotifyChangedLocked();
+    NotifyChangedLocked(read.event.get());  // without an event, every waiter looks again
     return n;
   }
 
@@ -146,7 +151,6 @@ class DeviceFile : public KernelObject {
   std::shared_ptr<HidEndpoint> endpoint_;
   std::deque<std::vector<uint8_t>> queue_;  // guarded by the kernel lock
   std::deque<PendingRead> pending_;         // guarded by the kernel lock
-  DWORD failError_ = ERROR_DEVICE_NOT_CONNECTED;
 };
 
 void HidEndpoint::Attach(const std::shared_ptr<DeviceFile>& file) {
@@ -155,37 +159,52 @@ void HidEndpoint::Attach(const std::shared_ptr<DeviceFile>& file) {
 }
 
 void HidEndpoint::Detach(const DeviceFile* file) {
+  // Released after the lock: dropping a last reference closes that file, which detaches too.
+  std::vector<std::shared_ptr<DeviceFile>> others;
   std::lock_guard<std::mutex> guard(lock_);
   files_.erase(std::remove_if(files_.begin(), files_.end(),
-                              [file](const std::weak_ptr<DeviceFile>& f) {
+                              [file, &others](const std::weak_ptr<DeviceFile>& f) {
                                 auto locked = f.lock();
-                                return !locked || locked.get() == file;
+                                if (!locked || locked.get() == file) return true;
+                                others.push_back(std::move(locked));
+                                return false;
                               }),
                files_.end());
 }
 
-void HidEndpoint::PushInputReport(const std::vector<uint8_t>& report) {
+std::vector<std::shared_ptr<DeviceFile>> HidEndpoint::OpenFiles() const {
   std::vector<std::shared_ptr<DeviceFile>> open;
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    if (disconnected) return;
-    for (auto& f : files_)
-      if (auto locked = f.lock()) open.push_back(locked);
-  }
-  for (auto& file : open) file->Deliver(report);
+  std::lock_guard<std::mutex> guard(lock_);
+  for (auto& f : files_)
+    if (auto locked = f.lock()) open.push_back(locked);
+  return open;
+}
+
+bool HidEndpoint::ReadFailure(DWORD* readError) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  *readError = readError_;
+  return disconnected;
+}
+
+int HidEndpoint::PendingReadCount() const {
+  size_t n = 0;
+  for (auto& file : OpenFiles()) n += file->PendingCount();
+  return static_cast<int>(n);
+}
+
+void HidEndpoint::PushInputReport(const std::vector<uint8_t>& report) {
+  if (IsDisconnected()) return;
+  for (auto& file : OpenFiles()) file->Deliver(report);
 }
 
 void HidEndpoint::Disconnect(DWORD readError, ULONG_PTR completionStatus) {
-  std::vector<std::shared_ptr<DeviceFile>> open;
   {
     std::lock_guard<std::mutex> guard(lock_);
     disconnected = true;
     readError_ = readError;
     completionStatus_ = completionStatus;
-    for (auto& f : files_)
-      if (auto locked = f.lock()) open.push_back(locked);
   }
-  for (auto& file : open) file->Fail(readError, completionStatus);
+  for (auto& file : OpenFiles()) file->Fail(completionStatus);
 }
 
 void HidEndpoint::Reconnect() {
@@ -299,7 +318,7 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTran
     }
     // Like Windows, wait on the record's event: a signal somebody else consumed is waited for.
     if (event)
-      posix::WaitUntil(lock, UINT64_MAX, [&] { return event->TryAcquire(); });
+      posix::WaitUntil(lock, UINT64_MAX, [&] { return event->TryAcquire(); }, event.get());
     else
       posix::WaitUntil(lock, UINT64_MAX, [&] { return overlapped->Internal != STATUS_PENDING; });
     if (overlapped->Internal == STATUS_PENDING) {

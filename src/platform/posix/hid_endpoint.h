@@ -63,11 +63,15 @@ class HidEndpoint : public std::enable_shared_from_this<HidEndpoint> {
   void Reconnect();
   bool IsDisconnected() const;
   int OpenFileCount() const;
+  // Reads started on this device's files that have not completed yet.
+  int PendingReadCount() const;
 
  private:
   friend class DeviceFile;
   void Attach(const std::shared_ptr<DeviceFile>& file);
   void Detach(const DeviceFile* file);
+  std::vector<std::shared_ptr<DeviceFile>> OpenFiles() const;
+  bool ReadFailure(DWORD* readError) const;  // true while disconnected
 
   mutable std::mutex lock_;
   std::vector<std::weak_ptr<DeviceFile>> files_;

@@ -26,10 +26,14 @@ Kernel& TheKernel() {
   return *kernel;
 }
 
-void NotifyChangedLocked() {
+void NotifyChangedLocked() { NotifyChangedLocked(nullptr); }
+
+void NotifyChangedLocked(const KernelObject* object) {
   Kernel& k = TheKernel();
   ++k.activity;
-  k.changed.notify_all();
+  for (Waiter* waiter : k.waiters)
+    if (!object || !waiter->object || waiter->object == object) waiter->wake.notify_one();
+  if (!object) k.changed.notify_all();
 }
 
 HANDLE AddHandle(std::shared_ptr<KernelObject> object) {

@@ -1,6 +1,7 @@
 // Kernel objects of the POSIX platform layer: handles, waitable objects and the one lock that
-// guards their signal states. One process-wide mutex and condition variable keep waits simple
-// and let the virtual clock see every change of state.
+// guards their signal states. One process-wide mutex keeps waits simple and lets the virtual
+// clock see every change of state; each blocked thread has its own condition variable, so that
+// setting an event wakes the threads waiting for it and not every thread that waits.
 #pragma once
 
 #include "platform/win32.h"
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace posix {
 
@@ -39,15 +41,28 @@ class Event : public KernelObject {
   bool signalled_;
 };
 
+// A thread blocked in a wait. It is woken by changes of the object it waits for, or by every
+// change when it names none.
+struct Waiter {
+  std::condition_variable wake;
+  const KernelObject* object = nullptr;
+};
+
 struct Kernel {
   std::mutex lock;
+  // Notified by untargeted changes only (the clock, timers, NotifyChangedLocked()): the timer
+  // thread waits here. Anything that waits for an object goes through WaitUntil.
   std::condition_variable changed;
+  std::vector<Waiter*> waiters;  // guarded by lock
   uint64_t activity = 0;  // bumped on every state change; the virtual clock's sign of life
 };
 Kernel& TheKernel();
 
 // Call with the kernel lock held after changing any signal state.
 void NotifyChangedLocked();
+// The same when only object's state changed: wakes the threads that wait for it and those that
+// wait for any change, not every waiting thread.
+void NotifyChangedLocked(const KernelObject* object);
 
 HANDLE AddHandle(std::shared_ptr<KernelObject> object);
 std::shared_ptr<KernelObject> LookUp(HANDLE handle);

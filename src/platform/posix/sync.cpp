@@ -42,7 +42,7 @@ BOOL SetEvent(HANDLE event) {
   }
   std::lock_guard<std::mutex> guard(TheKernel().lock);
   object->Set();
-  posix::NotifyChangedLocked();
+  posix::NotifyChangedLocked(object.get());
   return TRUE;
 }
 
@@ -65,7 +65,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   }
   uint64_t deadline = posix::DeadlineAfterMillis(milliseconds);
   std::unique_lock<std::mutex> lock(TheKernel().lock);
-  bool acquired = posix::WaitUntil(lock, deadline, [&] { return object->TryAcquire(); });
+  bool acquired = posix::WaitUntil(lock, deadline, [&] { return object->TryAcquire(); }, object.get());
   return acquired ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
 }
 
@@ -83,7 +83,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
       std::lock_guard<std::mutex> guard(TheKernel().lock);
       object->exitCode = code;
       object->finished = true;
-      posix::NotifyChangedLocked();
+      posix::NotifyChangedLocked(object.get());
     }
   }).detach();
   if (threadId) *threadId = static_cast<DWORD>(reinterpret_cast<uintptr_t>(handle));
