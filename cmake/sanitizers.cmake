@@ -1,4 +1,7 @@
-if(PLANKSCALE_SANITIZE STREQUAL "address")
+if(PLANKSCALE_FUZZ)
+  # Coverage for libFuzzer everywhere; the fuzz targets add -fsanitize=fuzzer when they link.
+  set(_san -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+elseif(PLANKSCALE_SANITIZE STREQUAL "address")
   set(_san -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
 elseif(PLANKSCALE_SANITIZE STREQUAL "thread")
   set(_san -fsanitize=thread -fno-omit-frame-pointer)

@@ -42,6 +42,8 @@ void DevOrxHID::CloseDevice() {
 }
 
 bool DevOrxHID::Initialise() {
+  // Opened already: new rings would pull the old ones from under the running reader.
+  if (readerThread) return !IsFailed();
   if (IsFailed()) return false;
   sampleRing = std::make_unique<RingBuffer<SampleWord>>(kSampleRingCapacity);
   textRing = std::make_unique<RingBuffer<char>>(kTextRingCapacity);

@@ -180,11 +180,17 @@ bool WaitStep(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros,
   Waiter self;
   self.object = object;
   k.waiters.push_back(&self);
-  struct Leave {
+  const bool platformThread = IsPlatformThread();
+  if (platformThread) --k.runningThreads;
+  struct Leave {  // runs with the kernel lock held on every way out
     Kernel& k;
     Waiter* self;
-    ~Leave() { k.waiters.erase(std::find(k.waiters.begin(), k.waiters.end(), self)); }
-  } leave{k, &self};
+    bool platformThread;
+    ~Leave() {
+      k.waiters.erase(std::find(k.waiters.begin(), k.waiters.end(), self));
+      if (platformThread) ++k.runningThreads;
+    }
+  } leave{k, &self, platformThread};
 
   if (!s.virtualOn.load()) {
     uint64_t wait = std::min(deadlineMicros - now, kLongestRealWaitMicros);
@@ -195,7 +201,7 @@ bool WaitStep(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros,
   auto registered = s.waiterDeadlines.insert(deadlineMicros);
   uint64_t seen = k.activity;
   self.wake.wait_for(kernelLock, kQuietPeriod);
-  bool quiet = k.activity == seen && !s.advancing;
+  bool quiet = k.activity == seen && !s.advancing && k.runningThreads == 0;
   uint64_t target = *s.waiterDeadlines.begin();
   s.waiterDeadlines.erase(registered);
   if (!quiet || !s.virtualOn.load()) return true;

@@ -55,7 +55,13 @@ struct Kernel {
   std::condition_variable changed;
   std::vector<Waiter*> waiters;  // guarded by lock
   uint64_t activity = 0;  // bumped on every state change; the virtual clock's sign of life
+  // Threads made by CreateThread that are not blocked in a kernel wait: while one runs (or has
+  // not even been scheduled yet), the virtual clock does not jump, however quiet it looks.
+  int runningThreads = 0;
 };
+// True on threads made by CreateThread.
+bool IsPlatformThread();
+void MarkPlatformThread();
 Kernel& TheKernel();
 
 // Call with the kernel lock held after changing any signal state.

@@ -21,10 +21,13 @@ class Thread : public KernelObject {
 };
 
 std::atomic<int> liveThreads{0};
+thread_local bool platformThread = false;
 
 }  // namespace
 
 int LiveThreadCount() { return liveThreads.load(); }
+bool IsPlatformThread() { return platformThread; }
+void MarkPlatformThread() { platformThread = true; }
 
 }  // namespace posix
 
@@ -74,13 +77,19 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
   auto object = std::make_shared<posix::Thread>();
   HANDLE handle = posix::AddHandle(object);
   ++posix::liveThreads;
+  {
+    std::lock_guard<std::mutex> guard(TheKernel().lock);
+    ++TheKernel().runningThreads;  // from now, not from whenever the system schedules it
+  }
   // The thread owns a reference to its object, so closing the handle early is harmless.
   std::thread([object, start, parameter] {
+    posix::MarkPlatformThread();
     SetLastError(0);
     DWORD code = start(parameter);
     --posix::liveThreads;  // before the handle signals, so a joined thread is never counted
     {
       std::lock_guard<std::mutex> guard(TheKernel().lock);
+      --TheKernel().runningThreads;
       object->exitCode = code;
       object->finished = true;
       posix::NotifyChangedLocked(object.get());
