@@ -1,0 +1,72 @@
+#!/usr/bin/env python3
+"""Turns the benchmarks' JSON reports into the summary table of bench/README.md."""
+import json
+import os
+import platform
+import sys
+
+
+def load(path):
+    with open(path) as f:
+        report = json.load(f)
+    return report["context"], {b["name"]: b for b in report["benchmarks"] if b.get("run_type") != "aggregate"}
+
+
+def find(benchmarks, prefix):
+    for name, bench in benchmarks.items():
+        if name.startswith(prefix):
+            return bench
+    return None
+
+
+def cell(bench, counter, scale=1.0, digits=1):
+    if bench is None or bench.get("error_occurred"):
+        return "n/a"
+    value = bench.get(counter)
+    return "n/a" if value is None else f"{value * scale:.{digits}f}"
+
+
+def size(path):
+    return f"{os.path.getsize(path) / 1024:.0f} KiB" if os.path.exists(path) else "not built"
+
+
+def machine(context):
+    cpu = "unknown CPU"
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    cpu = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    return f"{cpu}, {context.get('num_cpus', '?')} cores, {platform.system()} {platform.release()}"
+
+
+def main():
+    device_context, device = load(sys.argv[1])
+    _, board = load(sys.argv[2])
+    dll, shared = sys.argv[3], sys.argv[4]
+    latency = find(device, "ReportToHostLatency/settle_us:200/timer:1")
+    rows = [
+        ("OnInputReport, ns per report (sampling, one frame each)", cell(find(board, "OnInputReport"), "report", 1e9)),
+        ("ReadBuffer, ns per frame (blocks of 100 frames)", cell(find(device, "ReadBufferBlock"), "frame", 1e9)),
+        ("report to host, median µs", cell(latency, "latency_median_us")),
+        ("report to host, p99 µs", cell(latency, "latency_p99_us")),
+        ("open board, idle: reader thread's CPU share, %", cell(find(board, "IdleOpenBoard"), "reader_cpu_percent", 1, 4)),
+        ("open board, idle: whole process incl. simulated board, %", cell(find(board, "IdleOpenBoard"), "process_cpu_percent", 1, 3)),
+        ("FindDevice, remembered board, ms", cell(find(board, "FindRememberedBoard"), "real_time", 1, 0)),
+        ("FindDevice, no radio, ms", cell(find(board, "FindWithoutRadio"), "real_time", 1, 3)),
+        ("PlankScale.kymdll (32-bit Windows DLL)", size(dll)),
+        ("libplankscale.so (native, Release)", size(shared)),
+    ]
+    width = max(len(r[0]) for r in rows)
+    print(f"Measured on: {machine(device_context)}; load average {device_context.get('load_avg', '?')}")
+    print(f"| {'measure'.ljust(width)} | value |")
+    print(f"|{'-' * (width + 2)}|-------|")
+    for name, value in rows:
+        print(f"| {name.ljust(width)} | {value} |")
+
+
+if __name__ == "__main__":
+    main()
