@@ -1,6 +1,7 @@
 #include "plugin/library.h"
 
 #include "plugin/device_table.h"
+#include "plugin/host_connection.h"
 
 #include <atomic>
 
@@ -13,9 +14,12 @@ HMODULE PluginModuleHandle() { return moduleHandle.load(); }
 void LibraryAttach(HMODULE module) {
   moduleHandle.store(module);
   DeviceTable::Instance().CloseAll();
+  // The announcement is a courtesy to the host: its failure never stops the plug-in loading.
+  HostConnection::Process().AnnouncePreRelease(module);
 }
 
 void LibraryDetach() {
   DeviceTable::Instance().CloseAll();
   moduleHandle.store(nullptr);
+  HostConnection::Process().Release();
 }
