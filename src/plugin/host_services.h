@@ -13,6 +13,9 @@ constexpr int kAnnouncePlace = 57;
 #define PLANKSCALE_HOST_SLOT(n) \
   virtual HRESULT STDMETHODCALLTYPE Operation##n() { return E_NOTIMPL; }
 
+// The SDK's IUnknown has a public non-virtual destructor; nothing is ever deleted through it.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 struct IHostServices : public IUnknown {
   PLANKSCALE_HOST_SLOT(3) PLANKSCALE_HOST_SLOT(4) PLANKSCALE_HOST_SLOT(5) PLANKSCALE_HOST_SLOT(6)
   PLANKSCALE_HOST_SLOT(7) PLANKSCALE_HOST_SLOT(8) PLANKSCALE_HOST_SLOT(9) PLANKSCALE_HOST_SLOT(10)
@@ -36,5 +39,6 @@ struct IHostServices : public IUnknown {
  protected:
   ~IHostServices() = default;
 };
+#pragma GCC diagnostic pop
 
 #undef PLANKSCALE_HOST_SLOT

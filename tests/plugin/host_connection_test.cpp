@@ -170,7 +170,7 @@ TEST(HostServicesInterface, OperationsSitAtTheirPlaces) {
     std::memcpy(words, &member, sizeof words);
     return static_cast<int>((words[0] - 1) / static_cast<std::ptrdiff_t>(sizeof(void*)));
   };
-  EXPECT_EQ(place(&IHostServices::QueryInterface), 0);
+  EXPECT_EQ(place(&IHostServices::AddRef), 1);
   EXPECT_EQ(place(&IHostServices::ReleaseQuery), kReleaseQueryPlace);
   EXPECT_EQ(place(&IHostServices::Announce), kAnnouncePlace);
 }
