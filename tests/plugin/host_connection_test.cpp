@@ -20,10 +20,9 @@ using testing_support::OleThread;
 using testing_support::OnNewThread;
 using Outcome = HostConnection::Outcome;
 
-ModuleVersion GivenVersion(const wchar_t* text, DWORD fileVersionLS = 0) {
+ModuleVersion GivenVersion(const wchar_t* text) {
   ModuleVersion version;
   version.fixedPartRead = true;
-  version.fileVersionLS = fileVersionLS;
   version.fileVersion = text;
   version.description = L"Wii Balance Board";
   return version;
@@ -61,17 +60,6 @@ TEST_F(HostConnectionTest, BetaIsAnnouncedWithItsDescription) {
   });
   ASSERT_EQ(host_.Announcements().size(), 1u);
   EXPECT_EQ(host_.Announcements()[0], L"Wii Balance Board 2.0 Beta");
-}
-
-TEST_F(HostConnectionTest, RevisionsAndReleasedBuildsAreNotAnnounced) {
-  WithHostServices([&](HostConnection& connection) {
-    auto revision = [](HMODULE) { return GivenVersion(L"1.0 Final Rev 3"); };
-    EXPECT_EQ(connection.AnnouncePreRelease(PluginModuleHandle(), revision), Outcome::kNotPreRelease);
-    auto released = [](HMODULE) { return GivenVersion(L"2.0 Beta", 1024); };
-    EXPECT_EQ(connection.AnnouncePreRelease(PluginModuleHandle(), released), Outcome::kNotPreRelease);
-  });
-  EXPECT_EQ(host_.queries.load(), 2);
-  EXPECT_TRUE(host_.Announcements().empty());
 }
 
 TEST_F(HostConnectionTest, HostThatDeclinesIsNotToldTheVersion) {

@@ -24,7 +24,8 @@ typedef struct tagVS_FIXEDFILEINFO {
 
 // The block is the module's VS_VERSIONINFO resource (UTF-16, as Windows stores it). VerQueryValueW
 // takes a buffer filled by GetFileVersionInfoW: text values come back as wchar_t strings, for
-// which that buffer has room, as the system keeps room there for its narrow copies.
+// which that buffer has room, as the system keeps room there for its narrow copies; so
+// GetFileVersionInfoW wants the whole size that GetFileVersionInfoSizeW gives.
 DWORD GetFileVersionInfoSizeW(LPCWSTR file, LPDWORD handle);
 BOOL GetFileVersionInfoW(LPCWSTR file, DWORD handle, DWORD length, LPVOID data);
 BOOL VerQueryValueW(LPCVOID block, LPCWSTR subBlock, LPVOID* buffer, PUINT length);
