@@ -1,5 +1,6 @@
 // kymhost: finds, opens and records a Wii Balance Board through the plug-in's thirteen exports,
 // exactly as the recording application drives it.
+#include "host_services.h"
 #include "host_session.h"
 #include "plugin_library.h"
 #include "recording.h"
@@ -51,6 +52,7 @@ const char kUsage[] =
     "  --zero                 zero all channels over the first second of the run\n"
     "  --keep-paired on|off   keep the board paired after closing (default: the plug-in's, on)\n"
     "  --no-battery-warning   do not warn about weak batteries\n"
+    "  --announce             let the plug-in announce a pre-release build of itself\n"
     "  --help                 this text\n"
     "\n"
     "exit codes:\n"
@@ -73,6 +75,7 @@ struct Options {
   bool zero = false;
   std::string keepPaired;  // "", "on" or "off"
   bool batteryWarning = true;
+  bool announce = false;  // answer the plug-in's release query with "tell me"
 };
 
 std::atomic<bool> interrupted{false};
@@ -103,6 +106,8 @@ bool ParseArguments(int argc, char** argv, Options& options, int& exitCode) {
                (options.keepPaired == "on" || options.keepPaired == "off")) {
     } else if (arg == "--no-battery-warning") {
       options.batteryWarning = false;
+    } else if (arg == "--announce") {
+      options.announce = true;
     } else {
       std::fprintf(stderr, "kymhost: bad argument '%s'\n\n%s", arg.c_str(), kUsage);
       exitCode = kExitUsage;
@@ -262,6 +267,11 @@ int main(int argc, char** argv) {
   int exitCode = kExitOk;
   if (!ParseArguments(argc, argv, options, exitCode)) return exitCode;
 
+  // Offered before the plug-in loads and withdrawn after it is gone (destruction order).
+  HostServicesRegistration hostServices(options.announce);
+  if (FAILED(hostServices.result()))
+    std::fprintf(stderr, "kymhost: cannot offer the host services (0x%08lX)\n",
+                 static_cast<unsigned long>(hostServices.result()));
   PluginLibrary plugin;
   if (!plugin.Load(options.plugin)) {
     std::fprintf(stderr, "kymhost: %s\n", plugin.error().c_str());
