@@ -16,8 +16,10 @@ results=build/bench/results
 mkdir -p "$results"
 echo "== device_bench (rings, ReadBuffer, report-to-host latency)" >&2
 build/bench/bin/device_bench --benchmark_out="$results/device.json" --benchmark_out_format=json "$@" >&2
-echo "== board_bench (OnInputReport, idle board, FindDevice)" >&2
+echo "== board_bench (OnInputReport, report-to-host latency, idle board)" >&2
 build/bench/bin/board_bench --benchmark_out="$results/board.json" --benchmark_out_format=json "$@" >&2
+echo "== search_bench (FindDevice)" >&2
+build/bench/bin/search_bench --benchmark_out="$results/search.json" --benchmark_out_format=json "$@" >&2
 
-python3 scripts/bench_table.py "$results/device.json" "$results/board.json" \
+python3 scripts/bench_table.py "$results/device.json" "$results/board.json" "$results/search.json" \
   build/windows/bin/PlankScale.kymdll build/bench/bin/libplankscale.so

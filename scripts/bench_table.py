@@ -9,7 +9,7 @@ import sys
 def load(path):
     with open(path) as f:
         report = json.load(f)
-    return report["context"], {b["name"]: b for b in report["benchmarks"] if b.get("run_type") != "aggregate"}
+    return report["context"], {b["name"]: b for b in report["benchmarks"]}
 
 
 def find(benchmarks, prefix):
@@ -46,17 +46,20 @@ def machine(context):
 def main():
     device_context, device = load(sys.argv[1])
     _, board = load(sys.argv[2])
-    dll, shared = sys.argv[3], sys.argv[4]
-    latency = find(device, "ReportToHostLatency/settle_us:200/timer:1")
+    _, search = load(sys.argv[3])
+    dll, shared = sys.argv[4], sys.argv[5]
+    latency = find(board, "BoardReportToHost")
+    idle = find(board, "IdleOpenBoard")
     rows = [
-        ("OnInputReport, ns per report (sampling, one frame each)", cell(find(board, "OnInputReport"), "report", 1e9)),
+        ("OnInputReport, ns per report (sampling, zeroing on; median of 10)",
+         cell(find(board, "SensorReportToFrame_median"), "real_time")),
         ("ReadBuffer, ns per frame (blocks of 100 frames)", cell(find(device, "ReadBufferBlock"), "frame", 1e9)),
-        ("report to host, median µs", cell(latency, "latency_median_us")),
-        ("report to host, p99 µs", cell(latency, "latency_p99_us")),
-        ("open board, idle: reader thread's CPU share, %", cell(find(board, "IdleOpenBoard"), "reader_cpu_percent", 1, 4)),
-        ("open board, idle: whole process incl. simulated board, %", cell(find(board, "IdleOpenBoard"), "process_cpu_percent", 1, 3)),
-        ("FindDevice, remembered board, ms", cell(find(board, "FindRememberedBoard"), "real_time", 1, 0)),
-        ("FindDevice, no radio, ms", cell(find(board, "FindWithoutRadio"), "real_time", 1, 3)),
+        ("report to host, median µs (simulated board, real time)", cell(latency, "median_us")),
+        ("report to host, p99 µs", cell(latency, "p99_us")),
+        ("open board, idle: reader thread's share of a core, %", cell(idle, "reader_cpu_pct", 1, 4)),
+        ("open board, idle: whole process incl. simulated board, %", cell(idle, "process_cpu_pct", 1, 3)),
+        ("FindDevice, remembered board, ms", cell(find(search, "FindRememberedBoard"), "real_time", 1, 0)),
+        ("FindDevice, no radio, ms", cell(find(search, "FindWithoutRadio"), "real_time", 1, 3)),
         ("PlankScale.kymdll (32-bit Windows DLL)", size(dll)),
         ("libplankscale.so (native, Release)", size(shared)),
     ]

@@ -92,6 +92,25 @@ windows_suite() {
   return $status
 }
 
+# Each libFuzzer target for a short while, from its committed corpus, under ASan and UBSan.
+fuzz_seconds=${PLANKSCALE_FUZZ_SECONDS:-20}
+fuzz_targets=(text_channel report_path text_support exports)
+fuzz_suite() {
+  cmake --preset fuzz >/dev/null && cmake --build build/fuzz || return 1
+  local target status=0
+  mkdir -p build/fuzz/artifacts
+  for target in "${fuzz_targets[@]}"; do
+    local work="build/fuzz/corpus/$target"
+    mkdir -p "$work"
+    echo "-- $target: ${fuzz_seconds}s"
+    build/fuzz/bin/"${target}_fuzzer" -max_total_time="$fuzz_seconds" -timeout=30 -rss_limit_mb=4096 \
+      -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/"$target"- "$work" "fuzz/corpus/$target" \
+      >"build/fuzz/$target.log" 2>&1 || { tail -n 60 "build/fuzz/$target.log"; status=1; }
+    grep -E '^stat::number_of_executed_units' "build/fuzz/$target.log" || true
+  done
+  return $status
+}
+
 install_missing
 record "native tests (g++)" native_suite default
 record "native exports" check_native_exports
@@ -99,6 +118,7 @@ record "AddressSanitizer + UBSan tests" native_suite asan
 record "ThreadSanitizer tests (clang++)" native_suite tsan
 record "Windows build and tests under Wine" windows_suite
 record "Windows DLL exports and imports" check_dll
+record "libFuzzer targets (clang++, ASan + UBSan)" fuzz_suite
 
 echo
 echo "test.sh: $passed passed, $failed failed"
