@@ -1,0 +1,254 @@
+// Many cycles of find, open, sample and close on the simulated world, each with a fault at a
+// random point: the board switched off during the open, the run or the close; replies lost or
+// wrong; the button; flat batteries; the HID device gone between search and open. Every export
+// must return within its bound, every run must end with the line and message that fit what
+// happened, and after CloseAll no handle or thread may be left.
+// PLANKSCALE_FAULT_CYCLES sets the number of cycles (default 50; 1000 for the long run).
+#include "discovery/device_search.h"
+#include "platform/posix/control.h"
+#include "plugin/exports.h"
+#include "sim/world.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+
+namespace {
+
+constexpr uint64_t kRadio = 0x0022486a1b2c;
+constexpr uint64_t kBoard = 0x0017ab3c4d5e;
+constexpr int kDefaultCycles = 50;
+constexpr uint64_t kMs = 1000;
+
+// Longest a call may take, in board (virtual) time and in real time.
+constexpr uint64_t kFindBoundMs = 15000;   // the 5 s pairing search and the inquiries
+constexpr uint64_t kOpenBoundMs = 12000;   // a dozen exchanges of at most 500 ms each, and margin
+constexpr uint64_t kCloseBoundMs = 15000;  // the reader's 1.5 s, the straggler's 10 s, the LED
+constexpr uint64_t kCallSlackMs = 600;     // a button stop holds the reader for 500 ms
+constexpr auto kRealBound = std::chrono::seconds(20);
+
+constexpr int kReadTimeoutMs = 100;
+constexpr int kRunReads = 30;
+constexpr int kBlockRoom = 1 + 8 * 128;
+
+const char kNameDisconnected[] =
+    "The Nintendo RVL-WBC-01 has disconnected from your computer. Check the batteries, or bring it closer. (Error $";
+const char kAbortTimeout[] = "#abort The host timed out waiting for a response from the device.";
+const char kAbortButton[] = "#abort Sampling stopped by user action.";
+const char kAbortBatteries[] = "#abort Weak or missing batteries.";
+const char kLineDisconnected[] = "#Device disconnected\n";
+const char kMessageTimeout[] = "The host timed out waiting for a response from the device.";
+const char kMessageButton[] = "Sampling stopped by user.";
+const char kMessageBatteries[] = "Sampling stopped because of weak or missing batteries.";
+
+enum class Fault {
+  kNone,
+  kPowerOffDuringOpen,
+  kNoReplyDuringOpen,
+  kWrongReplyDuringOpen,
+  kGoneBeforeOpen,
+  kPowerOffDuringRun,
+  kButton,
+  kBatteries,
+  kPowerOffDuringClose,
+  kCount
+};
+
+int Cycles() {
+  const char* text = std::getenv("PLANKSCALE_FAULT_CYCLES");
+  return text && *text ? std::atoi(text) : kDefaultCycles;
+}
+
+sim::Scenario OneBoard(bool paired) {
+  sim::Scenario scenario;
+  scenario.radios.push_back({kRadio, L"radio"});
+  sim::SimulatedBoard board;
+  board.bluetooth.address = kBoard;
+  board.bluetooth.remembered = board.bluetooth.authenticated = board.bluetooth.connected = paired;
+  board.bluetooth.hidServiceEnabled = paired;
+  board.load = std::make_shared<sim::SwayingPerson>(70.0);
+  scenario.boards.push_back(board);
+  return scenario;
+}
+
+std::string Message(int index) {
+  int length = GetLastErrorMsg(index, nullptr);
+  if (length <= 0) return "";
+  std::string text(static_cast<size_t>(length), '\0');
+  GetLastErrorMsg(index, &text[0]);
+  return text.c_str();
+}
+
+class FaultCycles : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    posix::UseVirtualClock(true);
+    CloseAll();
+    DeviceSearch::ResetForTesting();
+    handles = posix::LiveHandleCount();
+    threads = posix::LiveThreadCount();
+  }
+  void TearDown() override {
+    CloseAll();
+    sim::World::Instance().Clear();
+    posix::UseVirtualClock(false);
+  }
+
+  // Runs call and checks that it came back within boundMs of board time and kRealBound of real time.
+  template <typename Call>
+  auto Bounded(const char* what, uint64_t boundMs, Call call) -> decltype(call()) {
+    const uint64_t virtualStart = posix::NowMicros();
+    const auto realStart = std::chrono::steady_clock::now();
+    auto result = call();
+    EXPECT_LE(posix::NowMicros() - virtualStart, boundMs * kMs) << what << " in cycle " << cycle;
+    EXPECT_LT(std::chrono::steady_clock::now() - realStart, kRealBound) << what << " in cycle " << cycle;
+    return result;
+  }
+
+  void ArmOpenFault(Fault fault, std::mt19937& random) {
+    const uint8_t ids[] = {0x12, 0x15, 0x16, 0x17, 0x11};
+    uint8_t id = ids[random() % 5];
+    if (fault == Fault::kNoReplyDuringOpen) {
+      board->ArmFault(id, random() % 2 ? sim::ReplyFault::NoReply() : sim::ReplyFault::Lost());
+    } else {
+      const sim::ReplyFault wrong[] = {sim::ReplyFault::OtherId(0x22), sim::ReplyFault::OtherId(0x21),
+                                       sim::ReplyFault::Short(5), sim::ReplyFault::AckError(3)};
+      board->ArmFault(id, wrong[random() % 4]);
+    }
+  }
+
+  // Samples until the run ends or kRunReads blocks were read; returns the line that ended it.
+  std::string Run(Fault fault, std::mt19937& random, int& frames) {
+    EXPECT_EQ(WriteBuffer(index, ">in/sampler/start\n", 18, 0), 1);
+    const int injectAt = static_cast<int>(random() % 10);
+    std::string last;
+    for (int read = 0; read < kRunReads; ++read) {
+      if (read == injectAt) {
+        if (fault == Fault::kPowerOffDuringRun) board->PowerOff();
+        if (fault == Fault::kButton) board->SetButton(true);
+        if (fault == Fault::kBatteries) board->SetBatteriesFailing(true);
+      }
+      char block[kBlockRoom];
+      int size = kBlockRoom;
+      int got = Bounded("ReadBuffer", kReadTimeoutMs + kCallSlackMs,
+                        [&] { return ReadBuffer(index, block, &size, kReadTimeoutMs); });
+      if (!got) continue;
+      EXPECT_GE(size, 1);
+      EXPECT_LE(size, kBlockRoom);
+      if (block[0] == '@') {
+        EXPECT_EQ((size - 1) % 8, 0);
+        frames += (size - 1) / 8;
+        continue;
+      }
+      if (std::strncmp(block, kLineDisconnected, sizeof kLineDisconnected) == 0) return kLineDisconnected;
+      last.assign(block, static_cast<size_t>(size));
+      if (last.rfind("#abort", 0) == 0 && fault != Fault::kPowerOffDuringRun && fault != Fault::kPowerOffDuringOpen)
+        return last;
+    }
+    return last;
+  }
+
+  void Cycle(int seed) {
+    cycle = seed;
+    std::mt19937 random(static_cast<uint32_t>(seed));
+    const Fault fault = static_cast<Fault>(random() % static_cast<int>(Fault::kCount));
+    sim::World::Instance().Build(OneBoard(random() % 2 == 0));
+    board = sim::World::Instance().Board(0);
+    SCOPED_TRACE("cycle " + std::to_string(seed) + ", fault " + std::to_string(static_cast<int>(fault)));
+
+    index = -1;
+    ASSERT_EQ(Bounded("FindDevice", kFindBoundMs, [&] { return FindDevice(&index); }), 1);
+    ASSERT_EQ(index, 0);
+
+    if (fault == Fault::kGoneBeforeOpen) {
+      board->PowerOff();
+      sim::BluetoothWorld::Instance().Update(kBoard, [](sim::BluetoothDeviceState& s) { s.inRange = false; });
+    }
+    if (fault == Fault::kPowerOffDuringOpen) {
+      std::weak_ptr<sim::BalanceBoard> weak = board;
+      posix::ScheduleAt(posix::NowMicros() + random() % (20 * kMs), [weak] {
+        if (auto live = weak.lock()) live->PowerOff();
+      });
+    }
+    if (fault == Fault::kNoReplyDuringOpen || fault == Fault::kWrongReplyDuringOpen) ArmOpenFault(fault, random);
+
+    const bool opened = Bounded("Initialise", kOpenBoundMs, [&] { return Initialise(index); }) == 1;
+    if (!opened) {
+      EXPECT_TRUE(fault == Fault::kPowerOffDuringOpen || fault == Fault::kNoReplyDuringOpen ||
+                  fault == Fault::kWrongReplyDuringOpen || fault == Fault::kGoneBeforeOpen)
+          << "a board without an open fault did not open";
+      EXPECT_EQ(IsFailed(index), 1);
+      EXPECT_EQ(Message(index).rfind(kNameDisconnected, 0), 0u) << Message(index);
+    } else {
+      EXPECT_NE(fault, Fault::kGoneBeforeOpen) << "a board that is gone opened";
+      int frames = 0;
+      std::string last = Run(fault, random, frames);
+      CheckRunEnd(fault, last, frames);
+    }
+
+    if (fault == Fault::kPowerOffDuringClose) {
+      std::weak_ptr<sim::BalanceBoard> weak = board;
+      posix::ScheduleAt(posix::NowMicros() + random() % (5 * kMs), [weak] {
+        if (auto live = weak.lock()) live->PowerOff();
+      });
+    }
+    EXPECT_EQ(Bounded("CloseAll", kCloseBoundMs, [] { return CloseAll(); }), 1);
+    board.reset();
+    sim::World::Instance().Clear();
+    EXPECT_EQ(posix::LiveHandleCount(), handles) << "handles left after CloseAll";
+    EXPECT_EQ(posix::LiveThreadCount(), threads) << "threads left after CloseAll";
+  }
+
+  void CheckRunEnd(Fault fault, const std::string& last, int frames) {
+    switch (fault) {
+      case Fault::kButton:
+        EXPECT_EQ(last, kAbortButton);
+        EXPECT_EQ(Message(index), kMessageButton);
+        EXPECT_EQ(IsFailed(index), 0);
+        break;
+      case Fault::kBatteries:
+        EXPECT_EQ(last, kAbortBatteries);
+        EXPECT_EQ(Message(index), kMessageBatteries);
+        break;
+      case Fault::kPowerOffDuringRun:
+      case Fault::kPowerOffDuringOpen: {
+        if (fault == Fault::kPowerOffDuringOpen && last.empty()) {
+          EXPECT_GT(frames, 0);  // switched off only after the run: nothing to see yet
+          break;
+        }
+        // The abort line if the loss met the run, then the disconnect line; the host is told.
+        EXPECT_EQ(last, kLineDisconnected);
+        EXPECT_EQ(IsFailed(index), 1);
+        std::string message = Message(index);
+        EXPECT_TRUE(message == kMessageTimeout || message.rfind(kNameDisconnected, 0) == 0) << message;
+        break;
+      }
+      default:
+        // No fault reached the run (an open fault that the open survived counts as none).
+        EXPECT_EQ(last, "");
+        EXPECT_GT(frames, 0);
+        EXPECT_EQ(WriteBuffer(index, ">in/sampler/stop\n", 17, 0), 1);
+        EXPECT_EQ(IsFailed(index), 0);
+        break;
+    }
+  }
+
+  std::shared_ptr<sim::BalanceBoard> board;
+  int index = -1;
+  int cycle = 0;
+  int handles = 0;
+  int threads = 0;
+};
+
+TEST_F(FaultCycles, EveryCycleEndsCleanlyWhateverGoesWrong) {
+  const int cycles = Cycles();
+  for (int seed = 1; seed <= cycles && !HasFatalFailure(); ++seed) Cycle(seed);
+  RecordProperty("cycles", cycles);
+}
+
+}  // namespace
