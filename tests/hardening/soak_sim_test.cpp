@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,30 @@ constexpr uint64_t kRadio = 0x0022486a1b2c;
 constexpr uint64_t kBoard = 0x0017ab3c4d5e;
 constexpr uint64_t kStepMicros = 1000;
 constexpr auto kSettleLimit = std::chrono::seconds(10);
+constexpr DWORD kHoldStopWaitMs = 5000;
+
+// While it lives, the clock moves only when the test moves it: a platform thread that is not
+// waiting keeps the virtual clock from jumping on its own, so no report can come while the reader
+// still handles the one before.
+class ClockHold {
+ public:
+  ClockHold() : thread_(CreateThread(nullptr, 0, &ClockHold::Run, &stop_, 0, nullptr)) {}
+  ~ClockHold() {
+    stop_.store(true);
+    WaitForSingleObject(thread_, kHoldStopWaitMs);
+    CloseHandle(thread_);
+  }
+  ClockHold(const ClockHold&) = delete;
+  ClockHold& operator=(const ClockHold&) = delete;
+
+ private:
+  static DWORD WINAPI Run(void* stop) {
+    while (!static_cast<std::atomic<bool>*>(stop)->load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return 0;
+  }
+  std::atomic<bool> stop_{false};
+  HANDLE thread_;
+};
 
 uint64_t SoakSeconds() {
   const char* text = std::getenv("PLANKSCALE_SOAK_SECONDS");
@@ -72,7 +97,7 @@ class Soak : public ::testing::Test {
       std::this_thread::yield();
     }
   }
-  // Moves the clock on to the next report's time (a waiting thread may move it there first).
+  // Moves the clock on to the next report's time.
   void NextReport() {
     const int sent = board->DataReportsSent();
     while (board->DataReportsSent() == sent) posix::AdvanceClock(kStepMicros);
@@ -110,6 +135,7 @@ TEST_F(Soak, EveryTenMillisecondsOfTheRunGiveExactlyOneWholeFrame) {
   NextReport();  // from here on the clock stands at a report's time whenever the reader waits
   ASSERT_TRUE(Settled(board->DataReportsSent(), 0));
 
+  ClockHold hold;
   const uint64_t start = posix::NowMicros();
   const int sentAtStart = board->DataReportsSent();
   ASSERT_EQ(WriteBuffer(index, ">in/sampler/start\n", 18, 0), 1);
