@@ -4,10 +4,6 @@
 
 namespace Kestrel {
 
-namespace {
-constexpr int kBoardChannelCount = 4;
-}  // namespace
-
 WBalanceBoard::WBalanceBoard(HANDLE hid, const OrxString& deviceName, const OrxString& serial)
     : WiiOrxHID(hid, deviceName, serial) {
   isBalanceBoard = true;
@@ -27,20 +23,8 @@ bool WBalanceBoard::ReaderHasEnded() {
 
 int WBalanceBoard::GetLastErrorMsg(char* buffer) { return ReadLastErrorMessage(buffer); }
 
-void WBalanceBoard::StartSampling() {}
-
-void WBalanceBoard::StopSampling() {}
-
-bool WBalanceBoard::OnInputReport(const uint8_t*, int, int64_t) { return false; }
-
 int WBalanceBoard::InputReportLength() { return kWiiReportLength; }
 
 int WBalanceBoard::ChannelCount() { return kBoardChannelCount; }
-
-bool WBalanceBoard::ChannelCommand(int, const char*) { return false; }
-
-bool WBalanceBoard::SamplerCommand(const char*) { return false; }
-
-bool WBalanceBoard::DeviceCommand(const char*) { return false; }
 
 }  // namespace Kestrel

@@ -108,7 +108,7 @@ class DevOrxHID {
   std::unique_ptr<RingBuffer<char>> textRing;
   std::atomic<bool> sampling{false};
   int64_t lastReportTime = 0;
-  int64_t samplingStartTime = 0;
+  std::atomic<int64_t> samplingStartTime{0};  // written by the host, read by the reader thread
   std::atomic<uint32_t> eventTick{0};
   std::atomic<bool> abortPending{false};
   std::atomic<int> abortCode{kAbortNone};
