@@ -25,6 +25,22 @@ class ExchangeBoard : public Kestrel::WBalanceBoard {
   using WBalanceBoard::WriteRegister;
   bool LedOn() const { return ledOn.load(); }
   bool IsBoard() const { return isBalanceBoard; }
+
+  // Opens the board with its reader thread already stopped, so a test hands it the reports, with
+  // timestamps of its own choosing, through OnInputReport.
+  bool OpenWithoutReader() {
+    StopReader();
+    return Initialise();
+  }
+  int32_t Calibration(int sensor, int point) const { return calibration[sensor][point]; }
+  int64_t SamplingStart() const { return samplingStartTime.load(); }
+  int64_t TicksPerSecond() const { return counterFrequency; }
+  int32_t Remainder() const { return usRemainder; }
+  bool ZeroCollecting() const { return zeroCollecting.load(); }
+  bool BatteryLow() const { return batteryLow.load(); }
+  bool AbortPending() const { return abortPending.load(); }
+  int PendingAbortCode() const { return abortCode.load(); }
+  bool ReaderRunning() { return readerThread && WaitForSingleObject(readerThread, 0) == WAIT_TIMEOUT; }
 };
 
 struct BoardRig {
