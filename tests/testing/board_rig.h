@@ -6,7 +6,9 @@
 #include "discovery/hid_library.h"
 #include "platform/posix/control.h"
 #include "sim/balance_board.h"
+#include "wii/wii_reports.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -41,6 +43,15 @@ class ExchangeBoard : public Kestrel::WBalanceBoard {
   bool AbortPending() const { return abortPending.load(); }
   int PendingAbortCode() const { return abortCode.load(); }
   bool ReaderRunning() { return readerThread && WaitForSingleObject(readerThread, 0) == WAIT_TIMEOUT; }
+
+  // Notes the timestamp of every sensor report handled while sampling.
+  bool OnInputReport(const uint8_t* report, int length, int64_t timestamp) override {
+    bool sampled = IsSampling() && report[0] == Kestrel::kReportButtonsExtension;
+    bool result = WBalanceBoard::OnInputReport(report, length, timestamp);
+    if (sampled) lastSampledReport.store(timestamp);
+    return result;
+  }
+  std::atomic<int64_t> lastSampledReport{0};
 };
 
 struct BoardRig {
