@@ -117,6 +117,30 @@ INSTANTIATE_TEST_SUITE_P(Rates, JitteredRun,
                          ::testing::Values(Rate{16'667, 2'000, 12'000'000}, Rate{6'000, 2'500, 5'000'000},
                                            Rate{25'000, 10'000, 12'000'000}));
 
+TEST_F(SamplingRun, CommandsMeetTheReaderThreadMidRun) {
+  rig.board->SetReportInterval(2'000, 500);
+  for (int round = 0; round < 12; ++round) {
+    ASSERT_EQ(Command(">in/sampler/start"), "<OK");
+    ASSERT_EQ(Command(">dev/bb_zeroAllChans 2"), "<OK");
+    Read(5);
+    if (round % 3 == 0) {
+      ASSERT_EQ(Command(">dev/bb_zeroAllChans 1"), "<OK");
+    }
+    Read(5);
+    ASSERT_EQ(Command(">in/sampler/stop"), "<OK");
+  }
+  ASSERT_EQ(Command(">dev/bb_zeroAllChans 2"), "<OK");
+  ASSERT_EQ(Command(">in/sampler/start"), "<OK");
+  int frames = 0;
+  while (frames < 150) frames += Frames(Read());
+  EXPECT_FALSE(board.ZeroCollecting());
+  Block block;
+  while (Frames(block) == 0) block = Read();
+  const unsigned char* frame = reinterpret_cast<const unsigned char*>(block.bytes.data()) + 1;
+  for (int c = 0; c < 4; ++c)
+    EXPECT_NEAR(static_cast<int16_t>(frame[2 * c] << 8 | frame[2 * c + 1]), 0, 3) << "a still load zeroes to 0";
+}
+
 TEST_F(SamplingRun, TheButtonEndsTheRun) {
   ASSERT_EQ(Command(">in/sampler/start"), "<OK");
   ASSERT_TRUE(SomeFramesArrive());
