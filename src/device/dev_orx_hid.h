@@ -20,6 +20,9 @@ constexpr int kSampleRingCapacity = 32768;
 constexpr int kCommandLineSize = 256;
 constexpr int kTokenSize = 260;
 constexpr DWORD kReaderStopWaitMs = 1500;
+// A reader thread that missed the stop wait is still running code of this object: wait longer
+// before its memory (or its derived part) goes, but never without bound.
+constexpr DWORD kReaderFinalWaitMs = 10000;
 constexpr DWORD kReportWaitMs = 500;
 constexpr int kReportBufferSize = 256;
 

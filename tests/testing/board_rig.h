@@ -17,6 +17,8 @@ namespace testing_support {
 class ExchangeBoard : public Kestrel::WBalanceBoard {
  public:
   using WBalanceBoard::WBalanceBoard;
+  // The reader calls the overrides below: it must be gone before this part is.
+  ~ExchangeBoard() override { StopReader(); }
   using DevOrxHID::ReadInputReport;
   using WBalanceBoard::ReadMemory;
   using WBalanceBoard::RequestStatus;
