@@ -61,8 +61,10 @@ class BenchBoard : public Kestrel::WBalanceBoard {
                             usage.ru_stime.tv_usec);
       measured.store(true);
     }
+    handedOverAt.store(NowNanos(), std::memory_order_release);
     return WBalanceBoard::OnInputReport(report, length, timestamp);
   }
+  std::atomic<int64_t> handedOverAt{0};
   std::atomic<bool> measureNext{false};
   std::atomic<bool> measured{false};
   std::atomic<long> readerCpuMicros{0};
@@ -135,7 +137,7 @@ void BoardReportToHost(benchmark::State& state) {
     return;
   }
   board.Command(">in/sampler/start\n");
-  std::vector<double> micros;
+  std::vector<double> micros, toReader, toHost;
   char block[1 + 8 * 64];
   for (auto _ : state) {
     while (static_cast<int>(micros.size()) < kLatencyReports) {
@@ -145,14 +147,20 @@ void BoardReportToHost(benchmark::State& state) {
         return;
       }
       int64_t returned = NowNanos();
-      if (size >= 9 && block[0] == '@')
-        micros.push_back(static_cast<double>(returned - load->builtAt.load(std::memory_order_acquire)) / 1000.0);
+      if (size < 9 || block[0] != '@') continue;
+      int64_t built = load->builtAt.load(std::memory_order_acquire);
+      int64_t handedOver = board.handedOverAt.load(std::memory_order_acquire);
+      micros.push_back(static_cast<double>(returned - built) / 1000.0);
+      toReader.push_back(static_cast<double>(handedOver - built) / 1000.0);
+      toHost.push_back(static_cast<double>(returned - handedOver) / 1000.0);
     }
   }
   state.counters["reports"] = static_cast<double>(micros.size());
   state.counters["median_us"] = Percentile(micros, 0.5);
   state.counters["p99_us"] = Percentile(micros, 0.99);
   state.counters["max_us"] = Percentile(micros, 1.0);
+  state.counters["to_reader_p99_us"] = Percentile(toReader, 0.99);
+  state.counters["to_host_p99_us"] = Percentile(toHost, 0.99);
 }
 BENCHMARK(BoardReportToHost)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
