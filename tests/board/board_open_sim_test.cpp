@@ -157,28 +157,9 @@ TEST_P(BoardOpenFails, WithTheDisconnectMessageAndNoReader) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, BoardOpenFails,
     ::testing::Values(FailingOpen{0x15, sim::ReplyFault::OtherId(0x21), "(Error $5000)"},
-                      FailingOpen{0x15, sim::ReplyFault::Short(6), "(Error $5000)"},
                       FailingOpen{0x15, sim::ReplyFault::NoReply(), "(Error $102)"},
                       FailingOpen{0x16, sim::ReplyFault::AckError(3), "(Error $5103)"},
-                      FailingOpen{0x16, sim::ReplyFault::OtherId(0x21), "(Error $5000)"},
                       FailingOpen{0x17, sim::ReplyFault::NoReply(), "(Error $102)"},
                       FailingOpen{0x15, sim::ReplyFault::RejectWrite(ERROR_DEVICE_NOT_CONNECTED), "(Error $48F)"}));
-
-TEST(BoardOpen, APoweredOffBoardFailsWithTheWriteError) {
-  VirtualClock clock;
-  BoardRig rig;
-  rig.board->PowerOff();
-  EXPECT_FALSE(rig.device->Initialise());
-  EXPECT_EQ(Message(*rig.device), std::string(kDisconnectText) + "(Error $48F)");
-}
-
-TEST(BoardOpen, DataReportsDuringTheConversationAreSkipped) {
-  VirtualClock clock;
-  BoardRig rig;
-  rig.board->ArmFault(0x16, sim::ReplyFault::DataReportsFirst(3));
-  rig.board->ArmFault(0x16, sim::ReplyFault::DataReportsFirst(2, 0x30));
-  ASSERT_TRUE(rig.device->Initialise());
-  EXPECT_TRUE(rig.board->ContinuousReporting());
-}
 
 }  // namespace
