@@ -8,6 +8,11 @@
 
 namespace Kestrel {
 
+namespace {
+// A garbled reply to a memory read is asked again this often in all before the open fails.
+constexpr int kMemoryReadAttempts = 3;
+}  // namespace
+
 bool WBalanceBoard::Initialise() {
   // Once open, the reader thread owns readEvent: a second open must not talk to the board.
   if (readerThread) return !IsFailed() && !IsDisconnected();
@@ -38,7 +43,7 @@ uint32_t WBalanceBoard::OpenSequence() {
   code = WriteRegister(kRegisterExtensionInitSecond, kExtensionInitSecondValue);
   if (code != 0) return code;
   uint8_t type[2] = {0, 0};
-  code = ReadMemory(kRegisterExtensionType, 2, type);
+  code = ReadMemoryWhole(kRegisterExtensionType, 2, type);
   if (code != 0) return code;
   if (std::memcmp(type, kExtensionTypeBoard, sizeof type) != 0) return 0;
 
@@ -50,16 +55,23 @@ uint32_t WBalanceBoard::OpenSequence() {
   return code;
 }
 
+uint32_t WBalanceBoard::ReadMemoryWhole(uint32_t address, int length, uint8_t* destination) {
+  for (int attempt = 0; attempt < kMemoryReadAttempts; ++attempt) {
+    bool copied = false;
+    uint32_t code = ReadMemory(address, length, destination, &copied);
+    if (code != 0 || copied) return code;
+  }
+  return kResultUnexpectedReply;
+}
+
 uint32_t WBalanceBoard::ReadCalibration() {
-  // A reply that is not a full memory-data report leaves its part of the block as it was: zero,
-  // which reads as an uncalibrated sensor rather than as whatever the stack held.
   uint8_t block[kCalibrationBlockSize];
   std::memset(block, 0, sizeof block);
   std::memset(calibration, 0, sizeof calibration);
-  uint32_t code = ReadMemory(kRegisterCalibration, kCalibrationFirstRead, block);
+  uint32_t code = ReadMemoryWhole(kRegisterCalibration, kCalibrationFirstRead, block);
   if (code != 0) return code;
-  code = ReadMemory(kRegisterCalibrationRest, kCalibrationBlockSize - kCalibrationFirstRead,
-                    block + kCalibrationFirstRead);
+  code = ReadMemoryWhole(kRegisterCalibrationRest, kCalibrationBlockSize - kCalibrationFirstRead,
+                         block + kCalibrationFirstRead);
   if (code != 0) return code;
   for (int point = 0; point < kCalibrationPoints; ++point) {
     for (int sensor = 0; sensor < kSensorCount; ++sensor) {

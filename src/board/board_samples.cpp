@@ -68,7 +68,7 @@ bool WBalanceBoard::OnSampledReport(const uint8_t* report, int64_t timestamp) {
 }
 
 int32_t WBalanceBoard::PaceFrames(int64_t timestamp) {
-  int32_t elapsed = ElapsedMicros(timestamp - lastReportTime, counterFrequency);
+  int32_t elapsed = ElapsedMicros(TicksBetween(lastReportTime, timestamp), counterFrequency);
   lastReportTime = timestamp;
   return FramesFor(elapsed, usRemainder);
 }

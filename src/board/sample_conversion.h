@@ -27,6 +27,16 @@ inline int32_t ClampSample(int32_t value) {
   return value;
 }
 
+// The counter ticks from one time stamp to the next. Counter readings are never that far apart,
+// but a difference that does not fit in 64 bits saturates rather than overflowing.
+inline int64_t TicksBetween(int64_t from, int64_t to) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  if (from > 0 && to < kMin + from) return kMin;
+  if (from < 0 && to > kMax + from) return kMax;
+  return to - from;
+}
+
 // Counter ticks to microseconds, rounded to nearest. Gaps too long for 32 bits (over half an
 // hour without a report) saturate instead of wrapping into negative time.
 inline int32_t ElapsedMicros(int64_t ticks, int64_t ticksPerSecond) {

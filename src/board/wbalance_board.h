@@ -38,8 +38,9 @@ class WBalanceBoard : public WiiOrxHID {
   // Sends the mode and reads until the first report in that mode.
   uint32_t SetReportingMode(uint8_t mode, bool continuous);
   // Reads length (1 to 16) bytes at address. The destination is written only when a full
-  // memory-data reply arrives, otherwise left as it was: callers zero it first.
-  uint32_t ReadMemory(uint32_t address, int length, uint8_t* destination);
+  // memory-data reply arrives, otherwise left as it was: callers zero it first. *copied, when
+  // given, tells which it was; the result is 0 either way.
+  uint32_t ReadMemory(uint32_t address, int length, uint8_t* destination, bool* copied = nullptr);
   uint32_t WriteRegister(uint32_t address, uint8_t value);
   // battery: 0 to 127; flags: bit 0 batteries nearly empty, bit 1 extension connected.
   uint32_t RequestStatus(int* battery, uint8_t* flags);
@@ -72,6 +73,9 @@ class WBalanceBoard : public WiiOrxHID {
   // The open sequence up to the base open: 0, or the code that failed it.
   uint32_t OpenSequence();
   uint32_t ReadCalibration();
+  // ReadMemory that asks again when the reply is not a full memory-data report, and fails with
+  // kResultUnexpectedReply when none is: the open must not go on with bytes it never received.
+  uint32_t ReadMemoryWhole(uint32_t address, int length, uint8_t* destination);
   bool OnIdleReport(const uint8_t* report);
   void StopByButton();
   void StopForBatteries();

@@ -61,7 +61,8 @@ uint32_t WBalanceBoard::SetReportingMode(uint8_t mode, bool continuous) {
   }
 }
 
-uint32_t WBalanceBoard::ReadMemory(uint32_t address, int length, uint8_t* destination) {
+uint32_t WBalanceBoard::ReadMemory(uint32_t address, int length, uint8_t* destination, bool* copied) {
+  if (copied) *copied = false;
   // One reply carries at most sixteen bytes; more would be copied from past its end.
   if (length < 1 || length > kMemoryReadMax) return ERROR_INVALID_PARAMETER;
   uint8_t request[kWiiReportLength] = {kReportReadMemory};
@@ -74,8 +75,10 @@ uint32_t WBalanceBoard::ReadMemory(uint32_t address, int length, uint8_t* destin
   int received = kWiiReportLength;
   status = ReadInputReport(reply, &received);
   if (status != 0) return status;
-  if (reply[0] == kReportMemoryData && received - kMemoryDataOffset >= length)
+  if (reply[0] == kReportMemoryData && received - kMemoryDataOffset >= length) {
     std::memcpy(destination, reply + kMemoryDataOffset, static_cast<size_t>(length));
+    if (copied) *copied = true;
+  }
   return 0;
 }
 

@@ -99,28 +99,28 @@ TEST(BoardOpen, WithoutAnExtensionItOpensUncalibratedAndMakesNoFrames) {
   EXPECT_EQ(board.ReadBuffSize(), 0);
 }
 
-TEST(BoardOpen, AnotherExtensionOpensWithoutCalibrationOrSensorReports) {
-  VirtualClock clock;
-  BoardRig rig;
-  rig.board->ArmFault(0x17, sim::ReplyFault::OtherId(0x20));  // the type read gets no data
-  ASSERT_TRUE(rig.device->Initialise());
-  EXPECT_EQ(rig.board->OutputReports().size(), 5u) << "no calibration, mode or LED request";
-  EXPECT_FALSE(rig.board->ContinuousReporting());
-  EXPECT_EQ(rig.device->Calibration(1, 2), 0);
-}
-
-TEST(BoardOpen, CalibrationThatDoesNotArriveReadsAsZeroNotAsLeftovers) {
+TEST(BoardOpen, AGarbledMemoryReplyIsAskedAgain) {
   VirtualClock clock;
   sim::BoardSettings settings = UnusualBoard();
   BoardRig rig(settings);
-  rig.board->ArmFault(0x17, sim::ReplyFault());           // the type read: as usual
-  rig.board->ArmFault(0x17, sim::ReplyFault::Short(12));  // the first sixteen bytes
+  rig.board->ArmFault(0x17, sim::ReplyFault::OtherId(0x20));  // the type read
+  rig.board->ArmFault(0x17, sim::ReplyFault());               // the type read, again: as usual
+  rig.board->ArmFault(0x17, sim::ReplyFault::Short(12));      // the first sixteen calibration bytes
   ASSERT_TRUE(rig.device->Initialise());
-  for (int s = 0; s < 4; ++s) {
-    EXPECT_EQ(rig.device->Calibration(s, 0), 0);
-    EXPECT_EQ(rig.device->Calibration(s, 1), 0);
-    EXPECT_EQ(rig.device->Calibration(s, 2), settings.calibration.readings[2][static_cast<size_t>(s)]);
-  }
+  EXPECT_TRUE(rig.board->ContinuousReporting());
+  for (int s = 0; s < 4; ++s)
+    for (int point = 0; point < 3; ++point)
+      EXPECT_EQ(rig.device->Calibration(s, point),
+                settings.calibration.readings[static_cast<size_t>(point)][static_cast<size_t>(s)]);
+}
+
+TEST(BoardOpen, MemoryThatNeverArrivesWholeFailsTheOpenRatherThanOpeningABoardThatCannotSample) {
+  VirtualClock clock;
+  BoardRig rig;
+  for (int attempt = 0; attempt < 3; ++attempt) rig.board->ArmFault(0x17, sim::ReplyFault::Short(5));
+  EXPECT_FALSE(rig.device->Initialise());
+  EXPECT_TRUE(rig.device->IsFailed());
+  EXPECT_EQ(Message(*rig.device), std::string(kDisconnectText) + "(Error $5000)");
 }
 
 TEST(BoardOpen, LowBatteryAtOpenIsRemembered) {
