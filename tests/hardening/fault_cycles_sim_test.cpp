@@ -140,6 +140,7 @@ class FaultCycles : public ::testing::Test {
       if (!got) continue;
       EXPECT_GE(size, 1);
       EXPECT_LE(size, kBlockRoom);
+      if (size == 1) continue;  // woken, but no whole frame yet: nothing written
       if (block[0] == '@') {
         EXPECT_EQ((size - 1) % 8, 0);
         frames += (size - 1) / 8;
