@@ -23,6 +23,13 @@ class GuardedBuffer {
   char* data() { return reinterpret_cast<char*>(bytes_.data()); }
   size_t size() const { return size_; }
 
+  // Nothing was written into the buffer itself.
+  bool Untouched() const {
+    for (size_t i = 0; i < size_; ++i)
+      if (bytes_[i] != kPattern) return false;
+    return true;
+  }
+
   void Check() const {
     for (size_t i = size_; i < bytes_.size(); ++i) FUZZ_CHECK(bytes_[i] == kPattern);
   }
