@@ -106,7 +106,7 @@ void ScenarioReader::Property(WordCursor& c) {
     BluetoothDeviceState& b = board.bluetooth;
     b.remembered = b.authenticated = b.connected = b.hidServiceEnabled = paired;
   } else if (c.Accept("power")) {
-    board.bluetooth.inRange = c.YesNo("power");
+    board.bluetooth.inRange = c.YesNo("the power");
   } else if (c.Accept("report-interval|interval")) {
     uint64_t interval = c.Micros("the report interval");
     if (interval < kShortestReportInterval || interval > kLongestReportInterval)
@@ -165,8 +165,8 @@ void ScenarioReader::Load(WordCursor& c, uint64_t at) {
   } else if (c.Accept("step")) {
     c.Expect("off", "a step");
     ramp = kStepMicros;
-  } else {
-    c.Expect("empty|nothing|none", "a load (still, sway, step-on, step-off, empty)");
+  } else if (!c.Accept("empty|nothing|none")) {
+    c.Expect("still|sway|step-on|step-off|empty", "a load");
   }
   if (person) {
     kg = c.Kilograms("the weight");
@@ -221,19 +221,21 @@ void ScenarioReader::At(WordCursor& c) {
       Event(at + hold, Kind::kButtonUp);
     } else if (c.Accept("down|hold|held")) {
       Event(at, Kind::kButtonDown);
-    } else {
-      c.Expect("up|release|released", "a button action (press, down, up)");
+    } else if (c.Accept("up|release|released")) {
       Event(at, Kind::kButtonUp);
+    } else {
+      c.Expect("press|down|up", "a button action");
     }
   } else if (c.Accept("batteries|battery")) {
     if (c.Accept("fail|failing|flat|dead|removed")) {
       Event(at, Kind::kBatteriesFail);
-    } else {
-      c.Expect("ok|good|replaced|restored", "what the batteries do (fail, ok)");
+    } else if (c.Accept("ok|good|replaced|restored")) {
       Event(at, Kind::kBatteriesRestored);
+    } else {
+      c.Expect("fail|ok", "what the batteries do");
     }
   } else if (c.Accept("power|switch|switched")) {
-    Event(at, c.YesNo("power on or off") ? Kind::kPowerOn : Kind::kPowerOff);
+    Event(at, c.YesNo("the power") ? Kind::kPowerOn : Kind::kPowerOff);
   } else if (c.Accept("out")) {
     c.Expect("of", "'out of range'");
     c.Expect("range", "'out of range'");

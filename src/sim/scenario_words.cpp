@@ -238,8 +238,8 @@ uint64_t WordCursor::Address(const char* what) {
 bool WordCursor::YesNo(const char* what) {
   if (Accept("yes|on|true|1")) return true;
   if (Accept("no|off|false|0")) return false;
-  Expect("yes|no", what);
-  return false;
+  if (AtEnd()) Fail(std::string(what) + " needs yes or no (on or off)");
+  Fail(Quote(line_.words[next_].text) + " is not yes or no (on or off), for " + what);
 }
 
 void WordCursor::Split(double& leftPercent, double& rightPercent) {

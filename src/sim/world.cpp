@@ -63,9 +63,19 @@ void World::Clear() {
   built_ = true;
 }
 
+void World::BuildFromEnvironment() {
+  std::lock_guard<std::mutex> guard(lock_);
+  ClearLocked();
+  BuildFromEnvironmentLocked();
+}
+
 void World::EnsureBuilt() {
   std::lock_guard<std::mutex> guard(lock_);
   if (built_) return;
+  BuildFromEnvironmentLocked();
+}
+
+void World::BuildFromEnvironmentLocked() {
   built_ = true;
   const char* path = std::getenv(kScenarioVariable);
   if (!path || !*path) {

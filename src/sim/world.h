@@ -59,8 +59,10 @@ class World {
   void Build(const Scenario& scenario);
   // An empty world: no radio, no device.
   void Clear();
-  // Builds the world from PLANKSCALE_SIM or the default, unless one was built or cleared already.
-  // A scenario file that cannot be read leaves the world empty and says why on stderr.
+  // Replaces the world with the one PLANKSCALE_SIM names, or the default world when it names
+  // none. A scenario file that cannot be read leaves the world empty and says why on stderr.
+  void BuildFromEnvironment();
+  // BuildFromEnvironment, unless a world was built or cleared already.
   void EnsureBuilt();
 
   size_t BoardCount() const;
@@ -70,6 +72,7 @@ class World {
  private:
   World() = default;
   void BuildLocked(const Scenario& scenario);
+  void BuildFromEnvironmentLocked();
   void ClearLocked();
   void ScheduleLocked(const ScenarioEvent& event, uint64_t origin);
   void ApplyEvent(uint64_t generation, const ScenarioEvent& event);
