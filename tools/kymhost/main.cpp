@@ -69,12 +69,17 @@ std::vector<int> FindBoards(PluginLibrary& plugin) {
 class CloseAllOnExit {
  public:
   explicit CloseAllOnExit(PluginLibrary& plugin) : plugin_(plugin) {}
-  ~CloseAllOnExit() { plugin_.CloseAll(); }
+  ~CloseAllOnExit() {
+    plugin_.CloseAll();
+    if (boardsFound_) std::printf("Board closed.\n");
+  }
   CloseAllOnExit(const CloseAllOnExit&) = delete;
   CloseAllOnExit& operator=(const CloseAllOnExit&) = delete;
+  void BoardsFound() { boardsFound_ = true; }
 
  private:
   PluginLibrary& plugin_;
+  bool boardsFound_ = false;
 };
 
 int Interrupted() {
@@ -104,6 +109,7 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   std::vector<int> boards = FindBoards(plugin);
+  if (!boards.empty()) closing.BoardsFound();
   if (interrupted.load()) return Interrupted();
   if (boards.empty()) {
     std::printf("No board found: %s\n", PluginMessage(plugin).c_str());
