@@ -13,10 +13,10 @@ function(plankscale_embed_resources)
     list(APPEND inputs ${path})
     math(EXPR i "${i} + 4")
   endwhile()
-  string(REPLACE ";" "|" spec "${ARG_RESOURCES}")
+  string(REPLACE ";" "|" packed "${ARG_RESOURCES}")
   add_custom_command(
     OUTPUT ${ARG_OUTPUT}
-    COMMAND ${CMAKE_COMMAND} -DOUTPUT=${ARG_OUTPUT} "-DRESOURCES=${spec}"
+    COMMAND ${CMAKE_COMMAND} -DOUTPUT=${ARG_OUTPUT} "-DRESOURCES=${packed}"
             -P ${PROJECT_SOURCE_DIR}/cmake/embed_resources.cmake
     DEPENDS ${inputs} ${PROJECT_SOURCE_DIR}/cmake/embed_resources.cmake
     COMMENT "Embedding resources"

@@ -100,15 +100,18 @@ bool DevRegEnum::ReadProperty(DWORD property, OrxString& into) {
   return true;
 }
 
-BOOL DevRegEnum::ReadEntry(int index) {
+bool DevRegEnum::FindInterface(int index, SP_DEVICE_INTERFACE_DATA& interfaceData) {
   EnsureSet();
-  if (!SetupApi().Usable()) return FALSE;
-  SP_DEVICE_INTERFACE_DATA interfaceData;
+  if (!SetupApi().Usable()) return false;
   std::memset(&interfaceData, 0, sizeof interfaceData);
   interfaceData.cbSize = sizeof interfaceData;
-  if (!SetupApi().enumerateInterfaces(deviceInfoSet, nullptr, &interfaceClass, static_cast<DWORD>(index),
-                                      &interfaceData))
-    return FALSE;
+  return SetupApi().enumerateInterfaces(deviceInfoSet, nullptr, &interfaceClass, static_cast<DWORD>(index),
+                                        &interfaceData) != FALSE;
+}
+
+BOOL DevRegEnum::ReadEntry(int index) {
+  SP_DEVICE_INTERFACE_DATA interfaceData;
+  if (!FindInterface(index, interfaceData)) return FALSE;
   DWORD size = 0;
   SetupApi().getInterfaceDetail(deviceInfoSet, &interfaceData, nullptr, 0, &size, nullptr);
   InterfaceDetail detail(size);
@@ -146,14 +149,8 @@ BOOL DevRegEnumHID::ReadEntry(int index) {
   vendorId = productId = 0;
   name = manufacturer = serialNumber = OrxString();
 
-  EnsureSet();
-  if (!SetupApi().Usable()) return FALSE;
   SP_DEVICE_INTERFACE_DATA interfaceData;
-  std::memset(&interfaceData, 0, sizeof interfaceData);
-  interfaceData.cbSize = sizeof interfaceData;
-  if (!SetupApi().enumerateInterfaces(deviceInfoSet, nullptr, &interfaceClass, static_cast<DWORD>(index),
-                                      &interfaceData))
-    return FALSE;
+  if (!FindInterface(index, interfaceData)) return FALSE;
   DWORD size = 0;
   if (!SetupApi().getInterfaceDetail(deviceInfoSet, &interfaceData, nullptr, 0, &size, nullptr) &&
       GetLastError() != ERROR_INSUFFICIENT_BUFFER)

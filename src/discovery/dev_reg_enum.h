@@ -29,6 +29,8 @@ class DevRegEnum {
  protected:
   // Creates the process-wide device-information set when there is none.
   void EnsureSet();
+  // The ensure-set step, then the interface at index; false when there is none to read.
+  bool FindInterface(int index, SP_DEVICE_INTERFACE_DATA& interfaceData);
 
   OrxString name;
   OrxString description;

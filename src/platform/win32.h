@@ -194,6 +194,7 @@ typedef intptr_t(WINAPI* FARPROC)();
 
 // Message boxes.
 #define MB_OK 0x00000000u
+#define MB_ICONERROR 0x00000010u
 #define MB_ICONEXCLAMATION 0x00000030u
 #define MB_TASKMODAL 0x00002000u
 
@@ -337,6 +338,8 @@ BOOL FreeLibrary(HMODULE module);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 HMODULE GetModuleHandleW(LPCWSTR name);
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR path, DWORD size);
+DWORD GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR* filePart);
+[[noreturn]] void ExitProcess(UINT code);
 
 HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
 HRSRC FindResourceExW(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language);
@@ -375,5 +378,6 @@ int _wtoi(const wchar_t* text);
 #include "platform/posix/api/bluetooth.h"
 #include "platform/posix/api/com.h"
 #include "platform/posix/api/nls.h"
+#include "platform/posix/api/version.h"
 
 #endif  // _WIN32

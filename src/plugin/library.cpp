@@ -2,6 +2,7 @@
 
 #include "discovery/setupapi_library.h"
 #include "plugin/device_table.h"
+#include "plugin/host_connection.h"
 
 #include <atomic>
 
@@ -14,10 +15,13 @@ HMODULE PluginModuleHandle() { return moduleHandle.load(); }
 void LibraryAttach(HMODULE module) {
   moduleHandle.store(module);
   DeviceTable::Instance().CloseAll();
+  // The announcement is a courtesy to the host: its failure never stops the plug-in loading.
+  HostConnection::Process().AnnouncePreRelease(module);
 }
 
 void LibraryDetach() {
   DeviceTable::Instance().CloseAll();
   SetupApiTable::Instance().Release();
   moduleHandle.store(nullptr);
+  HostConnection::Process().Release();
 }

@@ -110,6 +110,17 @@ TEST_F(DeviceSearchTest, HidDeviceWithoutASuccessfulBluetoothSearchIsNotChosen) 
   EXPECT_FALSE(DeviceSearch::BoardPaired());
 }
 
+TEST_F(DeviceSearchTest, DeviceWithTheRightIdsButNoSerialNumberIsNotChosen) {
+  Build({Board(kFirstBoard, true)});
+  // Paired, so the Bluetooth layer succeeds; but the HID device says nothing of its address.
+  posix::HidIdentity identity = sim::World::Instance().Board(0)->Identity();
+  identity.serialNumber.clear();
+  sim::World::Instance().Board(0)->SetIdentity(identity);
+  int index = -1;
+  EXPECT_EQ(FindDevice(&index), 0);
+  EXPECT_TRUE(DeviceSearch::BoardPaired());
+}
+
 TEST_F(DeviceSearchTest, PairedButSilentBoardGivesThePairedMessage) {
   sim::SimulatedBoard board = Board(kFirstBoard, true);
   board.bluetooth.hidServiceEnabled = false;

@@ -28,6 +28,7 @@ const char kUsage[] =
     "                         board empty as the run starts)\n"
     "  --keep-paired on|off   keep the board paired after closing (the plug-in's default: on)\n"
     "  --no-battery-warning   do not warn about weak batteries before recording\n"
+    "  --announce             let the plug-in announce a pre-release build of itself\n"
     "  --help                 this text\n"
     "\n"
     "exit codes:\n"
@@ -67,6 +68,8 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
       options.zero = true;
     } else if (arg == "--no-battery-warning") {
       options.batteryWarning = false;
+    } else if (arg == "--announce") {
+      options.announce = true;
     } else if (arg == "--plugin" || arg == "--seconds" || arg == "--csv" || arg == "--plot" ||
                arg == "--keep-paired") {
       if (i + 1 >= argc) {

@@ -24,6 +24,7 @@ struct Options {
   bool zero = false;
   std::string keepPaired;  // "", "on" or "off"
   bool batteryWarning = true;
+  bool announce = false;  // answer the plug-in's release query with "tell me"
 };
 
 // Reads the command line into options. False when kymhost should end at once with exitCode:

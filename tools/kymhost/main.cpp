@@ -1,6 +1,7 @@
 // kymhost: finds, opens and records a Wii Balance Board through the plug-in's thirteen exports,
 // as the recording application drives it.
 #include "command_line.h"
+#include "host_services.h"
 #include "host_session.h"
 #include "plugin_library.h"
 #include "record_run.h"
@@ -94,6 +95,11 @@ int main(int argc, char** argv) {
   int exitCode = kExitOk;
   if (!ParseCommandLine(argc, argv, options, exitCode)) return exitCode;
 
+  // Offered before the plug-in loads and withdrawn after it is gone (destruction order).
+  HostServicesRegistration hostServices(options.announce);
+  if (FAILED(hostServices.result()))
+    std::fprintf(stderr, "kymhost: cannot offer the host services (0x%08lX)\n",
+                 static_cast<unsigned long>(hostServices.result()));
   PluginLibrary plugin;
   if (!plugin.Load(options.plugin)) {
     std::fprintf(stderr, "kymhost: %s\n", plugin.error().c_str());

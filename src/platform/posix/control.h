@@ -43,6 +43,12 @@ int ModuleLoadCount(const std::wstring& name);  // loads not yet freed
 int ModuleLoadAttempts(const std::wstring& name);
 HMODULE PluginModuleHandle();  // the module whose resources are src/resources
 
+// The host's companion library "Hvx.dll" beside the host executable, whose DllGetClassObject
+// serves the companion class. Installed from the start; tests take it away with RemoveModule or
+// RemoveModuleExport and put it back with this.
+void InstallCompanionLibrary();
+long CompanionClassObjectReferences();  // references held on the companion's class object
+
 // --- regional settings ----------------------------------------------------------------------
 // The simulated user locale: en-US values until a test changes them.
 void SetLocaleValue(LCTYPE type, const std::wstring& value);

@@ -10,7 +10,7 @@
 
 namespace {
 
-const wchar_t kPluginModuleName[] = L"PlankScale.kymdll";
+const wchar_t kPluginModulePath[] = L"C:\\Program Files\\Kymora\\PlankScale.kymdll";
 const wchar_t kHostExecutablePath[] = L"C:\\Program Files\\Kymora\\Kymora.exe";
 
 struct Module {
@@ -29,7 +29,7 @@ struct ModuleTable {
   ModuleTable() {
     modules.push_back(Module{kHostExecutablePath, {}, true, 1, 0});
     host = &modules.back();
-    modules.push_back(Module{kPluginModuleName, {}, true, 1, 0});
+    modules.push_back(Module{kPluginModulePath, {}, true, 1, 0});
     plugin = &modules.back();
   }
 };
@@ -44,16 +44,29 @@ std::wstring Lower(std::wstring text) {
   return text;
 }
 
+bool HasDirectory(const std::wstring& path) { return path.find_first_of(L"\\/") != std::wstring::npos; }
+
 // Windows matches a bare module name against the file name of a full path, case-insensitively.
 std::wstring FileName(const std::wstring& path) {
   size_t slash = path.find_last_of(L"\\/");
   return Lower(slash == std::wstring::npos ? path : path.substr(slash + 1));
 }
 
+std::wstring FullName(std::wstring path) {
+  for (auto& c : path)
+    if (c == L'/') c = L'\\';
+  return Lower(path);
+}
+
+// A path finds only the module at that path; a bare name finds a module of that file name.
+bool Matches(const Module& m, const std::wstring& name) {
+  if (HasDirectory(name) && HasDirectory(m.name)) return FullName(m.name) == FullName(name);
+  return FileName(m.name) == FileName(name);
+}
+
 Module* Find(ModuleTable& t, const std::wstring& name) {
-  std::wstring wanted = FileName(name);
   for (auto& m : t.modules)
-    if (FileName(m.name) == wanted) return &m;
+    if (Matches(m, name)) return &m;
   return nullptr;
 }
 
