@@ -33,9 +33,10 @@ ${body}
 const EmbeddedResource kTable[] = {
 ${table}};
 
+// Registered before anything else of the module runs, as a loader maps resources first.
 struct Registrar {
   Registrar() { RegisterPluginResources(kTable, ${index}); }
-} registrar;
+} registrar __attribute__((init_priority(101)));
 }  // namespace
 
 }  // namespace posix

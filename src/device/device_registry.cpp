@@ -9,8 +9,8 @@ namespace {
 // Devices are made and destroyed only inside FindDevice and CloseAll, which the host never runs
 // alongside another export, so the list needs no lock.
 std::vector<DevOrxHID*>& Devices() {
-  static std::vector<DevOrxHID*> devices;
-  return devices;
+  static auto* devices = new std::vector<DevOrxHID*>;  // devices may outlive static destructors
+  return *devices;
 }
 }  // namespace
 

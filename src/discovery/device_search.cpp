@@ -26,8 +26,8 @@ struct SearchState {
 };
 
 SearchState& State() {
-  static SearchState state;
-  return state;
+  static SearchState* state = new SearchState;  // used by library detach, after static destructors
+  return *state;
 }
 
 void RememberBoard(const OrxString& addressText) {

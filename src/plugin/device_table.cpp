@@ -3,8 +3,9 @@
 #include "discovery/device_search.h"
 
 DeviceTable& DeviceTable::Instance() {
-  static DeviceTable table;
-  return table;
+  // Never destroyed: library detach still closes the devices after static destructors ran.
+  static DeviceTable* table = new DeviceTable;
+  return *table;
 }
 
 Kestrel::DevOrxHID* DeviceTable::At(int index) const {

@@ -33,11 +33,16 @@ HRESULT AskForHostServices(void** object) {
 
 HostConnection& HostConnection::Process() { return processConnection; }
 
+void HostConnection::EnsureLock() {
+  if (lockLive_.load(std::memory_order_acquire)) return;
+  std::lock_guard<std::mutex> guard(lockCreation_);
+  if (lockLive_.load(std::memory_order_relaxed)) return;
+  InitializeCriticalSectionAndSpinCount(&hostServicesLock_, kHostServicesLockSpinCount);
+  lockLive_.store(true, std::memory_order_release);
+}
+
 IHostServices* HostConnection::GetHostServices() {
-  std::call_once(lockCreated_, [this] {
-    InitializeCriticalSectionAndSpinCount(&hostServicesLock_, kHostServicesLockSpinCount);
-    lockLive_.store(true);
-  });
+  EnsureLock();
   if (IHostServices* known = hostServices_.load(std::memory_order_acquire)) return known;
   LockGuard guard(hostServicesLock_);
   if (!hostServices_.load(std::memory_order_relaxed)) {

@@ -33,14 +33,16 @@ class HostConnection {
   IHostServices* GetHostServices();
 
   // Gives back, in the reverse order, what the fall-back registration took (class registration
-  // and companion library, OLE) and the lock. Not to be followed by other calls.
+  // and companion library, OLE) and the lock. A later attach starts over with a new lock.
   void Release();
 
  private:
   void RegisterCompanion();
   [[noreturn]] static void FailToLoad(const std::wstring& path);
 
-  std::once_flag lockCreated_;
+  void EnsureLock();
+
+  std::mutex lockCreation_;  // guards the first creation of hostServicesLock_
   CRITICAL_SECTION hostServicesLock_{};
   std::atomic<bool> lockLive_{false};
   std::atomic<IHostServices*> hostServices_{nullptr};
