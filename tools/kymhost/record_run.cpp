@@ -3,7 +3,9 @@
 #include "host_session.h"
 #include "recording.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -33,18 +35,67 @@ constexpr auto kDrainLimit = std::chrono::seconds(2);
 constexpr int kBehindFrames = 500;
 constexpr double kDefaultFramePeriodSeconds = 0.01;
 constexpr double kMicrosPerSecond = 1e6;
+constexpr double kReadoutResolution = 0.05;  // the readout's last digit
+constexpr size_t kReadoutRoom = 160;
 
-void PrintReadout(const Recording& recording, bool interactive) {
-  const FrameKg& f = recording.Latest();
-  std::FILE* out = interactive ? stderr : stdout;
-  std::fprintf(out,
-               "%s%6.1f s %7ld frames  total %6.2f kg  TL %5.1f  TR %5.1f  BL %5.1f  BR %5.1f kg  "
-               "CoP x %+6.1f y %+6.1f mm%s",
-               interactive ? "\r" : "", recording.Seconds(), recording.Frames(), f.Total(), f.channel[kTopLeft],
-               f.channel[kTopRight], f.channel[kBottomLeft], f.channel[kBottomRight], f.CopXmm(), f.CopYmm(),
-               interactive ? "  " : "\n");
-  std::fflush(out);
-}
+// Keeps "-0.0" off the readout.
+double Shown(double value) { return std::fabs(value) < kReadoutResolution ? 0.0 : value; }
+
+// The live one-line readout: rewritten in place on a terminal, a line a second otherwise.
+class LiveReadout {
+ public:
+  explicit LiveReadout(const Recording& recording)
+      : recording_(recording),
+        interactive_(Interactive()),
+        period_(interactive_ ? std::chrono::duration_cast<Clock::duration>(kInteractiveReadout)
+                             : std::chrono::duration_cast<Clock::duration>(kLoggedReadout)),
+        last_(Clock::now()) {}
+
+  void Update(Clock::time_point now) {
+    if (now - last_ < period_ || recording_.Frames() == shownFrames_) return;
+    Print();
+    last_ = now;
+  }
+  // Shows the latest frame, if not yet shown, and ends the line: a message may follow.
+  void Finish() {
+    if (recording_.Frames() != shownFrames_) Print();
+    if (lineOpen_) std::fputs("\n", stderr);
+    lineOpen_ = false;
+    lastLength_ = 0;
+  }
+
+ private:
+  void Print() {
+    const FrameKg& f = recording_.Latest();
+    // Fits an 80-column terminal (79 characters), so that rewriting it in place works.
+    char line[kReadoutRoom];
+    int length = std::snprintf(line, sizeof line,
+                               "%4.1f s %5ld frames %5.1f kg TL %4.1f TR %4.1f BL %4.1f BR %4.1f CoP %+5.1f %+5.1f mm",
+                               recording_.Seconds(), recording_.Frames(), Shown(f.Total()), Shown(f.channel[kTopLeft]),
+                               Shown(f.channel[kTopRight]), Shown(f.channel[kBottomLeft]),
+                               Shown(f.channel[kBottomRight]), Shown(f.CopXmm()), Shown(f.CopYmm()));
+    length = std::max(0, std::min(length, static_cast<int>(sizeof line) - 1));
+    if (interactive_) {
+      // Blanks over whatever a longer line before left behind.
+      std::fprintf(stderr, "\r%s%*s", line, std::max(0, lastLength_ - length), "");
+      std::fflush(stderr);
+      lastLength_ = length;
+      lineOpen_ = true;
+    } else {
+      std::printf("%s\n", line);
+      std::fflush(stdout);
+    }
+    shownFrames_ = recording_.Frames();
+  }
+
+  const Recording& recording_;
+  bool interactive_;
+  Clock::duration period_;
+  Clock::time_point last_;
+  long shownFrames_ = 0;
+  int lastLength_ = 0;
+  bool lineOpen_ = false;
+};
 
 // Sends a setting and says so when the board does not take it.
 void Setting(HostSession& session, const char* line, const char* what) {
@@ -54,13 +105,8 @@ void Setting(HostSession& session, const char* line, const char* what) {
 // The stream of one run, until it ends; returns the exit code it ends with.
 int Stream(PluginLibrary& plugin, int index, HostSession& session, Recording& recording, long wanted,
            const std::atomic<bool>& interrupted) {
-  bool interactive = Interactive();
-  auto readoutPeriod = interactive ? std::chrono::duration_cast<Clock::duration>(kInteractiveReadout)
-                                   : std::chrono::duration_cast<Clock::duration>(kLoggedReadout);
-  auto endLine = [&] {
-    if (interactive) std::fputs("\n", stderr);
-  };
-  Clock::time_point lastReadout = Clock::now(), lastData = lastReadout, drainUntil = Clock::time_point::max();
+  LiveReadout readout(recording);
+  Clock::time_point lastData = Clock::now(), drainUntil = Clock::time_point::max();
   int result = kExitOk;
   bool running = true, behind = false;
   while (running && !interrupted.load() && (wanted < 0 || recording.Frames() < wanted)) {
@@ -75,11 +121,12 @@ int Stream(PluginLibrary& plugin, int index, HostSession& session, Recording& re
         lastData = now;
         if (!behind && plugin.ReadBuffSize(index) > kBehindFrames * kChannels) {
           behind = true;
-          std::fprintf(stderr, "\nkymhost: falling behind the board; frames may be lost\n");
+          readout.Finish();
+          std::fprintf(stderr, "kymhost: falling behind the board; frames may be lost\n");
         }
         break;
       case StreamEvent::kAbort: {
-        endLine();
+        readout.Finish();
         std::string message = session.DeviceMessage();
         std::printf("The run was stopped: %s\n", message.empty() ? event.text.c_str() : message.c_str());
         if (event.reason == StreamEvent::kBatteries) result = kExitBatteries;
@@ -93,7 +140,7 @@ int Stream(PluginLibrary& plugin, int index, HostSession& session, Recording& re
         break;
       }
       case StreamEvent::kDisconnected: {
-        endLine();
+        readout.Finish();
         std::string message = session.DeviceMessage();
         std::printf("The board was disconnected%s%s\n", message.empty() ? "." : ": ", message.c_str());
         result = kExitDisconnected;
@@ -104,7 +151,7 @@ int Stream(PluginLibrary& plugin, int index, HostSession& session, Recording& re
         break;
       case StreamEvent::kNothing:
         if (plugin.IsFailed(index) || now - lastData > kSilenceLimit) {
-          endLine();
+          readout.Finish();
           std::string message = session.DeviceMessage();
           std::printf("The board stopped sending data%s%s\n", message.empty() ? "." : ": ", message.c_str());
           result = kExitDisconnected;
@@ -113,13 +160,9 @@ int Stream(PluginLibrary& plugin, int index, HostSession& session, Recording& re
         break;
     }
     if (now >= drainUntil) running = false;
-    if (now - lastReadout >= readoutPeriod && recording.Frames() > 0) {
-      PrintReadout(recording, interactive);
-      lastReadout = now;
-    }
+    readout.Update(now);
   }
-  if (recording.Frames() > 0) PrintReadout(recording, interactive);
-  endLine();
+  readout.Finish();
   return result;
 }
 

@@ -15,6 +15,7 @@ constexpr double kWidth = 960, kHeight = 420, kMargin = 50;
 constexpr double kTimePanelWidth = 560, kCopPanelSize = 300;
 constexpr double kTitleRise = 15, kLabelDrop = 16, kLabelGap = 5;
 constexpr double kWeightPad = 0.1;        // a tenth of the range above and below the curve
+constexpr double kLeastWeightSpanKg = 5;  // a steady weight draws as a steady line, not as noise
 constexpr double kCopLeastExtentMm = 20;  // the centre-of-pressure panel shows at least this each way
 constexpr double kCopPad = 1.1;
 
@@ -23,10 +24,21 @@ struct Range {
   double Span() const { return high > low ? high - low : 1.0; }
 };
 
-Range Around(double low, double high, double padFraction) {
-  if (high <= low) return {low - 1, high + 1};
+Range Around(double low, double high, double padFraction, double leastSpan) {
+  bool noneNegative = low >= 0;
   double pad = (high - low) * padFraction;
-  return {low - pad, high + pad};
+  low -= pad;
+  high += pad;
+  if (high - low < leastSpan) {
+    double middle = (low + high) / 2;
+    low = middle - leastSpan / 2;
+    high = middle + leastSpan / 2;
+  }
+  if (noneNegative && low < 0) {  // no negative weights below data that has none
+    high -= low;
+    low = 0;
+  }
+  return {low, high};
 }
 
 std::string N(double value) { return Fixed(value, 1); }
@@ -62,7 +74,7 @@ bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace) {
       hi = std::max(hi, p.totalKg);
       if (p.hasLoad) copExtent = std::max({copExtent, std::fabs(p.copXmm), std::fabs(p.copYmm)});
     }
-    weight = Around(lo, hi, kWeightPad);
+    weight = Around(lo, hi, kWeightPad, kLeastWeightSpanKg);
   }
   copExtent *= kCopPad;
 
@@ -94,11 +106,15 @@ bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace) {
   svg += Line(cx0 + size / 2, cy0, cx0 + size / 2, cy0 + size);
   svg += Line(cx0, cy0 + size / 2, cx0 + size, cy0 + size / 2);
   svg += Text(cx0, cy0 + size + kLabelDrop, "&#177;" + Fixed(copExtent, 0) + " mm");
-  svg += "<polyline fill=\"none\" stroke=\"#d62728\" stroke-width=\"0.8\" points=\"";
+  // One stroke for each stretch with someone on the board: no jump across the time it was empty.
+  svg += "<path fill=\"none\" stroke=\"#d62728\" stroke-width=\"0.8\" d=\"";
+  bool drawing = false;
   for (const auto& p : trace) {
-    if (!p.hasLoad) continue;
-    svg += N(cx0 + size / 2 + p.copXmm / copExtent * size / 2) + "," + N(cy0 + size / 2 - p.copYmm / copExtent * size / 2) +
-           " ";
+    if (p.hasLoad) {
+      svg += (drawing ? "L" : "M") + N(cx0 + size / 2 + p.copXmm / copExtent * size / 2) + "," +
+             N(cy0 + size / 2 - p.copYmm / copExtent * size / 2) + " ";
+    }
+    drawing = p.hasLoad;
   }
   svg += "\"/>\n</svg>\n";
 
