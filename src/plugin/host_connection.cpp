@@ -34,11 +34,14 @@ HRESULT AskForHostServices(void** object) {
 HostConnection& HostConnection::Process() { return processConnection; }
 
 void HostConnection::EnsureLock() {
-  if (lockLive_.load(std::memory_order_acquire)) return;
-  std::lock_guard<std::mutex> guard(lockCreation_);
-  if (lockLive_.load(std::memory_order_relaxed)) return;
-  InitializeCriticalSectionAndSpinCount(&hostServicesLock_, kHostServicesLockSpinCount);
-  lockLive_.store(true, std::memory_order_release);
+  int state = kNoLock;
+  if (lockState_.compare_exchange_strong(state, kCreatingLock, std::memory_order_acquire)) {
+    InitializeCriticalSectionAndSpinCount(&hostServicesLock_, kHostServicesLockSpinCount);
+    lockState_.store(kLockLive, std::memory_order_release);
+    return;
+  }
+  // Another thread is creating it: a matter of microseconds.
+  while (lockState_.load(std::memory_order_acquire) != kLockLive) Sleep(0);
 }
 
 IHostServices* HostConnection::GetHostServices() {
@@ -96,5 +99,6 @@ void HostConnection::Release() {
     OleUninitialize();
     oleToUninitialise_ = false;
   }
-  if (lockLive_.exchange(false)) DeleteCriticalSection(&hostServicesLock_);
+  int live = kLockLive;
+  if (lockState_.compare_exchange_strong(live, kNoLock)) DeleteCriticalSection(&hostServicesLock_);
 }

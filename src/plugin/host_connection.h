@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <functional>
-#include <mutex>
 #include <string>
 
 class HostConnection {
@@ -42,9 +41,9 @@ class HostConnection {
 
   void EnsureLock();
 
-  std::mutex lockCreation_;  // guards the first creation of hostServicesLock_
+  enum LockState : int { kNoLock, kCreatingLock, kLockLive };
+  std::atomic<int> lockState_{kNoLock};  // constant-initialised on every runtime, unlike a mutex
   CRITICAL_SECTION hostServicesLock_{};
-  std::atomic<bool> lockLive_{false};
   std::atomic<IHostServices*> hostServices_{nullptr};
   // The fall-back's steps, each tried once; guarded by hostServicesLock_.
   bool oleStarted_ = false;
