@@ -20,7 +20,7 @@ constexpr uint64_t kLongestReportInterval = 1'000'000;
 constexpr double kHeaviestKg = 300.0;  // four sensors at the plug-in's 75 kg each
 constexpr uint8_t kLowBatteryLevel = protocol::kBatteryLowBelow / 2;
 constexpr long kLargestReading = 0xFFFF;
-constexpr double kCalibrationKg[kCalibrationPoints] = {0.0, 17.0, 34.0};
+constexpr double kCalibrationKg[kCalibrationPoints] = {0.0, kCalibrationTopKilograms / 2, kCalibrationTopKilograms};
 constexpr char kBoardProperties[] = "name|paired|power|report-interval|interval|jitter|battery|seed";
 
 class ScenarioReader {
@@ -162,8 +162,9 @@ void ScenarioReader::Load(WordCursor& c, uint64_t at) {
     ramp = kStepMicros;
   } else if (c.Accept("step-off")) {
     ramp = kStepMicros;
-  } else if (c.Accept("step")) {
-    c.Expect("off", "a step");
+  } else if (c.Accept("step")) {  // "step on", "step off"
+    person = c.Accept("on");
+    if (!person) c.Expect("off", "a step (on or off)");
     ramp = kStepMicros;
   } else if (!c.Accept("empty|nothing|none")) {
     c.Expect("still|sway|step-on|step-off|empty", "a load");

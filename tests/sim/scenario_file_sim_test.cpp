@@ -114,7 +114,9 @@ TEST(ScenarioFile, ForgivesCaseDashesUnitsAndSeparators) {
       "  At 2.5 S: Button Press For 1 s\n"
       "  at 3s out of range\n"
       "  at 4s switched on\n"
-      "  at 5s Batteries OK\n");
+      "  at 5s Batteries OK\n"
+      "  at 6s load Step Off\n"
+      "  at 8s load step on 50kg\n");
   ASSERT_EQ(s.radios.size(), 1u);
   EXPECT_EQ(s.radios[0].address, sim::kDefaultRadioAddress);
   ASSERT_EQ(s.boards.size(), 1u);
@@ -128,6 +130,9 @@ TEST(ScenarioFile, ForgivesCaseDashesUnitsAndSeparators) {
   double centre = sim::CentreForSplit(30, 70);
   double x = (Right(quarter) / Total(quarter) - 0.5) * sim::kSensorSpanXMillimetres;
   EXPECT_NEAR(x, centre + 20.0, 1e-6);
+  EXPECT_EQ(Total(s.boards[0].load->At(7 * kSecond)), 0.0);
+  EXPECT_NEAR(Total(s.boards[0].load->At(8 * kSecond + 250'000)), 25.0, 1e-9) << "stepping on takes a moment";
+  EXPECT_NEAR(Total(s.boards[0].load->At(9 * kSecond)), 50.0, 1e-9);
   ASSERT_EQ(s.events.size(), 5u);
   EXPECT_EQ(s.events[1].atMicros, 3'500'000u) << "held for one second";
   EXPECT_EQ(s.events[2].kind, Kind::kPowerOff);
