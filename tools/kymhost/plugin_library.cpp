@@ -56,7 +56,9 @@ bool PluginLibrary::Load(const std::string& path) {
   handle_ = LoadLibraryA(path.c_str());
   if (!handle_) error_ = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
 #else
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // Kept mapped to the end of the process: the plug-in's process-wide tables live as long as
+  // the process, and unmapping the library would orphan them. Its detach runs at exit.
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (!handle_) error_ = std::string("cannot load ") + dlerror();
 #endif
   if (!handle_) return false;
