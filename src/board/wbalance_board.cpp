@@ -4,10 +4,6 @@
 
 namespace Kestrel {
 
-namespace {
-constexpr int kBoardChannelCount = 4;
-}  // namespace
-
 WBalanceBoard::WBalanceBoard(HANDLE hid, const OrxString& deviceName, const OrxString& serial)
     : WiiOrxHID(hid, deviceName, serial) {
   isBalanceBoard = true;
@@ -17,30 +13,21 @@ WBalanceBoard::WBalanceBoard(HANDLE hid, const OrxString& deviceName, const OrxS
 
 WBalanceBoard::~WBalanceBoard() {
   StopReader();
+  // The reader calls this object's virtual operations: once this body ends they are the bases'
+  // (pure) ones. A straggler gets a longer, still bounded, wait.
+  bool ended = ReaderHasEnded(kReaderFinalWaitMs);
   // The LED exchange reads with readEvent: only once no reader thread can be reading too.
-  if (ReaderHasEnded()) SetLed(false);
+  if (ended) SetLed(false);
 }
 
-bool WBalanceBoard::ReaderHasEnded() {
-  return readerThread == nullptr || WaitForSingleObject(readerThread, 0) == WAIT_OBJECT_0;
+bool WBalanceBoard::ReaderHasEnded(DWORD waitMs) {
+  return readerThread == nullptr || WaitForSingleObject(readerThread, waitMs) == WAIT_OBJECT_0;
 }
 
 int WBalanceBoard::GetLastErrorMsg(char* buffer) { return ReadLastErrorMessage(buffer); }
 
-void WBalanceBoard::StartSampling() {}
-
-void WBalanceBoard::StopSampling() {}
-
-bool WBalanceBoard::OnInputReport(const uint8_t*, int, int64_t) { return false; }
-
 int WBalanceBoard::InputReportLength() { return kWiiReportLength; }
 
 int WBalanceBoard::ChannelCount() { return kBoardChannelCount; }
-
-bool WBalanceBoard::ChannelCommand(int, const char*) { return false; }
-
-bool WBalanceBoard::SamplerCommand(const char*) { return false; }
-
-bool WBalanceBoard::DeviceCommand(const char*) { return false; }
 
 }  // namespace Kestrel

@@ -1,6 +1,7 @@
 // WBalanceBoard: one Wii Balance Board, opened as a four-channel instrument.
 #pragma once
 
+#include "board/board_constants.h"
 #include "wii/wii_orx_hid.h"
 
 #include <atomic>
@@ -13,6 +14,7 @@ class WBalanceBoard : public WiiOrxHID {
   WBalanceBoard(HANDLE hid, const OrxString& deviceName, const OrxString& serial);
   ~WBalanceBoard() override;
 
+  bool Initialise() override;
   int GetLastErrorMsg(char* buffer) override;
   void StartSampling() override;
   void StopSampling() override;
@@ -21,6 +23,7 @@ class WBalanceBoard : public WiiOrxHID {
   int ChannelCount() override;
   bool ChannelCommand(int channel, const char* arguments) override;
   bool SamplerCommand(const char* arguments) override;
+  bool ControlListCommand() override;
   bool DeviceCommand(const char* arguments) override;
 
  protected:
@@ -43,11 +46,43 @@ class WBalanceBoard : public WiiOrxHID {
   // Lights or darkens LED 1 and takes one report (its acknowledgement) out of the stream.
   void SetLed(bool on);
 
+  // Factory readings by sensor and reference point (0, 17 and 34 kg). Written only by the open
+  // sequence, before the reader thread exists.
+  int32_t calibration[kSensorCount][kCalibrationPoints] = {};
+
+  // Pacing and zeroing belong to the thread that handles reports (the reader thread). The host's
+  // commands reach them through the requests below, which that thread takes at its next report.
+  int32_t usRemainder = 0;
   // What the board was last told about LED 1; the reader thread reads it.
   std::atomic<bool> ledOn{true};
+  std::atomic<bool> zeroCollecting{false};
+  std::atomic<bool> zeroEnabled{false};
+  int32_t zeroCount = 0;
+  // Per channel: the running sums while collecting, the averages after. Sums of 100 values that a
+  // poor calibration can make large, hence 64 bits.
+  int64_t zeroOffset[kBoardChannelCount] = {};
+
+  // Set by StartSampling before it sets sampling: the next report measures from samplingStartTime.
+  std::atomic<bool> restartRequested{false};
+  // Set by "bb_zeroAllChans 2": the next report while sampling starts a new collection.
+  std::atomic<bool> zeroArmRequested{false};
 
  private:
-  bool ReaderHasEnded();
+  bool ReaderHasEnded(DWORD waitMs);
+  // The open sequence up to the base open: 0, or the code that failed it.
+  uint32_t OpenSequence();
+  uint32_t ReadCalibration();
+  bool OnIdleReport(const uint8_t* report);
+  void StopByButton();
+  void StopForBatteries();
+  bool OnSampledReport(const uint8_t* report, int64_t timestamp);
+  void TakeRequests();
+  int32_t PaceFrames(int64_t timestamp);
+  void ApplyZeroing(int32_t* values);
+  void AppendFrames(const int32_t* values, int32_t count);
+  bool SettingsCommand(const char* word);
+  void QueueWideReply(const OrxString& text);
+  bool ServeControlList(uint16_t resourceId);
 };
 
 }  // namespace Kestrel

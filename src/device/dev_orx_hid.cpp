@@ -4,12 +4,6 @@
 
 namespace Kestrel {
 
-namespace {
-// A reader thread that missed the stop wait is still running code of this object: wait longer
-// before its memory goes, but never without bound.
-constexpr DWORD kReaderFinalWaitMs = 10000;
-}  // namespace
-
 DevOrxHID::DevOrxHID(HANDLE hid, const OrxString& deviceName, const OrxString& serial)
     : hidHandle(hid), name(deviceName), serialNumber(serial) {
   dataEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);

@@ -20,6 +20,9 @@ constexpr int kSampleRingCapacity = 32768;
 constexpr int kCommandLineSize = 256;
 constexpr int kTokenSize = 260;
 constexpr DWORD kReaderStopWaitMs = 1500;
+// A reader thread that missed the stop wait is still running code of this object: wait longer
+// before its memory (or its derived part) goes, but never without bound.
+constexpr DWORD kReaderFinalWaitMs = 10000;
 constexpr DWORD kReportWaitMs = 500;
 constexpr int kReportBufferSize = 256;
 
@@ -108,7 +111,7 @@ class DevOrxHID {
   std::unique_ptr<RingBuffer<char>> textRing;
   std::atomic<bool> sampling{false};
   int64_t lastReportTime = 0;
-  int64_t samplingStartTime = 0;
+  std::atomic<int64_t> samplingStartTime{0};  // written by the host, read by the reader thread
   std::atomic<uint32_t> eventTick{0};
   std::atomic<bool> abortPending{false};
   std::atomic<int> abortCode{kAbortNone};

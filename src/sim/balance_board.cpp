@@ -99,7 +99,8 @@ BalanceBoard::Report BalanceBoard::DataReportLocked(uint8_t id) const {
 
 BalanceBoard::Report BalanceBoard::StatusReportLocked() const {
   Report report = NewReportLocked(kStatus);
-  uint8_t flags = kExtensionFlag;  // the sensors are the board's built-in extension
+  // The sensors are the board's built-in extension.
+  uint8_t flags = settings_.extensionReported ? kExtensionFlag : 0;
   if (batteriesFailing_ || batteryLevel_ < kBatteryLowBelow) flags |= kBatteryLowFlag;
   report[3] = static_cast<uint8_t>(flags | leds_ << 4);
   report[6] = batteryLevel_;

@@ -33,6 +33,7 @@ struct BoardSettings {
   uint64_t reportJitterMicros = 2'000;     // each report up to this much early or late
   uint64_t replyLatencyMicros = 1'000;     // 0: the reply is queued before the output report returns
   uint32_t randomSeed = 1;
+  bool extensionReported = true;  // false: its status says no extension is connected
 };
 
 // One misbehaviour, applied to the reply to the next output report with a given id.

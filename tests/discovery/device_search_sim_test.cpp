@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 
 namespace {
@@ -134,7 +133,6 @@ TEST_F(DeviceSearchTest, PairedButSilentBoardGivesThePairedMessage) {
 }
 
 TEST_F(DeviceSearchTest, KeepPairedDecidesWhetherClosingRemovesThePairing) {
-  if (!std::getenv("PLANKSCALE_BOARD_COMMANDS")) GTEST_SKIP() << "needs the board's settings commands";
   Build({Board(kFirstBoard, true)});
   int index = -1;
   ASSERT_EQ(FindDevice(&index), 1);
@@ -149,6 +147,24 @@ TEST_F(DeviceSearchTest, KeepPairedDecidesWhetherClosingRemovesThePairing) {
   WriteBuffer(index, off, static_cast<int>(sizeof off - 1), 0);
   CloseAll();
   EXPECT_FALSE(Bluetooth(kFirstBoard).remembered) << "keep-paired off: the pairing is removed";
+}
+
+TEST_F(DeviceSearchTest, ABoardWhoseDeviceFailedIsFoundAgainAsANewDevice) {
+  Build({Board(kFirstBoard, true)});
+  int index = -1;
+  ASSERT_EQ(FindDevice(&index), 1);
+  ASSERT_EQ(index, 0);
+  std::shared_ptr<sim::BalanceBoard> board = sim::World::Instance().Board(0);
+  board->PowerOff();
+  EXPECT_EQ(Initialise(0), 0);
+  EXPECT_EQ(IsFailed(0), 1);
+  board->PowerOn();
+
+  EXPECT_EQ(FindDevice(&index), 0) << "the enumeration that found it ends";
+  ASSERT_EQ(FindDevice(&index), 1) << "a failed device does not count as open";
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(Initialise(1), 1);
+  EXPECT_EQ(IsFailed(1), 0);
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include "discovery/hid_library.h"
 #include "platform/posix/control.h"
 #include "sim/balance_board.h"
+#include "wii/wii_reports.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -15,6 +17,8 @@ namespace testing_support {
 class ExchangeBoard : public Kestrel::WBalanceBoard {
  public:
   using WBalanceBoard::WBalanceBoard;
+  // The reader calls the overrides below: it must be gone before this part is.
+  ~ExchangeBoard() override { StopReader(); }
   using DevOrxHID::ReadInputReport;
   using WBalanceBoard::ReadMemory;
   using WBalanceBoard::RequestStatus;
@@ -25,6 +29,31 @@ class ExchangeBoard : public Kestrel::WBalanceBoard {
   using WBalanceBoard::WriteRegister;
   bool LedOn() const { return ledOn.load(); }
   bool IsBoard() const { return isBalanceBoard; }
+
+  // Opens the board with its reader thread already stopped, so a test hands it the reports, with
+  // timestamps of its own choosing, through OnInputReport.
+  bool OpenWithoutReader() {
+    StopReader();
+    return Initialise();
+  }
+  int32_t Calibration(int sensor, int point) const { return calibration[sensor][point]; }
+  int64_t SamplingStart() const { return samplingStartTime.load(); }
+  int64_t TicksPerSecond() const { return counterFrequency; }
+  int32_t Remainder() const { return usRemainder; }
+  bool ZeroCollecting() const { return zeroCollecting.load(); }
+  bool BatteryLow() const { return batteryLow.load(); }
+  bool AbortPending() const { return abortPending.load(); }
+  int PendingAbortCode() const { return abortCode.load(); }
+  bool ReaderRunning() { return readerThread && WaitForSingleObject(readerThread, 0) == WAIT_TIMEOUT; }
+
+  // Notes the timestamp of every sensor report handled while sampling.
+  bool OnInputReport(const uint8_t* report, int length, int64_t timestamp) override {
+    bool sampled = IsSampling() && report[0] == Kestrel::kReportButtonsExtension;
+    bool result = WBalanceBoard::OnInputReport(report, length, timestamp);
+    if (sampled) lastSampledReport.store(timestamp);
+    return result;
+  }
+  std::atomic<int64_t> lastSampledReport{0};
 };
 
 struct BoardRig {

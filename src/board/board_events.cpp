@@ -1,0 +1,30 @@
+// The board's button and batteries: LED 1 toggled while idle, a run ended by the button or by
+// flat batteries.
+#include "board/wbalance_board.h"
+
+#include "wii/wii_reports.h"
+
+namespace Kestrel {
+
+bool WBalanceBoard::OnIdleReport(const uint8_t* report) {
+  if (report[0] != kReportButtonsExtension || !(report[kButtonByte] & kButtonBit)) return false;
+  // Held down, the button keeps reporting: blink rather than flicker.
+  if (GetTickCount() - eventTick.load(std::memory_order_relaxed) <= kButtonToggleMs) return false;
+  SetLed(!ledOn.load(std::memory_order_acquire));
+  eventTick.store(GetTickCount(), std::memory_order_relaxed);
+  abortPending.store(false, std::memory_order_release);
+  return true;
+}
+
+void WBalanceBoard::StopByButton() {
+  // Holds the reader thread: reports meanwhile stay unread.
+  Sleep(kButtonStopSleepMs);
+  RaiseAbort(kAbortUserButton);
+}
+
+void WBalanceBoard::StopForBatteries() {
+  batteryLow.store(true, std::memory_order_release);
+  RaiseAbort(kAbortBatteries);
+}
+
+}  // namespace Kestrel

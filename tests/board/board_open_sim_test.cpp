@@ -1,0 +1,165 @@
+// Opening and closing a simulated board: the conversation, the calibration it reads back, and
+// each way the open can fail.
+#include "testing/board_rig.h"
+#include "wii/wii_reports.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using testing_support::BoardRig;
+using testing_support::VirtualClock;
+using Bytes = std::vector<uint8_t>;
+
+const char kDisconnectText[] =
+    "The Nintendo RVL-WBC-01 has disconnected from your computer. Check the batteries, or bring it closer. ";
+
+sim::BoardSettings UnusualBoard() {
+  sim::BoardSettings settings;
+  settings.serialNumber = L"0022aa4b6c8d";
+  for (size_t s = 0; s < sim::kSensorCount; ++s) {
+    settings.calibration.readings[0][s] = static_cast<uint16_t>(0x1234 + 0x111 * s);
+    settings.calibration.readings[1][s] = static_cast<uint16_t>(0x3456 + 0x101 * s);
+    settings.calibration.readings[2][s] = static_cast<uint16_t>(0xF678 + 0x0FF * s);
+  }
+  return settings;
+}
+
+std::string Message(Kestrel::DevOrxHID& device) {
+  std::string text(static_cast<size_t>(device.GetLastErrorMsg(nullptr)), '\0');
+  device.GetLastErrorMsg(&text[0]);
+  return text.c_str();
+}
+
+// The first bytes of every output report the board received, in order.
+std::vector<Bytes> Requests(const BoardRig& rig, size_t bytes) {
+  std::vector<Bytes> heads;
+  for (const auto& report : rig.board->OutputReports()) heads.emplace_back(report.begin(), report.begin() + bytes);
+  return heads;
+}
+
+TEST(BoardOpen, CalibratesSwitchesToSensorReportsAndLightsTheLed) {
+  VirtualClock clock;
+  sim::BoardSettings settings = UnusualBoard();
+  BoardRig rig(settings);
+  auto& board = *rig.device;
+  ASSERT_TRUE(board.Initialise());
+
+  EXPECT_EQ(Requests(rig, 7), (std::vector<Bytes>{
+                                  {0x12, 0x00, 0x30, 0, 0, 0, 0},
+                                  {0x15, 0, 0, 0, 0, 0, 0},
+                                  {0x16, 0x04, 0xA4, 0x00, 0xF0, 0x01, 0x55},
+                                  {0x16, 0x04, 0xA4, 0x00, 0xFB, 0x01, 0x00},
+                                  {0x17, 0x04, 0xA4, 0x00, 0xFE, 0x00, 0x02},
+                                  {0x17, 0x04, 0xA4, 0x00, 0x24, 0x00, 0x10},
+                                  {0x17, 0x04, 0xA4, 0x00, 0x34, 0x00, 0x08},
+                                  {0x12, 0x04, 0x32, 0, 0, 0, 0},
+                                  {0x11, 0x10, 0, 0, 0, 0, 0},
+                              }));
+  EXPECT_EQ(board.Calibration(0, 0), 4660) << "block bytes 0x12 0x34";
+  for (int p = 0; p < 3; ++p)
+    for (int s = 0; s < 4; ++s)
+      EXPECT_EQ(board.Calibration(s, p), settings.calibration.readings[static_cast<size_t>(p)][static_cast<size_t>(s)])
+          << "sensor " << s << ", point " << p;
+  EXPECT_EQ(rig.board->ReportingMode(), Kestrel::kReportButtonsExtension);
+  EXPECT_TRUE(rig.board->ContinuousReporting());
+  EXPECT_EQ(rig.board->Leds(), 0x1);
+  EXPECT_TRUE(board.LedOn());
+  EXPECT_TRUE(board.ReaderRunning());
+  EXPECT_FALSE(board.IsFailed());
+  EXPECT_FALSE(board.BatteryLow());
+  EXPECT_TRUE(board.Initialise()) << "already open: nothing more is said to the board";
+  EXPECT_EQ(rig.board->OutputReports().size(), 9u);
+
+  rig.device.reset();
+  EXPECT_EQ(rig.board->Leds(), 0x0) << "closing switches LED 1 off";
+  EXPECT_EQ(rig.LastOutput(), Bytes({0x11, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(BoardOpen, WithoutAnExtensionItOpensUncalibratedAndMakesNoFrames) {
+  VirtualClock clock;
+  sim::BoardSettings settings;
+  settings.extensionReported = false;
+  BoardRig rig(settings);
+  auto& board = *rig.device;
+  ASSERT_TRUE(board.Initialise());
+  EXPECT_EQ(Requests(rig, 1), (std::vector<Bytes>{{0x12}, {0x15}}));
+  for (int p = 0; p < 3; ++p)
+    for (int s = 0; s < 4; ++s) EXPECT_EQ(board.Calibration(s, p), 0);
+  EXPECT_FALSE(rig.board->ContinuousReporting());
+  EXPECT_EQ(rig.board->Leds(), 0x0) << "LED 1 stays dark";
+
+  board.WriteBuffer(">in/sampler/start\n", 18, 0);
+  char block[200];
+  int size = sizeof block;
+  EXPECT_FALSE(board.ReadBuffer(block, &size, 2000));
+  EXPECT_EQ(board.ReadBuffSize(), 0);
+}
+
+TEST(BoardOpen, AnotherExtensionOpensWithoutCalibrationOrSensorReports) {
+  VirtualClock clock;
+  BoardRig rig;
+  rig.board->ArmFault(0x17, sim::ReplyFault::OtherId(0x20));  // the type read gets no data
+  ASSERT_TRUE(rig.device->Initialise());
+  EXPECT_EQ(rig.board->OutputReports().size(), 5u) << "no calibration, mode or LED request";
+  EXPECT_FALSE(rig.board->ContinuousReporting());
+  EXPECT_EQ(rig.device->Calibration(1, 2), 0);
+}
+
+TEST(BoardOpen, CalibrationThatDoesNotArriveReadsAsZeroNotAsLeftovers) {
+  VirtualClock clock;
+  sim::BoardSettings settings = UnusualBoard();
+  BoardRig rig(settings);
+  rig.board->ArmFault(0x17, sim::ReplyFault());           // the type read: as usual
+  rig.board->ArmFault(0x17, sim::ReplyFault::Short(12));  // the first sixteen bytes
+  ASSERT_TRUE(rig.device->Initialise());
+  for (int s = 0; s < 4; ++s) {
+    EXPECT_EQ(rig.device->Calibration(s, 0), 0);
+    EXPECT_EQ(rig.device->Calibration(s, 1), 0);
+    EXPECT_EQ(rig.device->Calibration(s, 2), settings.calibration.readings[2][static_cast<size_t>(s)]);
+  }
+}
+
+TEST(BoardOpen, LowBatteryAtOpenIsRemembered) {
+  VirtualClock clock;
+  sim::BoardSettings settings;
+  settings.batteryLevel = 0x10;
+  BoardRig rig(settings);
+  ASSERT_TRUE(rig.device->Initialise());
+  EXPECT_TRUE(rig.device->BatteryLow());
+}
+
+struct FailingOpen {
+  uint8_t request;
+  sim::ReplyFault fault;
+  const char* code;
+};
+
+class BoardOpenFails : public ::testing::TestWithParam<FailingOpen> {};
+
+TEST_P(BoardOpenFails, WithTheDisconnectMessageAndNoReader) {
+  VirtualClock clock;
+  BoardRig rig;
+  rig.board->ArmFault(GetParam().request, GetParam().fault);
+  auto& board = *rig.device;
+  EXPECT_FALSE(board.Initialise());
+  EXPECT_TRUE(board.IsFailed());
+  EXPECT_FALSE(board.ReaderRunning());
+  EXPECT_FALSE(board.IsSampling());
+  EXPECT_EQ(Message(board), std::string(kDisconnectText) + GetParam().code);
+  EXPECT_EQ(board.GetLastErrorMsg(nullptr), 1) << "delivered once";
+  EXPECT_FALSE(board.Initialise()) << "a failed board stays failed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, BoardOpenFails,
+    ::testing::Values(FailingOpen{0x15, sim::ReplyFault::OtherId(0x21), "(Error $5000)"},
+                      FailingOpen{0x15, sim::ReplyFault::NoReply(), "(Error $102)"},
+                      FailingOpen{0x16, sim::ReplyFault::AckError(3), "(Error $5103)"},
+                      FailingOpen{0x17, sim::ReplyFault::NoReply(), "(Error $102)"},
+                      FailingOpen{0x15, sim::ReplyFault::RejectWrite(ERROR_DEVICE_NOT_CONNECTED), "(Error $48F)"}));
+
+}  // namespace
