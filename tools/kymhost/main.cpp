@@ -19,8 +19,8 @@ namespace {
 using namespace kymhost;
 
 constexpr auto kSpinnerStep = std::chrono::milliseconds(120);
-constexpr int kSpinnerLineWidth = 100;
-const char kSearching[] = "Searching for a Wii Balance Board (press the red sync button under the battery cover)";
+// Short enough for an 80-column terminal, so that the spinner turns in place.
+const char kSearching[] = "Searching for a board (press the red sync button under its battery cover)";
 
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 std::atomic<bool> interrupted{false};
@@ -53,7 +53,7 @@ std::vector<int> FindBoards(PluginLibrary& plugin) {
         std::fflush(stderr);
         std::this_thread::sleep_for(kSpinnerStep);
       }
-      std::fprintf(stderr, "\r%*s\r", kSpinnerLineWidth, "");
+      std::fprintf(stderr, "\r%*s\r", static_cast<int>(sizeof kSearching) + 2, "");
     });
   } else {
     std::fprintf(stderr, "%s ...\n", kSearching);
