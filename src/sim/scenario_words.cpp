@@ -192,11 +192,6 @@ double WordCursor::Millimetres(const char* what) {
   return unit.rfind("c", 0) == 0 ? value * 10 : value;
 }
 
-double WordCursor::Number(const char* what) {
-  std::string unit;
-  return Quantity(what, unit, {});
-}
-
 long WordCursor::Integer(const char* what, long lowest, long highest) {
   const ScenarioWord& word = Next(what);
   const std::string& t = word.text;

@@ -55,7 +55,6 @@ class WordCursor {
   uint64_t Micros(const char* what);  // a time: bare numbers are seconds; also ms, s, min
   double Kilograms(const char* what);
   double Millimetres(const char* what);  // also cm
-  double Number(const char* what);
   long Integer(const char* what, long lowest, long highest);  // decimal, or hexadecimal with 0x
   uint64_t Address(const char* what);  // 00:17:AB:3C:4D:5E, with "-" or nothing between the bytes
   bool YesNo(const char* what);        // yes/no, on/off, true/false, 1/0
