@@ -20,7 +20,7 @@ SensorLoads Distribute(double kilograms, double xMillimetres, double yMillimetre
 
 SensorLoads SwayingPerson::At(uint64_t micros) const {
   double seconds = static_cast<double>(micros) / 1e6;
-  double x = sway_ * std::sin(kTwoPi * seconds / period_);
+  double x = centreX_ + sway_ * std::sin(kTwoPi * seconds / period_);
   double y = sway_ * kFrontBackAmplitudeRatio * std::sin(kTwoPi * seconds / (period_ * kFrontBackPeriodRatio));
   return Distribute(kilograms_, x, y);
 }

@@ -12,6 +12,8 @@ namespace sim {
 constexpr int kSensorCount = 4;
 constexpr double kSensorSpanXMillimetres = 433.0;
 constexpr double kSensorSpanYMillimetres = 238.0;
+constexpr double kDefaultSwayMillimetres = 12.0;
+constexpr double kDefaultSwayPeriodSeconds = 5.0;
 
 using SensorLoads = std::array<double, kSensorCount>;  // kilograms, by sensor
 
@@ -36,17 +38,20 @@ class FixedLoad : public LoadModel {
 };
 
 // A person standing still but for a slow sway of the centre of pressure, left-right and
-// front-back at different periods.
+// front-back at different periods, around a centre x mm right of the board's centre.
 class SwayingPerson : public LoadModel {
  public:
-  explicit SwayingPerson(double kilograms, double swayMillimetres = 12.0, double periodSeconds = 5.0)
-      : kilograms_(kilograms), sway_(swayMillimetres), period_(periodSeconds) {}
+  explicit SwayingPerson(double kilograms, double swayMillimetres = kDefaultSwayMillimetres,
+                         double periodSeconds = kDefaultSwayPeriodSeconds,
+                         double centreXMillimetres = 0.0)
+      : kilograms_(kilograms), sway_(swayMillimetres), period_(periodSeconds), centreX_(centreXMillimetres) {}
   SensorLoads At(uint64_t micros) const override;
 
  private:
   double kilograms_;
   double sway_;
   double period_;
+  double centreX_;
 };
 
 }  // namespace sim

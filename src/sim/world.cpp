@@ -1,6 +1,7 @@
 #include "sim/world.h"
 
 #include "platform/posix/hid_endpoint.h"
+#include "sim/scenario_file.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,9 +9,22 @@
 namespace sim {
 
 namespace {
-constexpr uint64_t kDefaultRadioAddress = 0x0022486a1b2c;
-constexpr uint64_t kDefaultBoardAddress = 0x0017ab3c4d5e;
 constexpr double kDefaultPersonKg = 70.0;
+
+// A board asks its load for the time since its own power-on; the scenario's loads run on world
+// time, so that switching a board off and on does not make its person start over.
+class OnWorldTime : public LoadModel {
+ public:
+  OnWorldTime(std::shared_ptr<const LoadModel> load, uint64_t origin) : load_(std::move(load)), origin_(origin) {}
+  SensorLoads At(uint64_t) const override {
+    uint64_t now = posix::NowMicros();
+    return load_->At(now > origin_ ? now - origin_ : 0);
+  }
+
+ private:
+  std::shared_ptr<const LoadModel> load_;
+  uint64_t origin_;
+};
 }  // namespace
 
 std::wstring SerialNumberFor(uint64_t address) {
@@ -21,7 +35,9 @@ std::wstring SerialNumberFor(uint64_t address) {
 
 Scenario DefaultScenario() {
   Scenario scenario;
-  scenario.radios.push_back({kDefaultRadioAddress, L"Simulated Bluetooth radio"});
+  SimulatedRadio radio;
+  radio.address = kDefaultRadioAddress;
+  scenario.radios.push_back(radio);
   SimulatedBoard board;
   board.bluetooth.address = kDefaultBoardAddress;
   board.load = std::make_shared<SwayingPerson>(kDefaultPersonKg);
@@ -47,15 +63,39 @@ void World::Clear() {
   built_ = true;
 }
 
+void World::BuildFromEnvironment() {
+  std::lock_guard<std::mutex> guard(lock_);
+  ClearLocked();
+  BuildFromEnvironmentLocked();
+}
+
 void World::EnsureBuilt() {
   std::lock_guard<std::mutex> guard(lock_);
   if (built_) return;
+  BuildFromEnvironmentLocked();
+}
+
+void World::BuildFromEnvironmentLocked() {
   built_ = true;
-  // A named scenario is read by the scenario loader; without one the default world stands.
-  BuildLocked(DefaultScenario());
+  const char* path = std::getenv(kScenarioVariable);
+  if (!path || !*path) {
+    BuildLocked(DefaultScenario());
+    return;
+  }
+  Scenario scenario;
+  std::string error;
+  if (!LoadScenarioFile(path, scenario, error)) {
+    std::fprintf(stderr, "%s: %s\n%s: the simulated world is empty: no radio, no board\n", kScenarioVariable,
+                 error.c_str(), kScenarioVariable);
+    return;
+  }
+  BuildLocked(scenario);
 }
 
 void World::ClearLocked() {
+  ++generation_;
+  for (posix::TimerId timer : eventTimers_) posix::CancelTimer(timer);
+  eventTimers_.clear();
   BluetoothWorld::Instance().Reset();
   for (const auto& path : paths_) posix::UnregisterHidDevice(path);
   for (const auto& board : boards_) board->PowerOff();
@@ -65,13 +105,14 @@ void World::ClearLocked() {
 }
 
 void World::BuildLocked(const Scenario& scenario) {
+  uint64_t origin = posix::NowMicros();
   BluetoothWorld& bluetooth = BluetoothWorld::Instance();
   for (const auto& radio : scenario.radios) bluetooth.AddRadio(radio.address, radio.name);
   for (const auto& simulated : scenario.boards) {
     BoardSettings settings = simulated.settings;
     settings.serialNumber = SerialNumberFor(simulated.bluetooth.address);
     std::shared_ptr<BalanceBoard> board = BalanceBoard::Create(settings);
-    if (simulated.load) board->SetLoadModel(simulated.load);
+    if (simulated.load) board->SetLoadModel(std::make_shared<OnWorldTime>(simulated.load, origin));
     std::wstring path = BalanceBoard::DevicePathFor(settings.serialNumber);
     boards_.push_back(board);
     addresses_.push_back(simulated.bluetooth.address);
@@ -86,6 +127,48 @@ void World::BuildLocked(const Scenario& scenario) {
       else
         posix::UnregisterHidDevice(path);
     });
+  }
+  for (const auto& event : scenario.events) ScheduleLocked(event, origin);
+}
+
+void World::ScheduleLocked(const ScenarioEvent& event, uint64_t origin) {
+  if (event.board >= boards_.size()) return;
+  uint64_t generation = generation_;
+  eventTimers_.push_back(
+      posix::ScheduleAt(origin + event.atMicros, [this, generation, event] { ApplyEvent(generation, event); }));
+}
+
+void World::ApplyEvent(uint64_t generation, const ScenarioEvent& event) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (generation != generation_ || event.board >= boards_.size()) return;
+  BalanceBoard& board = *boards_[event.board];
+  uint64_t address = addresses_[event.board];
+  switch (event.kind) {
+    case ScenarioEvent::Kind::kButtonDown:
+      board.SetButton(true);
+      break;
+    case ScenarioEvent::Kind::kButtonUp:
+      board.SetButton(false);
+      break;
+    case ScenarioEvent::Kind::kBatteriesFail:
+      board.SetBatteriesFailing(true);
+      break;
+    case ScenarioEvent::Kind::kBatteriesRestored:
+      board.SetBatteriesFailing(false);
+      break;
+    case ScenarioEvent::Kind::kPowerOff:
+      // Reads fail first, then the system loses the HID device.
+      board.PowerOff();
+      BluetoothWorld::Instance().Update(address, [](BluetoothDeviceState& d) { d.inRange = d.connected = false; });
+      break;
+    case ScenarioEvent::Kind::kPowerOn:
+      // A paired board connects again by itself when it comes back.
+      board.PowerOn();
+      BluetoothWorld::Instance().Update(address, [](BluetoothDeviceState& d) {
+        d.inRange = true;
+        d.connected = d.remembered;
+      });
+      break;
   }
 }
 

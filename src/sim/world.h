@@ -2,6 +2,9 @@
 // paired with their HID service on, HID devices. Built from a scenario: the one the environment
 // variable PLANKSCALE_SIM names, or the default of one radio and one unpaired board carrying a
 // person of about 70 kg who sways gently.
+//
+// A scenario runs on world time: its loads and its events count from the moment the world is
+// built, whatever happens to a board's power in between (the person on it does not start again).
 #pragma once
 
 #include "sim/balance_board.h"
@@ -16,6 +19,8 @@
 namespace sim {
 
 constexpr char kScenarioVariable[] = "PLANKSCALE_SIM";
+constexpr uint64_t kDefaultRadioAddress = 0x0022486a1b2c;
+constexpr uint64_t kDefaultBoardAddress = 0x0017ab3c4d5e;
 
 struct SimulatedRadio {
   uint64_t address = 0;
@@ -28,9 +33,18 @@ struct SimulatedBoard {
   std::shared_ptr<const LoadModel> load;
 };
 
+// Something that happens to a board at a given moment of world time.
+struct ScenarioEvent {
+  enum class Kind { kButtonDown, kButtonUp, kBatteriesFail, kBatteriesRestored, kPowerOff, kPowerOn };
+  uint64_t atMicros = 0;
+  size_t board = 0;  // index in Scenario::boards
+  Kind kind = Kind::kButtonDown;
+};
+
 struct Scenario {
   std::vector<SimulatedRadio> radios;
   std::vector<SimulatedBoard> boards;
+  std::vector<ScenarioEvent> events;
 };
 
 Scenario DefaultScenario();
@@ -45,7 +59,10 @@ class World {
   void Build(const Scenario& scenario);
   // An empty world: no radio, no device.
   void Clear();
-  // Builds the world from PLANKSCALE_SIM or the default, unless one was built or cleared already.
+  // Replaces the world with the one PLANKSCALE_SIM names, or the default world when it names
+  // none. A scenario file that cannot be read leaves the world empty and says why on stderr.
+  void BuildFromEnvironment();
+  // BuildFromEnvironment, unless a world was built or cleared already.
   void EnsureBuilt();
 
   size_t BoardCount() const;
@@ -55,10 +72,15 @@ class World {
  private:
   World() = default;
   void BuildLocked(const Scenario& scenario);
+  void BuildFromEnvironmentLocked();
   void ClearLocked();
+  void ScheduleLocked(const ScenarioEvent& event, uint64_t origin);
+  void ApplyEvent(uint64_t generation, const ScenarioEvent& event);
 
   mutable std::mutex lock_;
   bool built_ = false;
+  uint64_t generation_ = 0;  // events of an earlier world find it changed and do nothing
+  std::vector<posix::TimerId> eventTimers_;
   std::vector<std::shared_ptr<BalanceBoard>> boards_;
   std::vector<uint64_t> addresses_;
   std::vector<std::wstring> paths_;

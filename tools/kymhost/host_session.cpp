@@ -1,7 +1,7 @@
 #include "host_session.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <sstream>
 
@@ -11,6 +11,19 @@ namespace {
 constexpr int kLineRoom = 4096;
 constexpr char kBlockMark = '@';
 constexpr int kBytesPerFrame = 2 * kChannels;
+constexpr char kAbortPrefix[] = "#abort ";
+constexpr char kDisconnectedLine[] = "#Device disconnected";
+// The reasons the plug-in gives in its abort lines.
+constexpr char kUserStopReason[] = "Sampling stopped by user action.";
+constexpr char kBatteriesReason[] = "Weak or missing batteries.";
+constexpr char kTimedOutReason[] = "The host timed out waiting for a response from the device.";
+
+StreamEvent::Reason ReasonOf(const std::string& text) {
+  if (text == kUserStopReason) return StreamEvent::kUserStop;
+  if (text == kBatteriesReason) return StreamEvent::kBatteries;
+  if (text == kTimedOutReason) return StreamEvent::kTimedOut;
+  return StreamEvent::kUnknown;
+}
 }  // namespace
 
 bool HostSession::Command(const std::string& line, std::string& reply, int timeoutMs) {
@@ -52,7 +65,7 @@ bool HostSession::LoadScaling() {
 StreamEvent HostSession::ReadStream(int timeoutMs) {
   StreamEvent event;
   int size = static_cast<int>(block_.size());
-  std::memset(block_.data(), 0, block_.size());
+  block_[0] = '\0';
   if (!plugin_.ReadBuffer(index_, block_.data(), &size, timeoutMs)) return event;
   if (block_[0] == kBlockMark && size > 1) {
     event.kind = StreamEvent::kFrames;
@@ -69,16 +82,17 @@ StreamEvent HostSession::ReadStream(int timeoutMs) {
     }
     return event;
   }
-  if (block_[0] != '#' && block_[0] != '!') return event;
+  if (block_[0] != '#') return event;
   // An abort line comes without a terminator and *size gives its length; the disconnect line
   // is NUL-terminated and leaves *size alone.
-  size_t length = strnlen(block_.data(), std::min<size_t>(static_cast<size_t>(size), block_.size()));
-  event.text.assign(block_.data(), length);
+  size_t room = std::min<size_t>(static_cast<size_t>(std::max(size, 0)), block_.size());
+  event.text.assign(block_.data(), strnlen(block_.data(), room));
   while (!event.text.empty() && (event.text.back() == '\n' || event.text.back() == '\r')) event.text.pop_back();
-  if (event.text.rfind("#abort", 0) == 0) {
+  if (event.text.rfind(kAbortPrefix, 0) == 0) {
     event.kind = StreamEvent::kAbort;
-    event.text = event.text.size() > 7 ? event.text.substr(7) : std::string();
-  } else if (event.text == "#Device disconnected") {
+    event.text.erase(0, sizeof kAbortPrefix - 1);
+    event.reason = ReasonOf(event.text);
+  } else if (event.text == kDisconnectedLine) {
     event.kind = StreamEvent::kDisconnected;
   } else {
     event.kind = StreamEvent::kOther;

@@ -13,8 +13,10 @@ namespace kymhost {
 // What one ReadBuffer call brought.
 struct StreamEvent {
   enum Kind { kNothing, kFrames, kAbort, kDisconnected, kOther } kind = kNothing;
+  // Why the plug-in ended the run, for kAbort.
+  enum Reason { kUnknown, kUserStop, kBatteries, kTimedOut } reason = kUnknown;
   std::vector<FrameKg> frames;
-  std::string text;  // the abort or other line, without its line end
+  std::string text;  // the abort reason, or the other line, without its line end
 };
 
 class HostSession {

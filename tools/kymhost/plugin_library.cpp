@@ -4,6 +4,7 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -12,10 +13,25 @@ const char kDefaultName[] = "PlankScale.kymdll";
 #else
 const char kDefaultName[] = "libplankscale.so";
 #endif
+constexpr size_t kPathRoom = 4096;
+
+// Where this program's file is, whatever the current directory or the way it was started.
+std::string ExecutablePath() {
+  char path[kPathRoom];
+#ifdef _WIN32
+  DWORD length = GetModuleFileNameA(nullptr, path, static_cast<DWORD>(sizeof path));
+  return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
+#else
+  ssize_t length = readlink("/proc/self/exe", path, sizeof path);
+  return length > 0 && static_cast<size_t>(length) < sizeof path ? std::string(path, static_cast<size_t>(length))
+                                                                  : std::string();
+#endif
+}
 }  // namespace
 
 std::string PluginLibrary::DefaultPath(const char* argv0) {
-  std::string self = argv0 ? argv0 : "";
+  std::string self = ExecutablePath();
+  if (self.empty() && argv0) self = argv0;
   size_t slash = self.find_last_of("\\/");
   return slash == std::string::npos ? std::string("./") + kDefaultName : self.substr(0, slash + 1) + kDefaultName;
 }
@@ -40,7 +56,9 @@ bool PluginLibrary::Load(const std::string& path) {
   handle_ = LoadLibraryA(path.c_str());
   if (!handle_) error_ = "cannot load " + path + " (error " + std::to_string(GetLastError()) + ")";
 #else
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // Kept mapped to the end of the process: the plug-in's process-wide tables live as long as
+  // the process, and unmapping the library would orphan them. Its detach runs at exit.
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (!handle_) error_ = std::string("cannot load ") + dlerror();
 #endif
   if (!handle_) return false;

@@ -16,6 +16,7 @@ class PluginLibrary {
   bool Load(const std::string& path);
   const std::string& error() const { return error_; }
 
+  // The plug-in beside this program's own file.
   static std::string DefaultPath(const char* argv0);
 
   decltype(&::FindDevice) FindDevice = nullptr;

@@ -1,23 +1,42 @@
 #include "recording.h"
 
+#include "fixed_format.h"
+
 namespace kymhost {
 
-Recording::~Recording() {
-  if (csv_) std::fclose(csv_);
-}
+namespace {
+constexpr char kCsvHeader[] =
+    "time_s,top_left_kg,bottom_left_kg,top_right_kg,bottom_right_kg,total_kg,cop_x_mm,cop_y_mm\n";
+constexpr int kTimeDecimals = 2;  // frames come at 10 ms steps
+constexpr int kKgDecimals = 3;
+constexpr int kMmDecimals = 1;
+}  // namespace
+
+Recording::~Recording() { CloseCsv(); }
 
 bool Recording::OpenCsv(const std::string& path) {
   csv_ = std::fopen(path.c_str(), "w");
   if (!csv_) return false;
-  std::fputs("time_s,top_left_kg,bottom_left_kg,top_right_kg,bottom_right_kg,total_kg,cop_x_mm,cop_y_mm\n", csv_);
+  std::fputs(kCsvHeader, csv_);
   return true;
+}
+
+bool Recording::CloseCsv() {
+  if (!csv_) return true;
+  bool written = !std::ferror(csv_);
+  written = std::fclose(csv_) == 0 && written;
+  csv_ = nullptr;
+  return written;
 }
 
 void Recording::Add(const FrameKg& frame) {
   double seconds = Seconds();
   if (csv_) {
-    std::fprintf(csv_, "%.2f,%.3f,%.3f,%.3f,%.3f,%.3f,%.1f,%.1f\n", seconds, frame.channel[0], frame.channel[1],
-                 frame.channel[2], frame.channel[3], frame.Total(), frame.CopXmm(), frame.CopYmm());
+    std::string row = Fixed(seconds, kTimeDecimals);
+    for (double kg : frame.channel) row += "," + Fixed(kg, kKgDecimals);
+    row += "," + Fixed(frame.Total(), kKgDecimals) + "," + Fixed(frame.CopXmm(), kMmDecimals) + "," +
+           Fixed(frame.CopYmm(), kMmDecimals) + "\n";
+    std::fputs(row.c_str(), csv_);
   }
   if (frames_ % traceStride_ == 0) {
     trace_.push_back({seconds, frame.Total(), frame.CopXmm(), frame.CopYmm(), frame.HasLoad()});

@@ -27,6 +27,8 @@ class Recording {
 
   // Starts writing frames to a CSV file; false when it cannot be created.
   bool OpenCsv(const std::string& path);
+  // Finishes the CSV file; false when anything could not be written.
+  bool CloseCsv();
   void Add(const FrameKg& frame);
 
   long Frames() const { return frames_; }

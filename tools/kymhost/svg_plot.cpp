@@ -1,5 +1,6 @@
 // The picture balance researchers look at: weight over time beside the sway of the centre of
 // pressure, in one self-contained SVG file.
+#include "fixed_format.h"
 #include "recording.h"
 
 #include <algorithm>
@@ -12,25 +13,59 @@ namespace {
 
 constexpr double kWidth = 960, kHeight = 420, kMargin = 50;
 constexpr double kTimePanelWidth = 560, kCopPanelSize = 300;
+constexpr double kTitleRise = 15, kLabelDrop = 16, kLabelGap = 5;
+constexpr double kWeightPad = 0.1;        // a tenth of the range above and below the curve
+constexpr double kLeastWeightSpanKg = 5;  // a steady weight draws as a steady line, not as noise
+constexpr double kCopLeastExtentMm = 20;  // the centre-of-pressure panel shows at least this each way
+constexpr double kCopPad = 1.1;
 
 struct Range {
   double low, high;
   double Span() const { return high > low ? high - low : 1.0; }
 };
 
-Range Around(double low, double high, double padFraction) {
-  if (high <= low) return {low - 1, high + 1};
+Range Around(double low, double high, double padFraction, double leastSpan) {
+  bool noneNegative = low >= 0;
   double pad = (high - low) * padFraction;
-  return {low - pad, high + pad};
+  low -= pad;
+  high += pad;
+  if (high - low < leastSpan) {
+    double middle = (low + high) / 2;
+    low = middle - leastSpan / 2;
+    high = middle + leastSpan / 2;
+  }
+  if (noneNegative && low < 0) {  // no negative weights below data that has none
+    high -= low;
+    low = 0;
+  }
+  return {low, high};
+}
+
+std::string N(double value) { return Fixed(value, 1); }
+
+std::string Text(double x, double y, const std::string& text, const char* anchor = nullptr,
+                 bool bold = false) {
+  std::string out = "<text x=\"" + N(x) + "\" y=\"" + N(y) + "\"";
+  if (anchor) out += std::string(" text-anchor=\"") + anchor + "\"";
+  if (bold) out += " font-weight=\"bold\"";
+  return out + ">" + text + "</text>\n";
+}
+
+std::string Frame(double x, double y, double w, double h) {
+  return "<rect x=\"" + N(x) + "\" y=\"" + N(y) + "\" width=\"" + N(w) + "\" height=\"" + N(h) +
+         "\" fill=\"none\" stroke=\"#888\"/>\n";
+}
+
+std::string Line(double x1, double y1, double x2, double y2) {
+  return "<line x1=\"" + N(x1) + "\" y1=\"" + N(y1) + "\" x2=\"" + N(x2) + "\" y2=\"" + N(y2) +
+         "\" stroke=\"#ddd\"/>\n";
 }
 
 }  // namespace
 
 bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace) {
-  std::FILE* out = std::fopen(path.c_str(), "w");
-  if (!out) return false;
   Range time{0, 1}, weight{0, 1};
-  double copExtent = 20;  // millimetres each way at least
+  double copExtent = kCopLeastExtentMm;
   if (!trace.empty()) {
     time = {trace.front().seconds, std::max(trace.back().seconds, trace.front().seconds + 0.01)};
     double lo = trace.front().totalKg, hi = lo;
@@ -39,52 +74,54 @@ bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace) {
       hi = std::max(hi, p.totalKg);
       if (p.hasLoad) copExtent = std::max({copExtent, std::fabs(p.copXmm), std::fabs(p.copYmm)});
     }
-    weight = Around(lo, hi, 0.1);
+    weight = Around(lo, hi, kWeightPad, kLeastWeightSpanKg);
   }
-  copExtent *= 1.1;
+  copExtent *= kCopPad;
 
-  std::fprintf(out,
-               "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" "
-               "viewBox=\"0 0 %.0f %.0f\" font-family=\"sans-serif\" font-size=\"12\">\n",
-               kWidth, kHeight, kWidth, kHeight);
-  std::fputs("<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n", out);
+  std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
+                    N(kWidth) + "\" height=\"" + N(kHeight) + "\" viewBox=\"0 0 " + N(kWidth) + " " + N(kHeight) +
+                    "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+  svg += "<title>Wii Balance Board recording</title>\n";
+  svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
 
   // Total weight over time.
   double x0 = kMargin, y0 = kMargin, w = kTimePanelWidth - kMargin, h = kHeight - 2 * kMargin;
-  std::fprintf(out, "<text x=\"%.0f\" y=\"%.0f\" font-weight=\"bold\">Total weight (kg) over time (s)</text>\n", x0,
-               y0 - 15);
-  std::fprintf(out, "<rect x=\"%.0f\" y=\"%.0f\" width=\"%.0f\" height=\"%.0f\" fill=\"none\" stroke=\"#888\"/>\n", x0,
-               y0, w, h);
-  std::fprintf(out, "<text x=\"%.0f\" y=\"%.0f\" text-anchor=\"end\">%.1f</text>\n", x0 - 5, y0 + 4, weight.high);
-  std::fprintf(out, "<text x=\"%.0f\" y=\"%.0f\" text-anchor=\"end\">%.1f</text>\n", x0 - 5, y0 + h, weight.low);
-  std::fprintf(out, "<text x=\"%.0f\" y=\"%.0f\">%.1f</text>\n", x0, y0 + h + 16, time.low);
-  std::fprintf(out, "<text x=\"%.0f\" y=\"%.0f\" text-anchor=\"end\">%.1f</text>\n", x0 + w, y0 + h + 16, time.high);
-  std::fputs("<polyline fill=\"none\" stroke=\"#1f77b4\" stroke-width=\"1.2\" points=\"", out);
+  svg += Text(x0, y0 - kTitleRise, "Total weight (kg) over time (s)", nullptr, true);
+  svg += Frame(x0, y0, w, h);
+  svg += Text(x0 - kLabelGap, y0 + 4, N(weight.high), "end");
+  svg += Text(x0 - kLabelGap, y0 + h, N(weight.low), "end");
+  svg += Text(x0, y0 + h + kLabelDrop, N(time.low));
+  svg += Text(x0 + w, y0 + h + kLabelDrop, N(time.high), "end");
+  svg += "<polyline fill=\"none\" stroke=\"#1f77b4\" stroke-width=\"1.2\" points=\"";
   for (const auto& p : trace) {
-    std::fprintf(out, "%.1f,%.1f ", x0 + (p.seconds - time.low) / time.Span() * w,
-                 y0 + h - (p.totalKg - weight.low) / weight.Span() * h);
+    svg += N(x0 + (p.seconds - time.low) / time.Span() * w) + "," +
+           N(y0 + h - (p.totalKg - weight.low) / weight.Span() * h) + " ";
   }
-  std::fputs("\"/>\n", out);
+  svg += "\"/>\n";
 
   // Centre of pressure, seen from above: x to the right, y to the front (up).
   double cx0 = kTimePanelWidth + kMargin, cy0 = kMargin, size = kCopPanelSize;
-  std::fprintf(out, "<text x=\"%.0f\" y=\"%.0f\" font-weight=\"bold\">Centre of pressure (mm)</text>\n", cx0,
-               cy0 - 15);
-  std::fprintf(out, "<rect x=\"%.0f\" y=\"%.0f\" width=\"%.0f\" height=\"%.0f\" fill=\"none\" stroke=\"#888\"/>\n",
-               cx0, cy0, size, size);
-  std::fprintf(out, "<line x1=\"%.0f\" y1=\"%.0f\" x2=\"%.0f\" y2=\"%.0f\" stroke=\"#ddd\"/>\n", cx0 + size / 2, cy0,
-               cx0 + size / 2, cy0 + size);
-  std::fprintf(out, "<line x1=\"%.0f\" y1=\"%.0f\" x2=\"%.0f\" y2=\"%.0f\" stroke=\"#ddd\"/>\n", cx0, cy0 + size / 2,
-               cx0 + size, cy0 + size / 2);
-  std::fprintf(out, "<text x=\"%.0f\" y=\"%.0f\">&#177;%.0f mm</text>\n", cx0, cy0 + size + 16, copExtent);
-  std::fputs("<polyline fill=\"none\" stroke=\"#d62728\" stroke-width=\"0.8\" points=\"", out);
+  svg += Text(cx0, cy0 - kTitleRise, "Centre of pressure (mm)", nullptr, true);
+  svg += Frame(cx0, cy0, size, size);
+  svg += Line(cx0 + size / 2, cy0, cx0 + size / 2, cy0 + size);
+  svg += Line(cx0, cy0 + size / 2, cx0 + size, cy0 + size / 2);
+  svg += Text(cx0, cy0 + size + kLabelDrop, "&#177;" + Fixed(copExtent, 0) + " mm");
+  // One stroke for each stretch with someone on the board: no jump across the time it was empty.
+  svg += "<path fill=\"none\" stroke=\"#d62728\" stroke-width=\"0.8\" d=\"";
+  bool drawing = false;
   for (const auto& p : trace) {
-    if (!p.hasLoad) continue;
-    std::fprintf(out, "%.1f,%.1f ", cx0 + size / 2 + p.copXmm / copExtent * size / 2,
-                 cy0 + size / 2 - p.copYmm / copExtent * size / 2);
+    if (p.hasLoad) {
+      svg += (drawing ? "L" : "M") + N(cx0 + size / 2 + p.copXmm / copExtent * size / 2) + "," +
+             N(cy0 + size / 2 - p.copYmm / copExtent * size / 2) + " ";
+    }
+    drawing = p.hasLoad;
   }
-  std::fputs("\"/>\n</svg>\n", out);
-  return std::fclose(out) == 0;
+  svg += "\"/>\n</svg>\n";
+
+  std::FILE* out = std::fopen(path.c_str(), "w");
+  if (!out) return false;
+  bool written = std::fwrite(svg.data(), 1, svg.size(), out) == svg.size();
+  return std::fclose(out) == 0 && written;
 }
 
 }  // namespace kymhost

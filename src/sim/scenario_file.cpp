@@ -1,0 +1,303 @@
+#include "sim/scenario_file.h"
+
+#include "sim/board_protocol.h"
+#include "sim/load_timeline.h"
+#include "sim/scenario_words.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace sim {
+
+namespace {
+
+constexpr uint64_t kButtonPressMicros = 200'000;  // a quick press, seen by several reports
+constexpr uint64_t kStepMicros = 500'000;         // stepping on or off takes about this long
+constexpr uint64_t kShortestReportInterval = 1'000;
+constexpr uint64_t kLongestReportInterval = 1'000'000;
+constexpr double kHeaviestKg = 300.0;  // four sensors at the plug-in's 75 kg each
+constexpr uint8_t kLowBatteryLevel = protocol::kBatteryLowBelow / 2;
+constexpr long kLargestReading = 0xFFFF;
+constexpr double kCalibrationKg[kCalibrationPoints] = {0.0, kCalibrationTopKilograms / 2, kCalibrationTopKilograms};
+constexpr char kBoardProperties[] = "name|paired|power|report-interval|interval|jitter|battery|seed";
+
+class ScenarioReader {
+ public:
+  void Read(const ScenarioLine& line);
+  Scenario Finish();
+
+ private:
+  struct BoardExtras {
+    std::shared_ptr<LoadTimeline> load = std::make_shared<LoadTimeline>();
+    int jitterLine = 0;
+  };
+
+  void Radio(WordCursor& c);
+  void Board(WordCursor& c);
+  void Property(WordCursor& c);
+  void Calibration(WordCursor& c);
+  void Load(WordCursor& c, uint64_t at);
+  void At(WordCursor& c);
+  void Event(uint64_t at, ScenarioEvent::Kind kind);
+  SimulatedBoard& Current(const WordCursor& c, const char* what);
+
+  Scenario scenario_;
+  std::vector<BoardExtras> extras_;
+};
+
+void ScenarioReader::Read(const ScenarioLine& line) {
+  WordCursor c(line);
+  if (c.Accept("radio")) {
+    Radio(c);
+  } else if (c.Accept("board")) {
+    Board(c);
+  } else if (c.Accept("calibration")) {
+    Calibration(c);
+  } else if (c.Accept("load")) {
+    Load(c, 0);
+  } else if (c.Accept("at")) {
+    At(c);
+  } else if (c.NextIs(kBoardProperties)) {
+    while (!c.AtEnd()) Property(c);
+  } else {
+    c.Fail("'" + c.Next("").text + "' is not a scenario line (radio, board, a board's " +
+           "name/paired/power/report-interval/jitter/battery/seed/calibration, load, at)");
+  }
+}
+
+void ScenarioReader::Radio(WordCursor& c) {
+  SimulatedRadio radio;
+  radio.address = kDefaultRadioAddress + scenario_.radios.size();
+  if (!c.AtEnd() && !c.NextIs("name")) radio.address = c.Address("the radio's address");
+  if (c.Accept("name")) radio.name = WidenUtf8(c.Text("the radio's name"));
+  c.ExpectEnd();
+  for (const auto& other : scenario_.radios) {
+    if (other.address == radio.address) c.Fail("a radio with this address is already there");
+  }
+  scenario_.radios.push_back(radio);
+}
+
+void ScenarioReader::Board(WordCursor& c) {
+  SimulatedBoard board;
+  board.bluetooth.address = kDefaultBoardAddress + scenario_.boards.size();
+  if (!c.AtEnd() && !c.NextIs(kBoardProperties)) board.bluetooth.address = c.Address("the board's address");
+  for (const auto& other : scenario_.boards) {
+    if (other.bluetooth.address == board.bluetooth.address)
+      c.Fail("a board with this address is already there; give each board its own address");
+  }
+  scenario_.boards.push_back(board);
+  extras_.emplace_back();
+  while (!c.AtEnd()) Property(c);
+}
+
+SimulatedBoard& ScenarioReader::Current(const WordCursor& c, const char* what) {
+  if (scenario_.boards.empty()) c.Fail(std::string(what) + " belongs to a board: put a 'board' line above it");
+  return scenario_.boards.back();
+}
+
+void ScenarioReader::Property(WordCursor& c) {
+  SimulatedBoard& board = Current(c, "this setting");
+  if (c.Accept("name")) {
+    board.bluetooth.name = WidenUtf8(c.Text("the board's name"));
+  } else if (c.Accept("paired")) {
+    bool paired = c.YesNo("paired");
+    BluetoothDeviceState& b = board.bluetooth;
+    b.remembered = b.authenticated = b.connected = b.hidServiceEnabled = paired;
+  } else if (c.Accept("power")) {
+    board.bluetooth.inRange = c.YesNo("the power");
+  } else if (c.Accept("report-interval|interval")) {
+    uint64_t interval = c.Micros("the report interval");
+    if (interval < kShortestReportInterval || interval > kLongestReportInterval)
+      c.Fail("the report interval must lie between 1 ms and 1 s (a real board: about 16.7 ms)");
+    board.settings.reportIntervalMicros = interval;
+  } else if (c.Accept("jitter")) {
+    board.settings.reportJitterMicros = c.Micros("the jitter");
+    extras_.back().jitterLine = c.line();
+  } else if (c.Accept("battery")) {
+    if (c.Accept("full")) {
+      board.settings.batteryLevel = kBatteryFull;
+    } else if (c.Accept("low")) {
+      board.settings.batteryLevel = kLowBatteryLevel;
+    } else {
+      board.settings.batteryLevel = static_cast<uint8_t>(c.Integer("the battery level", 0, 0xFF));
+    }
+  } else if (c.Accept("seed")) {
+    board.settings.randomSeed = static_cast<uint32_t>(c.Integer("the seed", 0, 0x7FFFFFFF));
+  } else {
+    c.Fail("'" + c.Next("").text + "' is not a board setting (" + kBoardProperties + ")");
+  }
+}
+
+void ScenarioReader::Calibration(WordCursor& c) {
+  SimulatedBoard& board = Current(c, "a calibration");
+  double kg = c.Kilograms("the calibration point (0 kg, 17 kg or 34 kg)");
+  int point = -1;
+  for (int p = 0; p < kCalibrationPoints; ++p) {
+    if (kg == kCalibrationKg[p]) point = p;
+  }
+  if (point < 0) c.Fail("a calibration point is 0 kg, 17 kg or 34 kg");
+  for (size_t s = 0; s < kSensorCount; ++s) {
+    board.settings.calibration.readings[static_cast<size_t>(point)][s] =
+        static_cast<uint16_t>(c.Integer("a sensor's raw reading (four of them)", 0, kLargestReading));
+  }
+  c.ExpectEnd();
+}
+
+void ScenarioReader::Load(WordCursor& c, uint64_t at) {
+  Current(c, "a load");
+  std::shared_ptr<const LoadModel> model;
+  uint64_t ramp = 0;
+  double kg = 0, left = 50, right = 50;
+  double amplitude = kDefaultSwayMillimetres;
+  uint64_t period = static_cast<uint64_t>(kDefaultSwayPeriodSeconds * 1e6);
+  bool sway = false, person = false;
+  if (c.Accept("still|stand|standing|steady")) {
+    person = true;
+  } else if (c.Accept("sway|swaying")) {
+    person = sway = true;
+  } else if (c.Accept("step-on")) {
+    person = true;
+    ramp = kStepMicros;
+  } else if (c.Accept("step-off")) {
+    ramp = kStepMicros;
+  } else if (c.Accept("step")) {  // "step on", "step off"
+    person = c.Accept("on");
+    if (!person) c.Expect("off", "a step (on or off)");
+    ramp = kStepMicros;
+  } else if (!c.Accept("empty|nothing|none")) {
+    c.Expect("still|sway|step-on|step-off|empty", "a load");
+  }
+  if (person) {
+    kg = c.Kilograms("the weight");
+    if (kg > kHeaviestKg) c.Fail("a board carries at most 300 kg");
+  }
+  while (!c.AtEnd()) {
+    if (person && c.Accept("split")) {
+      c.Split(left, right);
+    } else if (sway && c.Accept("amplitude|sway")) {
+      amplitude = c.Millimetres("the sway's amplitude");
+    } else if (sway && c.Accept("period")) {
+      period = c.Micros("the sway's period");
+      if (period == 0) c.Fail("the sway's period must be longer than 0 s");
+    } else if (c.Accept("over|ramp|during")) {
+      ramp = c.Micros("how long the change takes");
+    } else {
+      c.Fail("unexpected '" + c.Next("").text + "' (a load takes split, amplitude, period, over)");
+    }
+  }
+  double centre = CentreForSplit(left, right);
+  if (sway) {
+    model = std::make_shared<SwayingPerson>(kg, amplitude, static_cast<double>(period) / 1e6, centre);
+  } else if (person) {
+    model = std::make_shared<FixedLoad>(Distribute(kg, centre, 0.0));
+  } else {
+    model = std::make_shared<EmptyLoad>();
+  }
+  extras_.back().load->Add(at, model, ramp);
+}
+
+void ScenarioReader::Event(uint64_t at, ScenarioEvent::Kind kind) {
+  ScenarioEvent event;
+  event.atMicros = at;
+  event.board = scenario_.boards.size() - 1;
+  event.kind = kind;
+  scenario_.events.push_back(event);
+}
+
+void ScenarioReader::At(WordCursor& c) {
+  uint64_t at = c.Micros("the time");
+  if (c.Accept("load")) {
+    Load(c, at);
+    return;
+  }
+  Current(c, "an event");
+  using Kind = ScenarioEvent::Kind;
+  if (c.Accept("button")) {
+    if (c.Accept("press|pressed|click")) {
+      uint64_t hold = kButtonPressMicros;
+      if (c.Accept("for")) hold = c.Micros("how long the button is held");
+      Event(at, Kind::kButtonDown);
+      Event(at + hold, Kind::kButtonUp);
+    } else if (c.Accept("down|hold|held")) {
+      Event(at, Kind::kButtonDown);
+    } else if (c.Accept("up|release|released")) {
+      Event(at, Kind::kButtonUp);
+    } else {
+      c.Expect("press|down|up", "a button action");
+    }
+  } else if (c.Accept("batteries|battery")) {
+    if (c.Accept("fail|failing|flat|dead|removed")) {
+      Event(at, Kind::kBatteriesFail);
+    } else if (c.Accept("ok|good|replaced|restored")) {
+      Event(at, Kind::kBatteriesRestored);
+    } else {
+      c.Expect("fail|ok", "what the batteries do");
+    }
+  } else if (c.Accept("power|switch|switched")) {
+    Event(at, c.YesNo("the power") ? Kind::kPowerOn : Kind::kPowerOff);
+  } else if (c.Accept("out")) {
+    c.Expect("of", "'out of range'");
+    c.Expect("range", "'out of range'");
+    Event(at, Kind::kPowerOff);
+  } else if (c.Accept("out-of-range")) {
+    Event(at, Kind::kPowerOff);
+  } else if (c.Accept("in")) {
+    c.Expect("range", "'in range'");
+    Event(at, Kind::kPowerOn);
+  } else if (c.Accept("in-range")) {
+    Event(at, Kind::kPowerOn);
+  } else {
+    c.Fail(c.AtEnd() ? "what happens is missing (load, button, batteries, power, out of range, in range)"
+                     : "'" + c.Next("").text + "' is not an event (load, button, batteries, power, out of range, "
+                                               "in range)");
+  }
+  c.ExpectEnd();
+}
+
+Scenario ScenarioReader::Finish() {
+  for (size_t i = 0; i < scenario_.boards.size(); ++i) {
+    SimulatedBoard& board = scenario_.boards[i];
+    uint64_t& jitter = board.settings.reportJitterMicros;
+    if (jitter >= board.settings.reportIntervalMicros) {
+      if (extras_[i].jitterLine > 0)
+        throw ScenarioError(extras_[i].jitterLine, "the jitter must be shorter than the board's report interval");
+      jitter = board.settings.reportIntervalMicros / 2;  // the default jitter, for a fast board
+    }
+    if (!extras_[i].load->Empty()) board.load = extras_[i].load;
+  }
+  return scenario_;
+}
+
+}  // namespace
+
+bool ParseScenario(const std::string& text, const std::string& source, Scenario& out, std::string& error) {
+  try {
+    ScenarioReader reader;
+    for (const ScenarioLine& line : SplitScenarioLines(text)) reader.Read(line);
+    out = reader.Finish();
+    return true;
+  } catch (const ScenarioError& e) {
+    error = source + ":" + std::to_string(e.line()) + ": " + e.what();
+    return false;
+  }
+}
+
+bool LoadScenarioFile(const std::string& path, Scenario& out, std::string& error) {
+  errno = 0;
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    error = path + ": cannot be opened" + (errno ? std::string(" (") + std::strerror(errno) + ")" : std::string());
+    return false;
+  }
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (file.bad()) {
+    error = path + ": cannot be read";
+    return false;
+  }
+  return ParseScenario(text.str(), path, out, error);
+}
+
+}  // namespace sim

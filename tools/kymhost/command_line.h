@@ -1,0 +1,34 @@
+// kymhost's command line: its options, its help text and the exit codes it documents.
+#pragma once
+
+#include <string>
+
+namespace kymhost {
+
+enum ExitCode {
+  kExitOk = 0,
+  kExitUsage = 1,
+  kExitNoBoard = 2,
+  kExitPluginMissing = 3,
+  kExitOpenFailed = 4,
+  kExitBatteries = 5,
+  kExitDisconnected = 6,
+  kExitOutputFailed = 7,
+};
+
+struct Options {
+  std::string plugin;
+  double seconds = 0;  // 0: until interrupted
+  std::string csv;
+  std::string plot;
+  bool zero = false;
+  std::string keepPaired;  // "", "on" or "off"
+  bool batteryWarning = true;
+  bool announce = false;  // answer the plug-in's release query with "tell me"
+};
+
+// Reads the command line into options. False when kymhost should end at once with exitCode:
+// after --help, or after a mistake it has reported.
+bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode);
+
+}  // namespace kymhost

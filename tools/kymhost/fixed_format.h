@@ -1,0 +1,22 @@
+// Numbers for files that other programs read: always a decimal point, whatever locale the
+// plug-in has installed in the process (it installs the user's).
+#pragma once
+
+#include <charconv>
+#include <cmath>
+#include <system_error>
+#include <string>
+
+namespace kymhost {
+
+inline std::string Fixed(double value, int decimals) {
+  if (!std::isfinite(value)) value = 0.0;
+  char text[64];
+  auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+  if (result.ec != std::errc()) return "0";
+  std::string out(text, result.ptr);
+  if (out.find_first_not_of("-0.") == std::string::npos && out[0] == '-') out.erase(0, 1);  // no "-0.00"
+  return out;
+}
+
+}  // namespace kymhost
