@@ -12,9 +12,9 @@ def load(path):
     return report["context"], {b["name"]: b for b in report["benchmarks"]}
 
 
-def find(benchmarks, prefix):
+def find(benchmarks, prefix, suffix=""):
     for name, bench in benchmarks.items():
-        if name.startswith(prefix):
+        if name.startswith(prefix) and name.endswith(suffix):
             return bench
     return None
 
@@ -52,7 +52,7 @@ def main():
     idle = find(board, "IdleOpenBoard")
     rows = [
         ("OnInputReport, ns per report (sampling, zeroing on; median of 10)",
-         cell(find(board, "SensorReportToFrame_median"), "real_time")),
+         cell(find(board, "SensorReportToFrame", "_median"), "real_time")),
         ("ReadBuffer, ns per frame (blocks of 100 frames)", cell(find(device, "ReadBufferBlock"), "frame", 1e9)),
         ("report to host, median µs (simulated board, real time)", cell(latency, "median_us")),
         ("report to host, p99 µs", cell(latency, "p99_us")),
@@ -64,7 +64,9 @@ def main():
         ("libplankscale.so (native, Release)", size(shared)),
     ]
     width = max(len(r[0]) for r in rows)
-    print(f"Measured on: {machine(device_context)}; load average {device_context.get('load_avg', '?')}")
+    averages = device_context.get("load_avg") or []
+    load_text = ", ".join(f"{x:.2f}" for x in averages) if averages else "?"
+    print(f"Measured on: {machine(device_context)}; load average {load_text}")
     print(f"| {'measure'.ljust(width)} | value |")
     print(f"|{'-' * (width + 2)}|-------|")
     for name, value in rows:
