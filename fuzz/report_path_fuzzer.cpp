@@ -42,11 +42,18 @@ class ReportSource {
  private:
   int64_t NextTimestamp(FuzzInput& in) {
     switch (in.TakeInRange(0, 3)) {
-      case 0: return now_ += kTicksPerFrame;
-      case 1: return now_ += in.TakeInRange(-kTicksPerFrame, 40 * kTicksPerFrame);
+      case 0: return Advance(kTicksPerFrame);
+      case 1: return Advance(in.TakeInRange(-kTicksPerFrame, 40 * kTicksPerFrame));
       case 2: return now_ = in.Take<int64_t>();
       default: return in.TakeBool() ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
     }
+  }
+
+  // After an arbitrary stamp near an end of the range, the next one wraps past it: the board must
+  // cope with that, and the harness must not overflow making it.
+  int64_t Advance(int64_t ticks) {
+    now_ = static_cast<int64_t>(static_cast<uint64_t>(now_) + static_cast<uint64_t>(ticks));
+    return now_;
   }
   int64_t now_;
 };
