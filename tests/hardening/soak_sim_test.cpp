@@ -172,6 +172,7 @@ TEST_F(Soak, EveryTenMillisecondsOfTheRunGiveExactlyOneWholeFrame) {
   EXPECT_EQ(tally.outOfOrder, 0);
   EXPECT_EQ(IsFailed(index), 0);
   RecordProperty("board_seconds", static_cast<int>(elapsed / 1'000'000));
+  RecordProperty("frames", std::to_string(tally.frames));
 }
 
 }  // namespace
