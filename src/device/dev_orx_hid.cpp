@@ -42,7 +42,14 @@ bool DevOrxHID::Initialise() {
   sampleRing = std::make_unique<RingBuffer<SampleWord>>(kSampleRingCapacity);
   textRing = std::make_unique<RingBuffer<char>>(kTextRingCapacity);
   readerThread = CreateThread(nullptr, 0, &DevOrxHID::ReaderThread, this, 0, nullptr);
-  if (readerThread) SetThreadPriority(readerThread, THREAD_PRIORITY_ABOVE_NORMAL);
+  if (!readerThread) {
+    // Without its reader the device would be open but never deliver anything: say so instead.
+    DWORD code = GetLastError();
+    ReportDisconnect(code != 0 ? code : ERROR_NOT_ENOUGH_MEMORY);
+    failed.store(true, std::memory_order_release);
+    return false;
+  }
+  SetThreadPriority(readerThread, THREAD_PRIORITY_ABOVE_NORMAL);
   return true;
 }
 

@@ -1,5 +1,6 @@
 // Opening and closing a simulated board: the conversation, the calibration it reads back, and
 // each way the open can fail.
+#include "platform/posix/control.h"
 #include "testing/board_rig.h"
 #include "wii/wii_reports.h"
 
@@ -121,6 +122,24 @@ TEST(BoardOpen, MemoryThatNeverArrivesWholeFailsTheOpenRatherThanOpeningABoardTh
   EXPECT_FALSE(rig.device->Initialise());
   EXPECT_TRUE(rig.device->IsFailed());
   EXPECT_EQ(Message(*rig.device), std::string(kDisconnectText) + "(Error $5000)");
+}
+
+TEST(BoardOpen, AReaderThreadThatCannotStartFailsTheOpenAndLeavesNothingBehind) {
+  VirtualClock clock;
+  const int threads = posix::LiveThreadCount();
+  const int handles = posix::LiveHandleCount();
+  {
+    BoardRig rig;
+    posix::FailThreadCreations(1);
+    EXPECT_FALSE(rig.device->Initialise());
+    posix::FailThreadCreations(0);
+    EXPECT_TRUE(rig.device->IsFailed());
+    EXPECT_EQ(Message(*rig.device), std::string(kDisconnectText) + "(Error $8)");
+    EXPECT_EQ(posix::LiveThreadCount(), threads);
+    rig.device.reset();
+    EXPECT_EQ(rig.board->Leds(), 0) << "the LED stays on after a failed open";
+  }
+  EXPECT_EQ(posix::LiveHandleCount(), handles);
 }
 
 TEST(BoardOpen, LowBatteryAtOpenIsRemembered) {

@@ -29,6 +29,9 @@ void CancelTimer(TimerId id);
 // --- bookkeeping for leak checks --------------------------------------------------------------
 int LiveHandleCount();
 int LiveThreadCount();
+// The next count CreateThread calls fail with ERROR_NOT_ENOUGH_MEMORY, as when a process is out
+// of threads.
+void FailThreadCreations(int count);
 
 // --- modules --------------------------------------------------------------------------------
 // A simulated module: a name that LoadLibraryW knows and the exports GetProcAddress finds.

@@ -4,6 +4,7 @@
 #include "platform/posix/kernel.h"
 
 #include <atomic>
+#include <system_error>
 #include <thread>
 
 namespace posix {
@@ -21,11 +22,21 @@ class Thread : public KernelObject {
 };
 
 std::atomic<int> liveThreads{0};
+std::atomic<int> threadCreationsToFail{0};
 thread_local bool platformThread = false;
+
+// Takes one of the creations a test asked to fail, if any are left.
+bool TakeThreadCreationFailure() {
+  int left = threadCreationsToFail.load();
+  while (left > 0 && !threadCreationsToFail.compare_exchange_weak(left, left - 1)) {
+  }
+  return left > 0;
+}
 
 }  // namespace
 
 int LiveThreadCount() { return liveThreads.load(); }
+void FailThreadCreations(int count) { threadCreationsToFail.store(count); }
 bool IsPlatformThread() { return platformThread; }
 void MarkPlatformThread() { platformThread = true; }
 
@@ -74,6 +85,10 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, void* parameter, DWORD,
                     LPDWORD threadId) {
+  if (posix::TakeThreadCreationFailure()) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   auto object = std::make_shared<posix::Thread>();
   HANDLE handle = posix::AddHandle(object);
   ++posix::liveThreads;
@@ -82,19 +97,31 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
     ++TheKernel().runningThreads;  // from now, not from whenever the system schedules it
   }
   // The thread owns a reference to its object, so closing the handle early is harmless.
-  std::thread([object, start, parameter] {
-    posix::MarkPlatformThread();
-    SetLastError(0);
-    DWORD code = start(parameter);
-    --posix::liveThreads;  // before the handle signals, so a joined thread is never counted
+  try {
+    std::thread([object, start, parameter] {
+      posix::MarkPlatformThread();
+      SetLastError(0);
+      DWORD code = start(parameter);
+      --posix::liveThreads;  // before the handle signals, so a joined thread is never counted
+      {
+        std::lock_guard<std::mutex> guard(TheKernel().lock);
+        --TheKernel().runningThreads;
+        object->exitCode = code;
+        object->finished = true;
+        posix::NotifyChangedLocked(object.get());
+      }
+    }).detach();
+  } catch (const std::system_error&) {
+    // Out of threads: fail as the system does, leaving nothing counted or open.
     {
       std::lock_guard<std::mutex> guard(TheKernel().lock);
       --TheKernel().runningThreads;
-      object->exitCode = code;
-      object->finished = true;
-      posix::NotifyChangedLocked(object.get());
     }
-  }).detach();
+    --posix::liveThreads;
+    posix::RemoveHandle(handle);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   if (threadId) *threadId = static_cast<DWORD>(reinterpret_cast<uintptr_t>(handle));
   return handle;
 }
