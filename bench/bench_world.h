@@ -12,17 +12,13 @@
 
 namespace bench {
 
-constexpr uint64_t kRadioAddress = 0x0022486a1b2c;
-constexpr uint64_t kBoardAddress = 0x0017ab3c4d5e;
-
 inline sim::Scenario Scenario(bool radio, bool pairedBoard) {
   sim::Scenario scenario;
-  if (radio) scenario.radios.push_back({kRadioAddress, L"radio"});
+  if (radio) scenario.radios.push_back({sim::kDefaultRadioAddress, L"radio"});
   if (pairedBoard) {
     sim::SimulatedBoard board;
-    board.bluetooth.address = kBoardAddress;
-    board.bluetooth.remembered = board.bluetooth.authenticated = board.bluetooth.connected = true;
-    board.bluetooth.hidServiceEnabled = true;
+    board.bluetooth.address = sim::kDefaultBoardAddress;
+    board.bluetooth.SetPaired(true);
     board.load = std::make_shared<sim::SwayingPerson>(70.0);
     scenario.boards.push_back(board);
   }

@@ -37,8 +37,7 @@ sim::Scenario BoardScenario(bool radio, int count, bool paired) {
   for (int i = 0; i < count && i < 2; ++i) {
     sim::SimulatedBoard board;
     board.bluetooth.address = addresses[i];
-    board.bluetooth.remembered = board.bluetooth.authenticated = board.bluetooth.connected = paired;
-    board.bluetooth.hidServiceEnabled = paired;
+    board.bluetooth.SetPaired(paired);
     board.settings = FastBoardSettings();
     board.load = std::make_shared<sim::SwayingPerson>(kPersonKg);
     scenario.boards.push_back(board);

@@ -8,8 +8,8 @@
 
 namespace fuzzing {
 
-constexpr uint64_t kRadioAddress = 0x0022486a1b2c;
-constexpr uint64_t kBoardAddress = 0x0017ab3c4d5e;
+constexpr uint64_t kRadioAddress = sim::kDefaultRadioAddress;
+constexpr uint64_t kBoardAddress = sim::kDefaultBoardAddress;
 constexpr uint64_t kSecondBoardAddress = 0x0019fd001122;
 
 // Once per process: attach the plug-in and switch to the virtual clock.

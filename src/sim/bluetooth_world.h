@@ -36,6 +36,10 @@ struct BluetoothDeviceState {
   bool failsServiceEnable = false;
   bool failsRemoval = false;
 
+  // As a board paired on an earlier day is (remembered, authenticated, connected, HID service
+  // on), or as one never paired.
+  void SetPaired(bool paired) { remembered = authenticated = connected = hidServiceEnabled = paired; }
+
   // Paired, HID service on and reachable: the system shows the board as a HID device.
   bool HidPresent() const { return remembered && authenticated && hidServiceEnabled && inRange; }
 };

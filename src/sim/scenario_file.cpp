@@ -102,9 +102,7 @@ void ScenarioReader::Property(WordCursor& c) {
   if (c.Accept("name")) {
     board.bluetooth.name = WidenUtf8(c.Text("the board's name"));
   } else if (c.Accept("paired")) {
-    bool paired = c.YesNo("paired");
-    BluetoothDeviceState& b = board.bluetooth;
-    b.remembered = b.authenticated = b.connected = b.hidServiceEnabled = paired;
+    board.bluetooth.SetPaired(c.YesNo("paired"));
   } else if (c.Accept("power")) {
     board.bluetooth.inRange = c.YesNo("the power");
   } else if (c.Accept("report-interval|interval")) {

@@ -2,6 +2,7 @@
 // each way the open can fail.
 #include "platform/posix/control.h"
 #include "testing/board_rig.h"
+#include "testing/last_message.h"
 #include "wii/wii_reports.h"
 
 #include <gtest/gtest.h>
@@ -12,28 +13,13 @@
 namespace {
 
 using testing_support::BoardRig;
+using testing_support::LastMessage;
+using testing_support::UnusualBoard;
 using testing_support::VirtualClock;
 using Bytes = std::vector<uint8_t>;
 
 const char kDisconnectText[] =
     "The Nintendo RVL-WBC-01 has disconnected from your computer. Check the batteries, or bring it closer. ";
-
-sim::BoardSettings UnusualBoard() {
-  sim::BoardSettings settings;
-  settings.serialNumber = L"0022aa4b6c8d";
-  for (size_t s = 0; s < sim::kSensorCount; ++s) {
-    settings.calibration.readings[0][s] = static_cast<uint16_t>(0x1234 + 0x111 * s);
-    settings.calibration.readings[1][s] = static_cast<uint16_t>(0x3456 + 0x101 * s);
-    settings.calibration.readings[2][s] = static_cast<uint16_t>(0xF678 + 0x0FF * s);
-  }
-  return settings;
-}
-
-std::string Message(Kestrel::DevOrxHID& device) {
-  std::string text(static_cast<size_t>(device.GetLastErrorMsg(nullptr)), '\0');
-  device.GetLastErrorMsg(&text[0]);
-  return text.c_str();
-}
 
 // The first bytes of every output report the board received, in order.
 std::vector<Bytes> Requests(const BoardRig& rig, size_t bytes) {
@@ -121,7 +107,7 @@ TEST(BoardOpen, MemoryThatNeverArrivesWholeFailsTheOpenRatherThanOpeningABoardTh
   for (int attempt = 0; attempt < 3; ++attempt) rig.board->ArmFault(0x17, sim::ReplyFault::Short(5));
   EXPECT_FALSE(rig.device->Initialise());
   EXPECT_TRUE(rig.device->IsFailed());
-  EXPECT_EQ(Message(*rig.device), std::string(kDisconnectText) + "(Error $5000)");
+  EXPECT_EQ(LastMessage(*rig.device), std::string(kDisconnectText) + "(Error $5000)");
 }
 
 TEST(BoardOpen, AReaderThreadThatCannotStartFailsTheOpenAndLeavesNothingBehind) {
@@ -134,7 +120,7 @@ TEST(BoardOpen, AReaderThreadThatCannotStartFailsTheOpenAndLeavesNothingBehind) 
     EXPECT_FALSE(rig.device->Initialise());
     posix::FailThreadCreations(0);
     EXPECT_TRUE(rig.device->IsFailed());
-    EXPECT_EQ(Message(*rig.device), std::string(kDisconnectText) + "(Error $8)");
+    EXPECT_EQ(LastMessage(*rig.device), std::string(kDisconnectText) + "(Error $8)");
     EXPECT_EQ(posix::LiveThreadCount(), threads);
     rig.device.reset();
     EXPECT_EQ(rig.board->Leds(), 0) << "the LED stays on after a failed open";
@@ -168,7 +154,7 @@ TEST_P(BoardOpenFails, WithTheDisconnectMessageAndNoReader) {
   EXPECT_TRUE(board.IsFailed());
   EXPECT_FALSE(board.ReaderRunning());
   EXPECT_FALSE(board.IsSampling());
-  EXPECT_EQ(Message(board), std::string(kDisconnectText) + GetParam().code);
+  EXPECT_EQ(LastMessage(board), std::string(kDisconnectText) + GetParam().code);
   EXPECT_EQ(board.GetLastErrorMsg(nullptr), 1) << "delivered once";
   EXPECT_FALSE(board.Initialise()) << "a failed board stays failed";
 }

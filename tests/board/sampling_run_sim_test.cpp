@@ -2,6 +2,7 @@
 // their count, the button, flat batteries and a board switched off mid-run.
 #include "testing/board_rig.h"
 #include "testing/eventually.h"
+#include "testing/last_message.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 namespace {
 
 using testing_support::BoardRig;
+using testing_support::LastMessage;
 using testing_support::VirtualClock;
 
 constexpr int64_t kTicksPerMicro = 10;  // the simulated performance counter runs at 10 MHz
@@ -60,11 +62,6 @@ class SamplingRun : public ::testing::Test {
     for (int i = 0; i < 10; ++i)
       if (Frames(Read()) > 0) return true;
     return false;
-  }
-  std::string Message() {
-    std::string text(static_cast<size_t>(board.GetLastErrorMsg(nullptr)), '\0');
-    board.GetLastErrorMsg(&text[0]);
-    return text.c_str();
   }
 
   VirtualClock clock;
@@ -152,7 +149,7 @@ TEST_F(SamplingRun, TheButtonEndsTheRun) {
   EXPECT_EQ(line.size(), 39u);
   EXPECT_GE(posix::NowMicros() - pressed, 500'000u) << "the reader holds for half a second first";
   EXPECT_FALSE(board.IsSampling());
-  EXPECT_EQ(Message(), "Sampling stopped by user.");
+  EXPECT_EQ(LastMessage(board), "Sampling stopped by user.");
 }
 
 TEST_F(SamplingRun, FlatBatteriesEndTheRunAndAreRemembered) {
@@ -164,7 +161,7 @@ TEST_F(SamplingRun, FlatBatteriesEndTheRunAndAreRemembered) {
   EXPECT_EQ(line, "#abort Weak or missing batteries.");
   EXPECT_EQ(line.size(), 33u);
   EXPECT_FALSE(board.IsSampling());
-  EXPECT_EQ(Message(), "Sampling stopped because of weak or missing batteries.");
+  EXPECT_EQ(LastMessage(board), "Sampling stopped because of weak or missing batteries.");
   EXPECT_EQ(Command(">dev/startwarning"), "=1");
   EXPECT_EQ(Command(">dev/bb_ShowBattWarning 1"), "<OK");
   EXPECT_EQ(Command(">dev/startwarning"), "=0");
@@ -180,7 +177,7 @@ TEST_F(SamplingRun, ABoardSwitchedOffMidRun) {
   EXPECT_EQ(line, "#abort The host timed out waiting for a response from the device.");
   EXPECT_EQ(line.size(), 65u);
   EXPECT_FALSE(board.IsSampling());
-  EXPECT_EQ(Message(), "The host timed out waiting for a response from the device.");
+  EXPECT_EQ(LastMessage(board), "The host timed out waiting for a response from the device.");
 
   int held = board.ReadBuffSize() / 4;
   EXPECT_GT(held, 0);

@@ -1,5 +1,6 @@
 // Sampling runs ended from the device's side, and the disconnect lines.
 #include "testing/fake_device.h"
+#include "testing/last_message.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@ namespace {
 
 using Kestrel::SampleWord;
 using testing_support::FakeDevice;
+using testing_support::LastMessage;
 
 const std::string kDisconnectedBlock("#Device disconnected\n", 22);
 
@@ -37,11 +39,6 @@ class Aborts : public ::testing::Test {
     if (size == 1) return "<empty>";
     return buffer.substr(0, static_cast<size_t>(size));
   }
-  std::string Message() {
-    std::string text(static_cast<size_t>(device.GetLastErrorMsg(nullptr)), '\0');
-    device.GetLastErrorMsg(&text[0]);
-    return text.c_str();
-  }
 
   FakeDevice device{nullptr, L"Nintendo RVL-WBC-01", L"1"};
   std::string buffer;
@@ -56,7 +53,7 @@ TEST_F(Aborts, ButtonPressEndsTheRunWithItsLine) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "no wait";
   EXPECT_EQ(buffer[39], '\x7F') << "no terminator";
   EXPECT_FALSE(device.IsSampling());
-  EXPECT_EQ(Message(), "Sampling stopped by user.");
+  EXPECT_EQ(LastMessage(device), "Sampling stopped by user.");
   EXPECT_EQ(Read().size(), 17u) << "the frames come after the abort";
 }
 
@@ -80,7 +77,7 @@ TEST_F(Aborts, EachCodeHasItsLineAndMessage) {
     std::string line = Read();
     EXPECT_EQ(line, c.line) << c.code;
     EXPECT_EQ(line.size(), c.length) << c.code;
-    EXPECT_EQ(Message(), c.message) << c.code;
+    EXPECT_EQ(LastMessage(device), c.message) << c.code;
   }
 }
 
@@ -92,7 +89,7 @@ TEST_F(Aborts, StopStartLeavesTheMessageAlone) {
   device.Abort(Kestrel::kAbortStopStart);
   EXPECT_EQ(Read(), "#stopstart");
   EXPECT_FALSE(device.IsSampling());
-  EXPECT_EQ(Message(), "Sampling stopped by user.");
+  EXPECT_EQ(LastMessage(device), "Sampling stopped by user.");
 }
 
 TEST_F(Aborts, AbortWhileIdleIsForgottenByTheNextRun) {
@@ -102,7 +99,7 @@ TEST_F(Aborts, AbortWhileIdleIsForgottenByTheNextRun) {
   Start();
   AppendFrames(1);
   EXPECT_EQ(Read().size(), 9u) << "a new run forgot it";
-  EXPECT_EQ(Message(), "");
+  EXPECT_EQ(LastMessage(device), "");
 }
 
 TEST_F(Aborts, AnAbortLineThatDoesNotFitStaysDue) {
@@ -122,7 +119,7 @@ TEST_F(Aborts, DisconnectDuringARun) {
   Start();
   AppendFrames(3);
   device.Disconnect(0x48F);
-  EXPECT_NE(Message().find("(Error $48F)"), std::string::npos) << "read before the abort: the disconnect text";
+  EXPECT_NE(LastMessage(device).find("(Error $48F)"), std::string::npos) << "read before the abort: the disconnect text";
   EXPECT_EQ(Read(), "#abort The host timed out waiting for a response from the device.");
   EXPECT_FALSE(device.IsFailed());
   EXPECT_EQ(Read(9).size(), 9u);
@@ -132,7 +129,7 @@ TEST_F(Aborts, DisconnectDuringARun) {
   EXPECT_TRUE(device.IsFailed());
   char line[64];
   EXPECT_FALSE(device.ReadLine(line, sizeof line, 0)) << "already told";
-  EXPECT_EQ(Message(), "The host timed out waiting for a response from the device.");
+  EXPECT_EQ(LastMessage(device), "The host timed out waiting for a response from the device.");
 }
 
 TEST_F(Aborts, DisconnectWhileIdle) {
@@ -140,7 +137,7 @@ TEST_F(Aborts, DisconnectWhileIdle) {
   device.Disconnect(0x48F);
   EXPECT_EQ(Read().size(), 9u) << "no abort line outside a run";
   EXPECT_EQ(Read(22), kDisconnectedBlock);
-  EXPECT_EQ(Message(),
+  EXPECT_EQ(LastMessage(device),
             "The Nintendo RVL-WBC-01 has disconnected from your computer. Check the batteries, or bring it "
             "closer. (Error $48F)");
 }

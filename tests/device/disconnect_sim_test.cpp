@@ -2,6 +2,7 @@
 // held, the disconnect lines and the messages.
 #include "testing/eventually.h"
 #include "testing/fake_device.h"
+#include "testing/last_message.h"
 #include "testing/scripted_endpoint.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@ using Kestrel::SampleWord;
 using testing_support::Eventually;
 using testing_support::FakeDevice;
 using testing_support::FrameReport;
+using testing_support::LastMessage;
 using testing_support::ScriptedDevice;
 
 const char kAbortLine[] = "#abort The host timed out waiting for a response from the device.";
@@ -41,11 +43,6 @@ class PowerOff : public ::testing::Test {
     if (!device.ReadBuffer(&buffer[0], &size, timeoutMs)) return "<false>";
     return buffer.substr(0, static_cast<size_t>(size));
   }
-  std::string Message() {
-    std::string text(static_cast<size_t>(device.GetLastErrorMsg(nullptr)), '\0');
-    device.GetLastErrorMsg(&text[0]);
-    return text.c_str();
-  }
 
   ScriptedDevice sim;
   FakeDevice device{sim.Open(), L"Nintendo RVL-WBC-01", L"1"};
@@ -65,13 +62,13 @@ TEST_F(PowerOff, AbortLineThenTheFramesThenTheDisconnectLine) {
   EXPECT_TRUE(device.IsFailed());
   char line[64];
   EXPECT_FALSE(device.ReadLine(line, sizeof line, 0));
-  EXPECT_EQ(Message(), "The host timed out waiting for a response from the device.");
-  EXPECT_EQ(Message(), "") << "given once";
+  EXPECT_EQ(LastMessage(device), "The host timed out waiting for a response from the device.");
+  EXPECT_EQ(LastMessage(device), "") << "given once";
 }
 
 TEST_F(PowerOff, ReplyChannelAndTheMessageBeforeTheAbort) {
   SwitchOff();
-  EXPECT_EQ(Message(),
+  EXPECT_EQ(LastMessage(device),
             "The Nintendo RVL-WBC-01 has disconnected from your computer. Check the batteries, or bring it "
             "closer. (Error $C000009D)");
   char line[64];
@@ -80,7 +77,7 @@ TEST_F(PowerOff, ReplyChannelAndTheMessageBeforeTheAbort) {
   EXPECT_TRUE(device.IsFailed());
   EXPECT_FALSE(device.ReadLine(line, sizeof line, 0));
   EXPECT_EQ(Read(), kAbortLine) << "the run's abort is still due";
-  EXPECT_EQ(Message(), "The host timed out waiting for a response from the device.");
+  EXPECT_EQ(LastMessage(device), "The host timed out waiting for a response from the device.");
 }
 
 TEST_F(PowerOff, AWaitingReadGivesUpAtItsTimeOut) {
@@ -100,7 +97,7 @@ TEST_F(PowerOff, WhileIdleNoAbortLine) {
   SwitchOff();
   EXPECT_EQ(Read().size(), 25u);
   EXPECT_EQ(Read(22), kDisconnectedBlock);
-  EXPECT_NE(Message().find("(Error $C000009D)"), std::string::npos);
+  EXPECT_NE(LastMessage(device).find("(Error $C000009D)"), std::string::npos);
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ TEST_F(BluetoothTest, UnpairedBoardIsPairedWithTheRadioAddressAsPasskey) {
 TEST_F(BluetoothTest, RememberedBoardIsTakenAtFirstSightingWithoutAuthenticating) {
   World().AddRadio(kRadioAddress);
   BluetoothDeviceState board = Board();
-  board.remembered = board.authenticated = board.connected = board.hidServiceEnabled = true;
+  board.SetPaired(true);
   World().AddDevice(board);
   OrxString address;
   EXPECT_TRUE(DeviceSearch::SearchAndPairBoards(address));
@@ -146,7 +146,7 @@ TEST_F(BluetoothTest, ConnectedBoardWithoutServicesGetsItsHidServiceEnabled) {
 TEST_F(BluetoothTest, RemovalForgetsTheBoardAndIsBoundedWhenItKeepsFailing) {
   World().AddRadio(kRadioAddress);
   BluetoothDeviceState board = Board();
-  board.remembered = board.authenticated = board.connected = board.hidServiceEnabled = true;
+  board.SetPaired(true);
   World().AddDevice(board);
   Kestrel::RemoveBoardPairing(Kestrel::kBoardBluetoothName, OrxString(L"191d2a3b4c"));
   EXPECT_FALSE(State().remembered);

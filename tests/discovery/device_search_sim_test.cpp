@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr uint64_t kRadio = 0x0022486a1b2c;
-constexpr uint64_t kFirstBoard = 0x0017ab3c4d5e;
+constexpr uint64_t kRadio = sim::kDefaultRadioAddress;
+constexpr uint64_t kFirstBoard = sim::kDefaultBoardAddress;
 constexpr uint64_t kSecondBoard = 0x0019fd001122;
 
 std::string PluginMessage() {
@@ -40,8 +40,7 @@ class DeviceSearchTest : public ::testing::Test {
   static sim::SimulatedBoard Board(uint64_t address, bool paired) {
     sim::SimulatedBoard board;
     board.bluetooth.address = address;
-    board.bluetooth.remembered = board.bluetooth.authenticated = board.bluetooth.connected = paired;
-    board.bluetooth.hidServiceEnabled = paired;
+    board.bluetooth.SetPaired(paired);
     return board;
   }
   static void Build(std::vector<sim::SimulatedBoard> boards, bool withRadio = true) {

@@ -20,8 +20,8 @@
 
 namespace {
 
-constexpr uint64_t kRadio = 0x0022486a1b2c;
-constexpr uint64_t kBoard = 0x0017ab3c4d5e;
+constexpr uint64_t kRadio = sim::kDefaultRadioAddress;
+constexpr uint64_t kBoard = sim::kDefaultBoardAddress;
 constexpr int kDefaultCycles = 50;
 constexpr uint64_t kMs = 1000;
 
@@ -69,8 +69,7 @@ sim::Scenario OneBoard(bool paired) {
   scenario.radios.push_back({kRadio, L"radio"});
   sim::SimulatedBoard board;
   board.bluetooth.address = kBoard;
-  board.bluetooth.remembered = board.bluetooth.authenticated = board.bluetooth.connected = paired;
-  board.bluetooth.hidServiceEnabled = paired;
+  board.bluetooth.SetPaired(paired);
   board.load = std::make_shared<sim::SwayingPerson>(70.0);
   scenario.boards.push_back(board);
   return scenario;

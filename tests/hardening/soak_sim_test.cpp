@@ -22,8 +22,8 @@ constexpr uint64_t kDefaultSoakSeconds = 120;
 constexpr int kReportsPerHostRead = 5;  // the host reads every 50 ms
 constexpr int kBlockRoom = 1 + 8 * 64;
 constexpr int kFrameBytes = 8;
-constexpr uint64_t kRadio = 0x0022486a1b2c;
-constexpr uint64_t kBoard = 0x0017ab3c4d5e;
+constexpr uint64_t kRadio = sim::kDefaultRadioAddress;
+constexpr uint64_t kBoard = sim::kDefaultBoardAddress;
 constexpr uint64_t kStepMicros = 1000;
 constexpr auto kSettleLimit = std::chrono::seconds(10);
 constexpr DWORD kHoldStopWaitMs = 5000;
@@ -61,8 +61,7 @@ sim::Scenario PatternBoard() {
   scenario.radios.push_back({kRadio, L"radio"});
   sim::SimulatedBoard board;
   board.bluetooth.address = kBoard;
-  board.bluetooth.remembered = board.bluetooth.authenticated = board.bluetooth.connected = true;
-  board.bluetooth.hidServiceEnabled = true;
+  board.bluetooth.SetPaired(true);
   board.settings.reportIntervalMicros = hardening::kSlotMicros;
   board.settings.reportJitterMicros = 0;
   board.load = std::make_shared<hardening::CheckPattern>();

@@ -83,6 +83,20 @@ struct BoardRig {
   std::unique_ptr<ExchangeBoard> device;
 };
 
+// A board whose calibration and battery differ from the defaults, with every calibration byte
+// distinct and the top bit set at the heaviest point, so a misplaced or sign-extended byte shows.
+inline sim::BoardSettings UnusualBoard() {
+  sim::BoardSettings settings;
+  settings.serialNumber = L"0022aa4b6c8d";
+  for (size_t s = 0; s < sim::kSensorCount; ++s) {
+    settings.calibration.readings[0][s] = static_cast<uint16_t>(0x1234 + 0x111 * s);
+    settings.calibration.readings[1][s] = static_cast<uint16_t>(0x3456 + 0x101 * s);
+    settings.calibration.readings[2][s] = static_cast<uint16_t>(0xF678 + 0x0FF * s);
+  }
+  settings.batteryLevel = 0xB4;
+  return settings;
+}
+
 // Runs a test on the virtual clock, so that its waits cost no real time.
 class VirtualClock {
  public:

@@ -10,19 +10,8 @@
 namespace {
 
 using testing_support::BoardRig;
+using testing_support::UnusualBoard;
 using testing_support::VirtualClock;
-
-sim::BoardSettings UnusualBoard() {
-  sim::BoardSettings settings;
-  settings.serialNumber = L"0022aa4b6c8d";
-  for (size_t s = 0; s < sim::kSensorCount; ++s) {
-    settings.calibration.readings[0][s] = static_cast<uint16_t>(0x1234 + 0x111 * s);
-    settings.calibration.readings[1][s] = static_cast<uint16_t>(0x3456 + 0x101 * s);
-    settings.calibration.readings[2][s] = static_cast<uint16_t>(0x5678 + 0x0FF * s);
-  }
-  settings.batteryLevel = 0xB4;
-  return settings;
-}
 
 TEST(BoardConversation, FromPowerOnToContinuousReporting) {
   VirtualClock clock;
