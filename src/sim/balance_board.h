@@ -4,8 +4,8 @@
 // sensor readings through its factory calibration. Tests can make it misbehave.
 #pragma once
 
-#include "platform/posix/control.h"
-#include "platform/posix/hid_endpoint.h"
+#include "sim/clock.h"
+#include "sim/hid_device.h"
 #include "sim/board_registers.h"
 #include "sim/load_model.h"
 
@@ -55,7 +55,7 @@ struct ReplyFault {
   static ReplyFault DataReportsFirst(int count, uint8_t id = 0x32) { return {Kind::kNone, 0, 0, count, id}; }
 };
 
-class BalanceBoard : public posix::HidEndpoint {
+class BalanceBoard : public HidDevice {
  public:
   static std::shared_ptr<BalanceBoard> Create(const BoardSettings& settings = BoardSettings());
   ~BalanceBoard() override;
@@ -127,10 +127,10 @@ class BalanceBoard : public posix::HidEndpoint {
   int dataReportsSent_ = 0;
   std::deque<std::pair<uint8_t, ReplyFault>> faults_;
   std::vector<Report> outputs_;
-  posix::TimerId reportTimer_ = 0;
+  TimerId reportTimer_ = 0;
   uint64_t stream_ = 0;        // which stream of data reports is current; old timers see a change
   uint64_t nextReportAt_ = 0;  // the nominal time, before jitter
-  std::map<uint64_t, posix::TimerId> replyTimers_;  // by token
+  std::map<uint64_t, TimerId> replyTimers_;  // by token
   uint64_t nextReplyToken_ = 1;
   std::mt19937 random_;
 };

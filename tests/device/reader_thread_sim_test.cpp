@@ -164,7 +164,7 @@ TEST_F(ReadInputReport, ReportsNowOrLater) {
 TEST_F(ReadInputReport, FailuresGiveTheirCodes) {
   sim.Endpoint().FailAt(posix::NowMicros() + 100 * kMs);
   int length = 9;
-  EXPECT_EQ(Read(&length), posix::kStatusDeviceNotConnected);
+  EXPECT_EQ(Read(&length), sim::kStatusDeviceNotConnected);
   EXPECT_EQ(length, 0);
   EXPECT_EQ(Read(&length), static_cast<uint32_t>(ERROR_DEVICE_NOT_CONNECTED));
   EXPECT_FALSE(device->IsFailed());

@@ -19,8 +19,8 @@ GUID HidClass() {
   return hidClass;
 }
 
-posix::HidIdentity Board(const wchar_t* serial) {
-  posix::HidIdentity identity;
+sim::HidIdentity Board(const wchar_t* serial) {
+  sim::HidIdentity identity;
   identity.vendorId = 0x057E;
   identity.productId = 0x0306;
   identity.product = L"Nintendo RVL-WBC-01";

@@ -111,7 +111,7 @@ TEST_F(ReportExchanges, ReadThatFailsWhileWaitingGivesItsStatus) {
   posix::ScheduleAt(posix::NowMicros() + 100'000, [board] {
     if (auto b = board.lock()) b->PowerOff();
   });
-  EXPECT_EQ(rig.device->WriteRegister(0x04A400F0, 0x55), static_cast<uint32_t>(posix::kStatusDeviceNotConnected));
+  EXPECT_EQ(rig.device->WriteRegister(0x04A400F0, 0x55), static_cast<uint32_t>(sim::kStatusDeviceNotConnected));
 }
 
 TEST_F(ReportExchanges, NothingIsSentWithoutTheHidLibrary) {
