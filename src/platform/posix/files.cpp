@@ -186,6 +186,16 @@ bool HidEndpoint::ReadFailure(DWORD* readError) const {
   return disconnected;
 }
 
+void HidEndpoint::DelayCancellation(uint64_t micros) {
+  std::lock_guard<std::mutex> guard(lock_);
+  cancellationDelay_ = micros;
+}
+
+uint64_t HidEndpoint::CancellationDelay() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return cancellationDelay_;
+}
+
 int HidEndpoint::PendingReadCount() const {
   size_t n = 0;
   for (auto& file : OpenFiles()) n += file->PendingCount();
@@ -299,7 +309,16 @@ BOOL CancelIo(HANDLE file) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  device->CancelFromThread(GetCurrentThreadId());
+  DWORD thread = GetCurrentThreadId();
+  uint64_t delay = device->Endpoint()->CancellationDelay();
+  if (delay == 0) {
+    device->CancelFromThread(thread);
+    return TRUE;
+  }
+  std::weak_ptr<posix::DeviceFile> later = device;
+  posix::ScheduleAt(posix::NowMicros() + delay, [later, thread] {
+    if (auto open = later.lock()) open->CancelFromThread(thread);
+  });
   return TRUE;
 }
 

@@ -62,6 +62,10 @@ class HidEndpoint : public std::enable_shared_from_this<HidEndpoint> {
                   ULONG_PTR completionStatus = kStatusDeviceNotConnected);
   void Reconnect();
   bool IsDisconnected() const;
+  // A driver slow to cancel: CancelIo returns at once, but the reads it cancels stay pending for
+  // this long (0, the default: they end at once).
+  void DelayCancellation(uint64_t micros);
+  uint64_t CancellationDelay() const;
   int OpenFileCount() const;
   // Reads started on this device's files that have not completed yet.
   int PendingReadCount() const;
@@ -78,6 +82,7 @@ class HidEndpoint : public std::enable_shared_from_this<HidEndpoint> {
   bool disconnected = false;
   DWORD readError_ = 0;
   ULONG_PTR completionStatus_ = 0;
+  uint64_t cancellationDelay_ = 0;
   HidIdentity identity_;
 };
 
