@@ -69,7 +69,6 @@ class WBalanceBoard : public WiiOrxHID {
   std::atomic<bool> zeroArmRequested{false};
 
  private:
-  bool ReaderHasEnded(DWORD waitMs);
   // The open sequence up to the base open: 0, or the code that failed it.
   uint32_t OpenSequence();
   uint32_t ReadCalibration();

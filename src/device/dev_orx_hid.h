@@ -4,6 +4,7 @@
 // device kind is left to the pure virtual operations.
 #pragma once
 
+#include "device/reader_link.h"
 #include "device/ring_buffer.h"
 #include "platform/win32.h"
 #include "support/orx_string.h"
@@ -20,8 +21,11 @@ constexpr int kSampleRingCapacity = 32768;
 constexpr int kCommandLineSize = 256;
 constexpr int kTokenSize = 260;
 constexpr DWORD kReaderStopWaitMs = 1500;
-// A reader thread that missed the stop wait is still running code of this object: wait longer
-// before its memory (or its derived part) goes, but never without bound.
+// A reader that missed the stop wait is cut off from the device within this, so that a close
+// returns within about 2 s. Only a report handler holds the gate, for one report exchange at most.
+constexpr DWORD kReaderDetachWaitMs = 400;
+// The last resort before the device goes while the reader is inside one of its handlers; longer
+// than any handler's own bounded waits.
 constexpr DWORD kReaderFinalWaitMs = 10000;
 constexpr DWORD kReportWaitMs = 500;
 constexpr int kReportBufferSize = 256;
@@ -90,10 +94,14 @@ class DevOrxHID {
   void SetLastErrorText(const OrxString& text);
   // The device message read: delivered once, then cleared.
   int ReadLastErrorMessage(char* buffer);
-  // Stops the reader, closes the events, the HID handle and the thread handle, and leaves the
-  // registry. Safe to call more than once; the destructors of derived classes call it first.
+  // Stops the reader, gives up the device's share of the handles and events (a reader still
+  // ending keeps its own share), closes the thread handle and leaves the registry. Safe to call
+  // more than once; the destructors of derived classes call it first.
   void CloseDevice();
   bool StopWasRequested() const { return stopRequested.load(std::memory_order_acquire); }
+  // True when no reader thread runs: never started, or ended. Asks the reader's own end event,
+  // never the thread handle, which library detach cannot wait for.
+  bool ReaderHasEnded(DWORD waitMs) const;
 
   HANDLE hidHandle;
   HANDLE readerThread = nullptr;
@@ -120,13 +128,16 @@ class DevOrxHID {
   std::atomic<bool> showBatteryWarning{true};
 
  private:
-  static DWORD WINAPI ReaderThread(void* device);
-  DWORD RunReader();
+  // The thread's argument is a heap copy of the device's share of the link.
+  static DWORD WINAPI ReaderThread(void* share);
+  static DWORD RunReader(ReaderLink& link);
   bool ParseCommandLine(const char* line);
   bool GenericCommand(const char* arguments);
   bool DeliverAbort(char* buffer, int* size);
   bool DeliverDisconnectLine(const char* line, char* buffer, int room);
 
+  std::shared_ptr<ReaderLink> link;
+  bool detached = false;  // the reader can no longer reach this object
   mutable std::mutex lastErrorLock;  // lastError is written by the reader thread too
   OrxString lastError;
   bool closed = false;

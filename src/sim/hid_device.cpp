@@ -87,6 +87,16 @@ bool HidDevice::ReadFailure(DWORD* readError) const {
   return disconnected_;
 }
 
+void HidDevice::DelayCancellation(uint64_t micros) {
+  std::lock_guard<std::mutex> guard(lock_);
+  cancellationDelay_ = micros;
+}
+
+uint64_t HidDevice::CancellationDelay() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return cancellationDelay_;
+}
+
 void HidDevice::PushInputReport(const std::vector<uint8_t>& report) {
   if (IsDisconnected()) return;
   for (auto& file : OpenFiles()) file->Deliver(report);

@@ -63,6 +63,10 @@ class HidDevice : public std::enable_shared_from_this<HidDevice> {
   bool IsDisconnected() const;
   // True while disconnected, with the error a new read fails with.
   bool ReadFailure(DWORD* readError) const;
+  // A driver slow to cancel: CancelIo returns at once, but the reads it cancels stay pending for
+  // this long (0, the default: they end at once).
+  void DelayCancellation(uint64_t micros);
+  uint64_t CancellationDelay() const;
 
   void Attach(const std::shared_ptr<HidDeviceFile>& file);
   void Detach(const HidDeviceFile* file);
@@ -77,6 +81,7 @@ class HidDevice : public std::enable_shared_from_this<HidDevice> {
   std::vector<std::weak_ptr<HidDeviceFile>> files_;
   bool disconnected_ = false;
   DWORD readError_ = 0;
+  uint64_t cancellationDelay_ = 0;
   HidIdentity identity_;
 };
 

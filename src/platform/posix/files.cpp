@@ -179,7 +179,16 @@ BOOL CancelIo(HANDLE file) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  device->CancelFromThread(GetCurrentThreadId());
+  DWORD thread = GetCurrentThreadId();
+  uint64_t delay = device->Endpoint()->CancellationDelay();
+  if (delay == 0) {
+    device->CancelFromThread(thread);
+    return TRUE;
+  }
+  std::weak_ptr<posix::DeviceFile> later = device;
+  posix::ScheduleAt(posix::NowMicros() + delay, [later, thread] {
+    if (auto open = later.lock()) open->CancelFromThread(thread);
+  });
   return TRUE;
 }
 
