@@ -73,8 +73,7 @@ bool DevOrxHID::ReaderHasEnded(DWORD waitMs) const {
 bool DevOrxHID::IsFailed() { return failed.load(std::memory_order_acquire); }
 
 bool DevOrxHID::WaitForData(int timeoutMs) {
-  DWORD wait = timeoutMs < 0 ? 0 : static_cast<DWORD>(timeoutMs);
-  return WaitForSingleObject(dataEvent, wait) == WAIT_OBJECT_0;
+  return WaitForSingleObject(dataEvent, HostWaitMs(timeoutMs)) == WAIT_OBJECT_0;
 }
 
 void DevOrxHID::OnReadError(uint32_t code) { ReportDisconnect(code); }
@@ -89,16 +88,26 @@ OrxString DevOrxHID::LastErrorText() const {
 void DevOrxHID::SetLastErrorText(const OrxString& text) {
   std::lock_guard<std::mutex> guard(lastErrorLock);
   lastError = text;
+  ++lastErrorVersion;
 }
 
 int DevOrxHID::ReadLastErrorMessage(char* buffer) {
-  if (!buffer) return DeliverMessage(LastErrorText(), nullptr);
-  // Taken and cleared in one step, so a message the reader thread stores meanwhile is kept.
   OrxString message;
   {
     std::lock_guard<std::mutex> guard(lastErrorLock);
-    message = lastError;
-    lastError = OrxString();
+    if (!buffer) {
+      // The host allocates what it is told here; the reader may store a longer message before
+      // the host reads, so this text is the one its read gets.
+      quotedError = lastError;
+      quotedVersion = lastErrorVersion;
+      errorQuoted = true;
+      return DeliverMessage(quotedError, nullptr);
+    }
+    message = errorQuoted ? quotedError : lastError;
+    // Cleared only when nothing newer came since the quote: a newer message waits for the next read.
+    if (!errorQuoted || quotedVersion == lastErrorVersion) lastError = OrxString();
+    errorQuoted = false;
+    quotedError = OrxString();
   }
   return DeliverMessage(message, buffer);
 }

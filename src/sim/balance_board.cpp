@@ -26,6 +26,7 @@ BalanceBoard::BalanceBoard(const BoardSettings& settings)
       registers_(settings.calibration),
       poweredOnAt_(NowMicros()),
       batteryLevel_(settings.batteryLevel),
+      faults_(settings.faults.begin(), settings.faults.end()),
       random_(settings.randomSeed) {}
 
 BalanceBoard::~BalanceBoard() {
@@ -67,7 +68,8 @@ bool BalanceBoard::OnOutputReport(const uint8_t* data, size_t length, DWORD* err
   std::vector<Report> replies;
   if (fault.kind != ReplyFault::Kind::kLost) replies = HandleLocked(data);
   ApplyFault(fault, replies);
-  DeliverLocked(std::move(replies));
+  bool late = fault.kind == ReplyFault::Kind::kLate;
+  DeliverLocked(std::move(replies), late ? fault.lateMicros : settings_.replyLatencyMicros);
   return true;
 }
 
@@ -203,20 +205,21 @@ void BalanceBoard::ApplyFault(const ReplyFault& fault, std::vector<Report>& repl
       break;
     case ReplyFault::Kind::kNone:
     case ReplyFault::Kind::kRejectWrite:
+    case ReplyFault::Kind::kLate:
       break;
   }
   for (int i = 0; i < fault.dataReportsFirst; ++i) replies.insert(replies.begin(), DataReportLocked(fault.dataReportId));
 }
 
-void BalanceBoard::DeliverLocked(std::vector<Report> replies) {
+void BalanceBoard::DeliverLocked(std::vector<Report> replies, uint64_t latencyMicros) {
   if (replies.empty()) return;
-  if (settings_.replyLatencyMicros == 0) {
+  if (latencyMicros == 0) {
     for (const auto& r : replies) SendLocked(r);
     return;
   }
   uint64_t token = nextReplyToken_++;
   auto weak = WeakSelf();
-  replyTimers_[token] = ScheduleAt(NowMicros() + settings_.replyLatencyMicros,
+  replyTimers_[token] = ScheduleAt(NowMicros() + latencyMicros,
                                           [weak, token, replies = std::move(replies)] {
                                             if (auto self = weak.lock()) self->OnReplyTimer(token, replies);
                                           });

@@ -67,6 +67,16 @@ TEST_F(HidEnumerationTest, EntriesCarryIdentifiersAndStringsAndAnUnopenableOneIs
   EXPECT_FALSE(enumerator.Next());
 }
 
+TEST_F(HidEnumerationTest, BaseEnumeratorReadsTheRegistryPropertiesOfEachEntry) {
+  ScriptedDevice board;
+  board.Endpoint().SetIdentity(Board(L"0017ab3c4d5e"));
+  DevRegEnum enumerator(HidClass());
+  ASSERT_TRUE(enumerator.ReadEntry(0));
+  EXPECT_EQ(enumerator.GetManufacturer(), OrxString(L"(Standard system devices)")) << "the system's, not HID's";
+  EXPECT_TRUE(enumerator.GetName().IsEmpty()) << "the simulated system gives no friendly name";
+  EXPECT_FALSE(enumerator.ReadEntry(1));
+}
+
 TEST_F(HidEnumerationTest, HandedOverHandleStaysOpenForItsNewOwner) {
   ScriptedDevice board;
   board.Endpoint().SetIdentity(Board(L"0017ab3c4d5e"));
