@@ -20,6 +20,7 @@ constexpr double kTop = 50, kPanelHeight = 320;
 constexpr double kTimeLeft = 60, kTimeWidth = 520;
 constexpr double kCopLeft = 650, kCopSize = kPanelHeight;  // square: one millimetre scale both ways
 constexpr double kTitleRise = 12, kTickLength = 4, kTickLabelGap = 6, kTickLabelDrop = 16, kAxisTitleDrop = 34;
+constexpr double kHalfTextHeight = 4;  // lowers a label to centre it on its tick
 constexpr double kAxisTitleGap = 40;  // left of the panel, beside the tick labels
 constexpr double kLegendSwatch = 20, kLegendRise = 4;
 constexpr double kMeasuresGap = 70, kLineHeight = 17;
@@ -36,6 +37,7 @@ const char kTraceColour[] = "#1f77b4";
 const char kCopColour[] = "#d62728";
 const char kGridColour[] = "#e4e4e4";
 const char kFaintColour[] = "#bbb";
+const char kAxisColour[] = "#666";
 
 struct Range {
   double low, high;
@@ -72,7 +74,7 @@ std::string Line(double x1, double y1, double x2, double y2, const char* stroke,
 
 std::string Frame(double x, double y, double w, double h) {
   return "<rect x=\"" + N(x) + "\" y=\"" + N(y) + "\" width=\"" + N(w) + "\" height=\"" + N(h) +
-         "\" fill=\"none\" stroke=\"#666\"/>\n";
+         "\" fill=\"none\" stroke=\"" + kAxisColour + "\"/>\n";
 }
 
 // Where a panel sits on the page and what its axes show.
@@ -91,14 +93,14 @@ struct Panel {
     for (double tick : x.Ticks()) {
       double at = X(tick);
       svg += Line(at, top, at, top + height, kGridColour);
-      svg += Line(at, top + height, at, top + height + kTickLength, "#666");
+      svg += Line(at, top + height, at, top + height + kTickLength, kAxisColour);
       svg += Text(at, top + height + kTickLabelDrop, x.Label(tick), "middle");
     }
     for (double tick : y.Ticks()) {
       double at = Y(tick);
       svg += Line(left, at, left + width, at, kGridColour);
-      svg += Line(left - kTickLength, at, left, at, "#666");
-      svg += Text(left - kTickLabelGap, at + 4, y.Label(tick), "end");
+      svg += Line(left - kTickLength, at, left, at, kAxisColour);
+      svg += Text(left - kTickLabelGap, at + kHalfTextHeight, y.Label(tick), "end");
     }
     svg += Frame(left, top, width, height);
     svg += Text(left + width / 2, top + height + kAxisTitleDrop, xTitle, "middle");
