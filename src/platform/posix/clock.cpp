@@ -37,21 +37,27 @@ struct ClockState {
   bool timerThreadStarted = false;
   bool stopping = false;
   std::thread timerThread;
-
-  ~ClockState() {
-    {
-      std::lock_guard<std::mutex> guard(TheKernel().lock);
-      stopping = true;
-      NotifyChangedLocked();
-    }
-    if (timerThread.joinable()) timerThread.join();
-  }
 };
 
 ClockState& State() {
-  static ClockState state;
-  return state;
+  // Outlives every static destructor: a reader thread that ends last may still close a board,
+  // whose timers are cancelled here, while the process exits.
+  static ClockState* state = new ClockState;
+  return *state;
 }
+
+// The timer thread ends with the process's static objects; timers are not run after that.
+struct TimerThreadEnd {
+  ~TimerThreadEnd() {
+    ClockState& s = State();
+    {
+      std::lock_guard<std::mutex> guard(TheKernel().lock);
+      s.stopping = true;
+      NotifyChangedLocked();
+    }
+    if (s.timerThread.joinable()) s.timerThread.join();
+  }
+} timerThreadEnd;
 
 uint64_t RealMicros() {
   using namespace std::chrono;
