@@ -13,7 +13,8 @@ struct ClassInfo {
   const wchar_t* className;
   const wchar_t* deviceName;
 };
-static_assert(sizeof(ClassInfo) == 24, "the host's record");
+// 24 bytes in the 32-bit host; the 64-bit build widens the two pointers.
+static_assert(sizeof(ClassInfo) == sizeof(ClassInfo::guid) + 2 * sizeof(void*), "the host's record");
 
 class PluginDll : public ::testing::Test {
  protected:
