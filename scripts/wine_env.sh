@@ -55,12 +55,14 @@ wine_env_setup() {
         WINE_REASON="PLANKSCALE_WINE_ARCH=64 asks for it" ;;
     32) WINE_PRESET=windows
         WINE_REASON="PLANKSCALE_WINE_ARCH=32 asks for it" ;;
-    "") install_missing_packages "${wine_env_packages[@]}" "${wine_env_packages_32[@]}"
-        if failure=$(wine_env_try_32bit "$root"); then
+    "") install_missing_packages "${wine_env_packages[@]}"
+        WINE_PRESET=windows64
+        if ! install_missing_packages "${wine_env_packages_32[@]}"; then
+          WINE_REASON="32-bit Wine does not install here (${wine_env_packages_32[*]})"
+        elif failure=$(wine_env_try_32bit "$root"); then
           WINE_PRESET=windows
           WINE_REASON="a 32-bit Windows program runs here"
         else
-          WINE_PRESET=windows64
           WINE_REASON="a 32-bit Windows program cannot run here (${failure:-no output})"
         fi ;;
     *) echo "PLANKSCALE_WINE_ARCH must be 32, 64 or unset, not '$PLANKSCALE_WINE_ARCH'" >&2
