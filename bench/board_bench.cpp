@@ -108,14 +108,14 @@ struct SimulatedBoard {
   explicit SimulatedBoard(const sim::BoardSettings& settings)
       : board(sim::BalanceBoard::Create(settings)), path(sim::BalanceBoard::DevicePathFor(settings.serialNumber)) {
     HidDllTable::Instance().Acquire();
-    posix::RegisterHidDevice(path, board);
+    sim::RegisterHidDevice(path, board);
     HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     device = std::make_unique<BenchBoard>(handle, L"Nintendo RVL-WBC-01", settings.serialNumber.c_str());
   }
   ~SimulatedBoard() {
     device.reset();
-    posix::UnregisterHidDevice(path);
+    sim::UnregisterHidDevice(path);
   }
   std::shared_ptr<sim::BalanceBoard> board;
   std::wstring path;

@@ -45,7 +45,13 @@ inline int32_t ElapsedMicros(int64_t ticks, int64_t ticksPerSecond) {
   constexpr int64_t kTicksLimit = (std::numeric_limits<int64_t>::max() - kMicrosPerSecond) / kMicrosPerSecond;
   if (ticks > kTicksLimit) return kLimit;
   if (ticks < -kTicksLimit) return -kLimit;
-  int64_t micros = (ticks * kMicrosPerSecond + kMicrosPerSecond / 2) / ticksPerSecond;
+  // Half of a microsecond is half of ticksPerSecond in the scaled count: rounding with half a
+  // million instead is right only for counters whose ticks are whole microseconds.
+  int64_t scaled = ticks * kMicrosPerSecond;
+  int64_t micros = scaled / ticksPerSecond;
+  int64_t rest = scaled % ticksPerSecond;  // the sign of scaled, smaller than ticksPerSecond
+  if (rest >= 0 && rest >= ticksPerSecond - rest) ++micros;
+  if (rest < 0 && -rest >= ticksPerSecond + rest) --micros;
   if (micros > kLimit) return kLimit;
   if (micros < -kLimit) return -kLimit;
   return static_cast<int32_t>(micros);

@@ -12,16 +12,11 @@ WBalanceBoard::WBalanceBoard(HANDLE hid, const OrxString& deviceName, const OrxS
 }
 
 WBalanceBoard::~WBalanceBoard() {
+  // After the stop the reader never calls this object's operations again, ended or not.
   StopReader();
-  // The reader calls this object's virtual operations: once this body ends they are the bases'
-  // (pure) ones. A straggler gets a longer, still bounded, wait.
-  bool ended = ReaderHasEnded(kReaderFinalWaitMs);
-  // The LED exchange reads with readEvent: only once no reader thread can be reading too.
-  if (ended) SetLed(false);
-}
-
-bool WBalanceBoard::ReaderHasEnded(DWORD waitMs) {
-  return readerThread == nullptr || WaitForSingleObject(readerThread, waitMs) == WAIT_OBJECT_0;
+  // The LED exchange reads with readEvent: only once no reader thread can be reading too. A
+  // reader still busy belongs to a board that is lost or stuck, which would not answer anyway.
+  if (ReaderHasEnded(0)) SetLed(false);
 }
 
 int WBalanceBoard::GetLastErrorMsg(char* buffer) { return ReadLastErrorMessage(buffer); }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 namespace Kestrel {
 
@@ -31,18 +32,24 @@ class WBalanceBoard : public WiiOrxHID {
   // come, 0x5000 for an unexpected reply, 0x5100 plus the device's error code, or the system's
   // error of the write or the status of the read. They share readEvent: never on two threads.
 
+  // Reads reports until wanted accepts one, within kAwaitReportLimitMs; 0 with it in reply, or
+  // the read's status, or kResultNoReply when other reports kept coming.
+  uint32_t AwaitReport(uint8_t* reply, int* length, const std::function<bool(const uint8_t*, int)>& wanted);
   // Writes a 22-byte output report; the system's last-error value after the write is the result.
   uint32_t SendOutputReport(uint8_t* report);
-  // Reads until the first report that is not a data report, which must be an acknowledgement.
+  // Reads until the first report that is neither a data report nor an acknowledgement of another
+  // request; it must be the acknowledgement of the write.
   uint32_t WaitForAck();
   // Sends the mode and reads until the first report in that mode.
   uint32_t SetReportingMode(uint8_t mode, bool continuous);
-  // Reads length (1 to 16) bytes at address. The destination is written only when a full
-  // memory-data reply arrives, otherwise left as it was: callers zero it first. *copied, when
-  // given, tells which it was; the result is 0 either way.
+  // Reads length (1 to 16) bytes at address. Only a memory-data reply for this address counts;
+  // other reports are skipped. The destination is written only when that reply is full, otherwise
+  // left as it was: callers zero it first. *copied, when given, tells which it was; the result is
+  // 0 either way, or kResultNoReply when no reply for this address came.
   uint32_t ReadMemory(uint32_t address, int length, uint8_t* destination, bool* copied = nullptr);
   uint32_t WriteRegister(uint32_t address, uint8_t value);
-  // battery: 0 to 127; flags: bit 0 batteries nearly empty, bit 1 extension connected.
+  // Skips data reports and acknowledgements of other requests; the next report must be the
+  // status. battery: 0 to 127; flags: bit 0 batteries nearly empty, bit 1 extension connected.
   uint32_t RequestStatus(int* battery, uint8_t* flags);
   // Lights or darkens LED 1 and takes one report (its acknowledgement) out of the stream.
   void SetLed(bool on);
@@ -69,7 +76,6 @@ class WBalanceBoard : public WiiOrxHID {
   std::atomic<bool> zeroArmRequested{false};
 
  private:
-  bool ReaderHasEnded(DWORD waitMs);
   // The open sequence up to the base open: 0, or the code that failed it.
   uint32_t OpenSequence();
   uint32_t ReadCalibration();

@@ -5,6 +5,7 @@
 #include "wii/wii_reports.h"
 
 #include <cstring>
+#include <functional>
 
 namespace Kestrel {
 
@@ -17,9 +18,36 @@ void PackAddress(uint8_t* report, uint32_t address) {
   report[4] = static_cast<uint8_t>(address);
 }
 
-bool OutOfTime(DWORD start) { return GetTickCount() - start >= kAwaitReportLimitMs; }
+bool IsDataReport(const uint8_t* report) { return report[0] >= kReportFirstData; }
+
+// An acknowledgement names the request it answers in byte 3. One for another request is left over
+// from an earlier exchange (a mode change answered by a report in the mode before its ack).
+bool IsAckForOther(const uint8_t* report, int length, uint8_t request) {
+  return report[0] == kReportAck && length > kAckRequestByte && report[kAckRequestByte] != request;
+}
+
+// A memory reply names the low 16 bits of the address it answers in bytes 4 and 5. One too short
+// to name any is taken as this request's reply, garbled, so that the read is asked again.
+bool AnswersMemoryRead(const uint8_t* reply, int length, uint32_t address) {
+  if (reply[0] != kReportMemoryData) return false;
+  if (length < kMemoryDataOffset) return true;
+  return reply[kMemoryOffsetByte] == static_cast<uint8_t>(address >> 8) &&
+         reply[kMemoryOffsetByte + 1] == static_cast<uint8_t>(address);
+}
 
 }  // namespace
+
+uint32_t WBalanceBoard::AwaitReport(uint8_t* reply, int* length,
+                                    const std::function<bool(const uint8_t*, int)>& wanted) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    *length = kWiiReportLength;
+    uint32_t status = ReadInputReport(reply, length);
+    if (status != 0) return status;
+    if (wanted(reply, *length)) return 0;
+    if (GetTickCount() - start >= kAwaitReportLimitMs) return kResultNoReply;
+  }
+}
 
 uint32_t WBalanceBoard::SendOutputReport(uint8_t* report) {
   HidDllTable& hid = HidDllTable::Instance();
@@ -32,18 +60,14 @@ uint32_t WBalanceBoard::SendOutputReport(uint8_t* report) {
 
 uint32_t WBalanceBoard::WaitForAck() {
   uint8_t reply[kWiiReportLength];
-  DWORD start = GetTickCount();
-  for (;;) {
-    int length = kWiiReportLength;
-    uint32_t status = ReadInputReport(reply, &length);
-    if (status != 0) return status;
-    if (reply[0] < kReportFirstData) {
-      if (reply[0] != kReportAck || length < kAckMinLength) return kResultUnexpectedReply;
-      uint8_t error = reply[kAckErrorByte];
-      return error == 0 ? 0 : kResultAckErrorBase + error;
-    }
-    if (OutOfTime(start)) return kResultNoReply;
-  }
+  int length = 0;
+  uint32_t status = AwaitReport(reply, &length, [](const uint8_t* r, int n) {
+    return !IsDataReport(r) && !IsAckForOther(r, n, kReportWriteRegisters);  // only writes await an ack
+  });
+  if (status != 0) return status;
+  if (reply[0] != kReportAck || length < kAckMinLength) return kResultUnexpectedReply;
+  uint8_t error = reply[kAckErrorByte];
+  return error == 0 ? 0 : kResultAckErrorBase + error;
 }
 
 uint32_t WBalanceBoard::SetReportingMode(uint8_t mode, bool continuous) {
@@ -51,14 +75,8 @@ uint32_t WBalanceBoard::SetReportingMode(uint8_t mode, bool continuous) {
   uint32_t status = SendOutputReport(request);
   if (status != 0) return status;
   uint8_t reply[kWiiReportLength];
-  DWORD start = GetTickCount();
-  for (;;) {
-    int length = kWiiReportLength;
-    status = ReadInputReport(reply, &length);
-    if (status != 0) return status;
-    if (reply[0] == mode) return 0;
-    if (OutOfTime(start)) return kResultNoReply;
-  }
+  int length = 0;
+  return AwaitReport(reply, &length, [mode](const uint8_t* r, int) { return r[0] == mode; });
 }
 
 uint32_t WBalanceBoard::ReadMemory(uint32_t address, int length, uint8_t* destination, bool* copied) {
@@ -71,11 +89,14 @@ uint32_t WBalanceBoard::ReadMemory(uint32_t address, int length, uint8_t* destin
   request[6] = static_cast<uint8_t>(length);
   uint32_t status = SendOutputReport(request);
   if (status != 0) return status;
+  // A button press, a data report or a late reply to an earlier read may come first: taken as the
+  // answer, they would shift every later read by one reply.
   uint8_t reply[kWiiReportLength];
-  int received = kWiiReportLength;
-  status = ReadInputReport(reply, &received);
+  int received = 0;
+  status = AwaitReport(reply, &received,
+                       [address](const uint8_t* r, int n) { return AnswersMemoryRead(r, n, address); });
   if (status != 0) return status;
-  if (reply[0] == kReportMemoryData && received - kMemoryDataOffset >= length) {
+  if (received - kMemoryDataOffset >= length) {
     std::memcpy(destination, reply + kMemoryDataOffset, static_cast<size_t>(length));
     if (copied) *copied = true;
   }
@@ -95,9 +116,12 @@ uint32_t WBalanceBoard::RequestStatus(int* battery, uint8_t* flags) {
   uint8_t request[kWiiReportLength] = {kReportStatusRequest};
   uint32_t status = SendOutputReport(request);
   if (status != 0) return status;
+  // A button press during the open sends a data report, which is not the answer either.
   uint8_t reply[kWiiReportLength];
-  int length = kWiiReportLength;
-  status = ReadInputReport(reply, &length);
+  int length = 0;
+  status = AwaitReport(reply, &length, [](const uint8_t* r, int n) {
+    return !IsDataReport(r) && !IsAckForOther(r, n, kReportStatusRequest);
+  });
   if (status != 0) return status;
   if (reply[0] != kReportStatus || length < kStatusMinLength) return kResultUnexpectedReply;
   *flags = reply[kStatusFlagsByte];

@@ -6,11 +6,12 @@ namespace Kestrel {
 
 DevOrxHID::DevOrxHID(HANDLE hid, const OrxString& deviceName, const OrxString& serial)
     : hidHandle(hid), name(deviceName), serialNumber(serial) {
-  dataEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  link = std::make_shared<ReaderLink>(hid, this);
+  dataEvent = link->DataEvent();
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
   counterFrequency = frequency.QuadPart;
-  readEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  readEvent = link->ReadEvent();
   DeviceRegistry::Add(this);
   eventTick.store(GetTickCount());
 }
@@ -21,17 +22,18 @@ void DevOrxHID::CloseDevice() {
   if (closed) return;
   closed = true;
   StopReader();
-  if (readerThread && WaitForSingleObject(readerThread, kReaderFinalWaitMs) != WAIT_OBJECT_0) {
-    // Leave the events open for the straggler; the handles are reclaimed with the process.
+  if (readerThread) {
+    if (!ReaderHasEnded(0)) {
+      // Still inside a report handler after the stop wait: this object must outlive that call.
+      if (!detached) detached = link->Detach(kReaderFinalWaitMs);
+      // A reader that already chose to signal is moments from it: the event must outlive that.
+      if (!link->DeviceLeaves()) WaitForSingleObject(link->EndedEvent(), kReaderStopWaitMs);
+    }
+    CloseHandle(readerThread);
     readerThread = nullptr;
-    DeviceRegistry::Remove(this);
-    return;
   }
-  if (dataEvent) CloseHandle(dataEvent);
-  if (readEvent) CloseHandle(readEvent);
-  if (hidHandle && hidHandle != INVALID_HANDLE_VALUE) CloseHandle(hidHandle);
-  if (readerThread) CloseHandle(readerThread);
-  dataEvent = readEvent = hidHandle = readerThread = nullptr;
+  link.reset();
+  dataEvent = readEvent = hidHandle = nullptr;
   DeviceRegistry::Remove(this);
 }
 
@@ -41,8 +43,10 @@ bool DevOrxHID::Initialise() {
   if (IsFailed()) return false;
   sampleRing = std::make_unique<RingBuffer<SampleWord>>(kSampleRingCapacity);
   textRing = std::make_unique<RingBuffer<char>>(kTextRingCapacity);
-  readerThread = CreateThread(nullptr, 0, &DevOrxHID::ReaderThread, this, 0, nullptr);
+  auto* share = new std::shared_ptr<ReaderLink>(link);
+  readerThread = CreateThread(nullptr, 0, &DevOrxHID::ReaderThread, share, 0, nullptr);
   if (!readerThread) {
+    delete share;
     // Without its reader the device would be open but never deliver anything: say so instead.
     DWORD code = GetLastError();
     ReportDisconnect(code != 0 ? code : ERROR_NOT_ENOUGH_MEMORY);
@@ -56,14 +60,20 @@ bool DevOrxHID::Initialise() {
 void DevOrxHID::StopReader() {
   if (stopRequested.exchange(true)) return;
   if (readEvent) SetEvent(readEvent);
-  if (readerThread) WaitForSingleObject(readerThread, kReaderStopWaitMs);
+  if (ReaderHasEnded(kReaderStopWaitMs)) return;
+  // A board lost in the middle of a read, or a read that will not cancel, keeps the reader
+  // busy: it ends by itself later, and from here on it never reaches this object.
+  detached = link->Detach(kReaderDetachWaitMs);
+}
+
+bool DevOrxHID::ReaderHasEnded(DWORD waitMs) const {
+  return readerThread == nullptr || WaitForSingleObject(link->EndedEvent(), waitMs) == WAIT_OBJECT_0;
 }
 
 bool DevOrxHID::IsFailed() { return failed.load(std::memory_order_acquire); }
 
 bool DevOrxHID::WaitForData(int timeoutMs) {
-  DWORD wait = timeoutMs < 0 ? 0 : static_cast<DWORD>(timeoutMs);
-  return WaitForSingleObject(dataEvent, wait) == WAIT_OBJECT_0;
+  return WaitForSingleObject(dataEvent, HostWaitMs(timeoutMs)) == WAIT_OBJECT_0;
 }
 
 void DevOrxHID::OnReadError(uint32_t code) { ReportDisconnect(code); }
@@ -78,16 +88,26 @@ OrxString DevOrxHID::LastErrorText() const {
 void DevOrxHID::SetLastErrorText(const OrxString& text) {
   std::lock_guard<std::mutex> guard(lastErrorLock);
   lastError = text;
+  ++lastErrorVersion;
 }
 
 int DevOrxHID::ReadLastErrorMessage(char* buffer) {
-  if (!buffer) return DeliverMessage(LastErrorText(), nullptr);
-  // Taken and cleared in one step, so a message the reader thread stores meanwhile is kept.
   OrxString message;
   {
     std::lock_guard<std::mutex> guard(lastErrorLock);
-    message = lastError;
-    lastError = OrxString();
+    if (!buffer) {
+      // The host allocates what it is told here; the reader may store a longer message before
+      // the host reads, so this text is the one its read gets.
+      quotedError = lastError;
+      quotedVersion = lastErrorVersion;
+      errorQuoted = true;
+      return DeliverMessage(quotedError, nullptr);
+    }
+    message = errorQuoted ? quotedError : lastError;
+    // Cleared only when nothing newer came since the quote: a newer message waits for the next read.
+    if (!errorQuoted || quotedVersion == lastErrorVersion) lastError = OrxString();
+    errorQuoted = false;
+    quotedError = OrxString();
   }
   return DeliverMessage(message, buffer);
 }

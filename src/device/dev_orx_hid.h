@@ -4,6 +4,7 @@
 // device kind is left to the pure virtual operations.
 #pragma once
 
+#include "device/reader_link.h"
 #include "device/ring_buffer.h"
 #include "platform/win32.h"
 #include "support/orx_string.h"
@@ -20,10 +21,21 @@ constexpr int kSampleRingCapacity = 32768;
 constexpr int kCommandLineSize = 256;
 constexpr int kTokenSize = 260;
 constexpr DWORD kReaderStopWaitMs = 1500;
-// A reader thread that missed the stop wait is still running code of this object: wait longer
-// before its memory (or its derived part) goes, but never without bound.
+// A reader that missed the stop wait is cut off from the device within this, so that a close
+// returns within about 2 s. Only a report handler holds the gate, for one report exchange at most.
+constexpr DWORD kReaderDetachWaitMs = 400;
+// The last resort before the device goes while the reader is inside one of its handlers; longer
+// than any handler's own bounded waits.
 constexpr DWORD kReaderFinalWaitMs = 10000;
 constexpr DWORD kReportWaitMs = 500;
+// A negative host time-out (INFINITE among them) waits this long: one read of the reader, after
+// which a report has come or the loss of the board is known. A host that loops on such calls then
+// neither hangs nor spins.
+constexpr DWORD kNegativeTimeoutWaitMs = kReportWaitMs;
+
+inline DWORD HostWaitMs(int timeoutMs) {
+  return timeoutMs < 0 ? kNegativeTimeoutWaitMs : static_cast<DWORD>(timeoutMs);
+}
 constexpr int kReportBufferSize = 256;
 
 // Result codes of reads and report exchanges.
@@ -88,12 +100,17 @@ class DevOrxHID {
   void ReportDisconnect(uint32_t code);
   void RaiseAbort(int code);
   void SetLastErrorText(const OrxString& text);
-  // The device message read: delivered once, then cleared.
+  // The device message read: delivered once, then cleared; a read with a buffer gets the text
+  // whose size the host asked for just before, never a longer one stored meanwhile.
   int ReadLastErrorMessage(char* buffer);
-  // Stops the reader, closes the events, the HID handle and the thread handle, and leaves the
-  // registry. Safe to call more than once; the destructors of derived classes call it first.
+  // Stops the reader, gives up the device's share of the handles and events (a reader still
+  // ending keeps its own share), closes the thread handle and leaves the registry. Safe to call
+  // more than once; the destructors of derived classes call it first.
   void CloseDevice();
   bool StopWasRequested() const { return stopRequested.load(std::memory_order_acquire); }
+  // True when no reader thread runs: never started, or ended. Asks the reader's own end event,
+  // never the thread handle, which library detach cannot wait for.
+  bool ReaderHasEnded(DWORD waitMs) const;
 
   HANDLE hidHandle;
   HANDLE readerThread = nullptr;
@@ -120,15 +137,26 @@ class DevOrxHID {
   std::atomic<bool> showBatteryWarning{true};
 
  private:
-  static DWORD WINAPI ReaderThread(void* device);
-  DWORD RunReader();
+  // The thread's argument is a heap copy of the device's share of the link.
+  static DWORD WINAPI ReaderThread(void* share);
+  static DWORD RunReader(ReaderLink& link);
   bool ParseCommandLine(const char* line);
   bool GenericCommand(const char* arguments);
-  bool DeliverAbort(char* buffer, int* size);
-  bool DeliverDisconnectLine(const char* line, char* buffer, int room);
+  bool DeliverAbort(char* buffer, int* size, int timeoutMs);
+  bool DeliverDisconnectLine(const char* line, char* buffer, int room, int timeoutMs);
+  // A line too long for the host's buffer stays due; answering false at once would let a host
+  // that reads in a loop spin, so the call takes the host's time-out, as an empty read does.
+  static bool RefuseAfterTimeout(int timeoutMs);
 
+  std::shared_ptr<ReaderLink> link;
+  bool detached = false;  // the reader can no longer reach this object
   mutable std::mutex lastErrorLock;  // lastError is written by the reader thread too
   OrxString lastError;
+  uint64_t lastErrorVersion = 0;  // counts the messages stored
+  // The message whose size the host was last told, for its next read with a buffer.
+  OrxString quotedError;
+  uint64_t quotedVersion = 0;
+  bool errorQuoted = false;
   bool closed = false;
 };
 
@@ -137,7 +165,7 @@ class DeviceRegistry {
  public:
   static void Add(DevOrxHID* device);
   static void Remove(DevOrxHID* device);
-  // True when the first device with this serial number (compared exactly) has not failed.
+  // True when any device with this serial number (compared exactly) has not failed.
   static bool IsAlreadyOpen(const OrxString& serial);
   static int Count();
 };

@@ -22,8 +22,10 @@ void DeviceRegistry::Remove(DevOrxHID* device) {
 }
 
 bool DeviceRegistry::IsAlreadyOpen(const OrxString& serial) {
+  // A board whose first open failed and that was found again has two devices: the failed one
+  // must not hide the one that holds it now.
   for (DevOrxHID* device : Devices()) {
-    if (device->SerialNumber() == serial) return !device->IsFailed();
+    if (device->SerialNumber() == serial && !device->IsFailed()) return true;
   }
   return false;
 }

@@ -31,51 +31,75 @@ bool StillPending(HANDLE file, OVERLAPPED& overlapped) {
 
 }  // namespace
 
-DWORD WINAPI DevOrxHID::ReaderThread(void* device) { return static_cast<DevOrxHID*>(device)->RunReader(); }
+DWORD WINAPI DevOrxHID::ReaderThread(void* share) {
+  auto* held = static_cast<std::shared_ptr<ReaderLink>*>(share);
+  DWORD code = RunReader(**held);
+  HANDLE ended = (*held)->EndedEvent();
+  bool awaited = (*held)->ReaderLeaves();
+  delete held;  // when the device still waits, its own share keeps the event open
+  // The very last step: once it is set, library detach may unload this code. Only the return
+  // into the system's thread start follows.
+  if (awaited) SetEvent(ended);
+  return code;
+}
 
-DWORD DevOrxHID::RunReader() {
+// Every call into the device goes through the link's gate: once the device has been detached
+// from its reader, the thread ends without touching it.
+DWORD DevOrxHID::RunReader(ReaderLink& link) {
   uint8_t report[kReportBufferSize];
   OVERLAPPED overlapped;
-  if (StopWasRequested()) return 0;
+  const HANDLE hid = link.Hid();
+  const HANDLE readEvent = link.ReadEvent();
+  bool stop = true;
+  if (!link.WithDevice([&](DevOrxHID& device) { stop = device.StopWasRequested(); }) || stop) return 0;
   for (;;) {
-    int length = std::min(InputReportLength(), kReportBufferSize);
+    int length = 0;
+    if (!link.WithDevice([&](DevOrxHID& device) { length = std::min(device.InputReportLength(), kReportBufferSize); }))
+      return 0;
     std::memset(report, 0, static_cast<size_t>(length));
     std::memset(&overlapped, 0, sizeof overlapped);
     overlapped.hEvent = readEvent;
     SetLastError(0);
-    BOOL done = ReadFile(hidHandle, report, static_cast<DWORD>(length), nullptr, &overlapped);
+    BOOL done = ReadFile(hid, report, static_cast<DWORD>(length), nullptr, &overlapped);
     uint32_t code = done ? 0 : GetLastError();
     bool noReport = false;
+    bool waitFailed = false;
     if (!done && code == ERROR_IO_PENDING) {
       DWORD wait = WaitForSingleObject(readEvent, kReportWaitMs);
-      if (wait == WAIT_OBJECT_0 && !StillPending(hidHandle, overlapped)) {
+      if (wait == WAIT_OBJECT_0 && !StillPending(hid, overlapped)) {
         code = static_cast<uint32_t>(overlapped.Internal);
       } else if (wait == WAIT_OBJECT_0) {
         // Woken by a stop request while the read still runs.
-        AwaitCancelledRead(hidHandle, overlapped);
+        AwaitCancelledRead(hid, overlapped);
         code = STATUS_PENDING;
       } else {
-        AwaitCancelledRead(hidHandle, overlapped);
-        if (wait == WAIT_TIMEOUT) {
-          noReport = true;
-        } else {
-          failed.store(true, std::memory_order_release);
-          code = static_cast<uint32_t>(overlapped.Internal);
-        }
+        AwaitCancelledRead(hid, overlapped);
+        noReport = wait == WAIT_TIMEOUT;
+        waitFailed = !noReport;
+        code = static_cast<uint32_t>(overlapped.Internal);
       }
     }
+    if (waitFailed && !link.WithDevice([](DevOrxHID& device) { device.failed.store(true, std::memory_order_release); }))
+      return 0;
     if (!noReport) {
       if (code == 0) {
         LARGE_INTEGER now;
         QueryPerformanceCounter(&now);
-        if (OnInputReport(report, static_cast<int>(overlapped.InternalHigh), now.QuadPart)) SetEvent(dataEvent);
+        bool wake = false;
+        auto handle = [&](DevOrxHID& device) {
+          wake = device.OnInputReport(report, static_cast<int>(overlapped.InternalHigh), now.QuadPart);
+        };
+        if (!link.WithDevice(handle)) return 0;
+        if (wake) SetEvent(link.DataEvent());
       } else if (code != kResultNoReply) {
-        if (!StopWasRequested()) OnReadError(code);
-        disconnected.store(true, std::memory_order_release);
+        link.WithDevice([code](DevOrxHID& device) {
+          if (!device.StopWasRequested()) device.OnReadError(code);
+          device.disconnected.store(true, std::memory_order_release);
+        });
         return code;
       }
     }
-    if (StopWasRequested()) return 0;
+    if (!link.WithDevice([&](DevOrxHID& device) { stop = device.StopWasRequested(); }) || stop) return 0;
   }
 }
 

@@ -25,7 +25,7 @@ void DevOrxHID::QueueReply(const char* text) {
 }
 
 bool DevOrxHID::WriteBuffer(const char* data, int length, int) {
-  if (!data || length < 0) return false;
+  if (!data || length < 0) return true;  // nothing to collect, and nothing the host must act on
   for (int i = 0; i < length; ++i) {
     char b = data[i];
     commandLine[commandLength++] = b;
@@ -40,9 +40,14 @@ bool DevOrxHID::WriteBuffer(const char* data, int length, int) {
   return true;
 }
 
-bool DevOrxHID::DeliverDisconnectLine(const char* line, char* buffer, int room) {
+bool DevOrxHID::RefuseAfterTimeout(int timeoutMs) {
+  Sleep(HostWaitMs(timeoutMs));
+  return false;
+}
+
+bool DevOrxHID::DeliverDisconnectLine(const char* line, char* buffer, int room, int timeoutMs) {
   int needed = static_cast<int>(std::strlen(line)) + 1;
-  if (room < needed) return false;  // stays due for a call with room for it
+  if (room < needed) return RefuseAfterTimeout(timeoutMs);  // stays due for a call with room for it
   std::memcpy(buffer, line, static_cast<size_t>(needed));
   failed.store(true, std::memory_order_release);
   return true;
@@ -52,13 +57,13 @@ bool DevOrxHID::ReadLine(char* buffer, int size, int timeoutMs) {
   if (!buffer || size < 1) return false;
   if (disconnected.load(std::memory_order_acquire)) {
     if (failed.load(std::memory_order_acquire)) return false;
-    return DeliverDisconnectLine(kLineDisconnectedReply, buffer, size);
+    return DeliverDisconnectLine(kLineDisconnectedReply, buffer, size, timeoutMs);
   }
   if (!textRing) return false;
 
   // Only a complete line is returned: look for its end before taking anything. The data event
   // also fires for samples, so the waits together are bounded by timeoutMs, not each of them.
-  const DWORD limit = timeoutMs < 0 ? 0 : static_cast<DWORD>(timeoutMs);
+  const DWORD limit = HostWaitMs(timeoutMs);
   const DWORD started = GetTickCount();
   int scanned = 0;
   for (bool waited = false; !ScanForLineEnd(*textRing, scanned); waited = true) {
@@ -78,10 +83,10 @@ bool DevOrxHID::ReadLine(char* buffer, int size, int timeoutMs) {
   return true;
 }
 
-bool DevOrxHID::DeliverAbort(char* buffer, int* size) {
+bool DevOrxHID::DeliverAbort(char* buffer, int* size, int timeoutMs) {
   int code = abortCode.load(std::memory_order_acquire);
   const AbortLine& line = AbortLineFor(code);
-  if (*size < line.length) return false;  // the host gets it whole or not yet
+  if (*size < line.length) return RefuseAfterTimeout(timeoutMs);  // the host gets it whole or not yet
   abortPending.store(false, std::memory_order_release);
   std::memcpy(buffer, line.text, static_cast<size_t>(line.length));
   *size = line.length;
@@ -93,13 +98,13 @@ bool DevOrxHID::DeliverAbort(char* buffer, int* size) {
 bool DevOrxHID::ReadBuffer(char* buffer, int* size, int timeoutMs) {
   if (!buffer || !size || *size < 0) return false;
   if (sampling.load(std::memory_order_acquire) && abortPending.load(std::memory_order_acquire))
-    return DeliverAbort(buffer, size);
+    return DeliverAbort(buffer, size, timeoutMs);
   if (!sampleRing) return false;
 
   int held = sampleRing->Count();
   if (held == 0) {
     if (disconnected.load(std::memory_order_acquire))
-      return DeliverDisconnectLine(kLineDisconnectedBlock, buffer, *size);
+      return DeliverDisconnectLine(kLineDisconnectedBlock, buffer, *size, timeoutMs);
     if (!WaitForData(timeoutMs)) return false;
     held = sampleRing->Count();
   }

@@ -87,14 +87,15 @@ OrxString DevRegEnum::GetInstanceId() const { return instanceId; }
 OrxString DevRegEnum::GetName() const { return name; }
 OrxString DevRegEnum::GetManufacturer() const { return manufacturer; }
 
-bool DevRegEnum::ReadProperty(DWORD property, OrxString& into) {
+bool DevRegEnum::ReadProperty(SP_DEVINFO_DATA& device, DWORD property, OrxString& into) {
   DWORD size = 0;
-  SetupApi().getRegistryProperty(deviceInfoSet, nullptr, property, nullptr, nullptr, 0, &size);
+  // A property belongs to the entry's device record; without it SetupAPI answers nothing.
+  SetupApi().getRegistryProperty(deviceInfoSet, &device, property, nullptr, nullptr, 0, &size);
   DWORD error = GetLastError();
   if (error == ERROR_INVALID_DATA) return true;  // the device has no such property
   if (error != ERROR_INSUFFICIENT_BUFFER) return false;
   std::vector<BYTE> value(size + sizeof(WCHAR), 0);
-  if (!SetupApi().getRegistryProperty(deviceInfoSet, nullptr, property, nullptr, value.data(), size, nullptr))
+  if (!SetupApi().getRegistryProperty(deviceInfoSet, &device, property, nullptr, value.data(), size, nullptr))
     return false;
   into = OrxString(reinterpret_cast<const wchar_t*>(value.data()));
   return true;
@@ -127,9 +128,9 @@ BOOL DevRegEnum::ReadEntry(int index) {
   result = SetupApi().getDeviceInstanceId(deviceInfoSet, &deviceData, id.data(), idSize, nullptr);
   if (result) instanceId = OrxString(id.data());
   if (SetupApi().getRegistryProperty) {
-    ReadProperty(SPDRP_MFG, manufacturer);
-    ReadProperty(SPDRP_FRIENDLYNAME, name);
-    ReadProperty(SPDRP_DEVICEDESC, description);
+    ReadProperty(deviceData, SPDRP_MFG, manufacturer);
+    ReadProperty(deviceData, SPDRP_FRIENDLYNAME, name);
+    ReadProperty(deviceData, SPDRP_DEVICEDESC, description);
   }
   return result;
 }

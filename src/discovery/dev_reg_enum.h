@@ -45,7 +45,7 @@ class DevRegEnum {
   static HDEVINFO deviceInfoSet;
 
  private:
-  bool ReadProperty(DWORD property, OrxString& into);
+  bool ReadProperty(SP_DEVINFO_DATA& device, DWORD property, OrxString& into);
 };
 
 class DevRegEnumHID : public DevRegEnum {

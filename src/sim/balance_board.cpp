@@ -10,7 +10,7 @@ using namespace protocol;
 
 std::shared_ptr<BalanceBoard> BalanceBoard::Create(const BoardSettings& settings) {
   std::shared_ptr<BalanceBoard> board(new BalanceBoard(settings));
-  posix::HidIdentity identity;
+  HidIdentity identity;
   identity.vendorId = kNintendoVendorId;
   identity.productId = kWiiRemoteProductId;
   identity.versionNumber = kVersionNumber;
@@ -24,8 +24,9 @@ std::shared_ptr<BalanceBoard> BalanceBoard::Create(const BoardSettings& settings
 BalanceBoard::BalanceBoard(const BoardSettings& settings)
     : settings_(settings),
       registers_(settings.calibration),
-      poweredOnAt_(posix::NowMicros()),
+      poweredOnAt_(NowMicros()),
       batteryLevel_(settings.batteryLevel),
+      faults_(settings.faults.begin(), settings.faults.end()),
       random_(settings.randomSeed) {}
 
 BalanceBoard::~BalanceBoard() {
@@ -67,7 +68,8 @@ bool BalanceBoard::OnOutputReport(const uint8_t* data, size_t length, DWORD* err
   std::vector<Report> replies;
   if (fault.kind != ReplyFault::Kind::kLost) replies = HandleLocked(data);
   ApplyFault(fault, replies);
-  DeliverLocked(std::move(replies));
+  bool late = fault.kind == ReplyFault::Kind::kLate;
+  DeliverLocked(std::move(replies), late ? fault.lateMicros : settings_.replyLatencyMicros);
   return true;
 }
 
@@ -203,20 +205,21 @@ void BalanceBoard::ApplyFault(const ReplyFault& fault, std::vector<Report>& repl
       break;
     case ReplyFault::Kind::kNone:
     case ReplyFault::Kind::kRejectWrite:
+    case ReplyFault::Kind::kLate:
       break;
   }
   for (int i = 0; i < fault.dataReportsFirst; ++i) replies.insert(replies.begin(), DataReportLocked(fault.dataReportId));
 }
 
-void BalanceBoard::DeliverLocked(std::vector<Report> replies) {
+void BalanceBoard::DeliverLocked(std::vector<Report> replies, uint64_t latencyMicros) {
   if (replies.empty()) return;
-  if (settings_.replyLatencyMicros == 0) {
+  if (latencyMicros == 0) {
     for (const auto& r : replies) SendLocked(r);
     return;
   }
   uint64_t token = nextReplyToken_++;
   auto weak = WeakSelf();
-  replyTimers_[token] = posix::ScheduleAt(posix::NowMicros() + settings_.replyLatencyMicros,
+  replyTimers_[token] = ScheduleAt(NowMicros() + latencyMicros,
                                           [weak, token, replies = std::move(replies)] {
                                             if (auto self = weak.lock()) self->OnReplyTimer(token, replies);
                                           });
@@ -234,29 +237,29 @@ void BalanceBoard::SendLocked(const Report& report) {
 }
 
 void BalanceBoard::StartStreamingLocked() {
-  nextReportAt_ = posix::NowMicros() + settings_.reportIntervalMicros;
+  nextReportAt_ = NowMicros() + settings_.reportIntervalMicros;
   ScheduleNextReportLocked();
 }
 
 void BalanceBoard::StopStreamingLocked() {
   ++stream_;
-  if (reportTimer_) posix::CancelTimer(reportTimer_);
+  if (reportTimer_) CancelTimer(reportTimer_);
   reportTimer_ = 0;
 }
 
 void BalanceBoard::StopTimersLocked() {
   StopStreamingLocked();
-  for (const auto& t : replyTimers_) posix::CancelTimer(t.second);
+  for (const auto& t : replyTimers_) CancelTimer(t.second);
   replyTimers_.clear();
 }
 
 void BalanceBoard::ScheduleNextReportLocked() {
   auto jitter = static_cast<int64_t>(settings_.reportJitterMicros);
   int64_t shift = jitter ? std::uniform_int_distribution<int64_t>(-jitter, jitter)(random_) : 0;
-  uint64_t at = std::max(posix::NowMicros(), static_cast<uint64_t>(static_cast<int64_t>(nextReportAt_) + shift));
+  uint64_t at = std::max(NowMicros(), static_cast<uint64_t>(static_cast<int64_t>(nextReportAt_) + shift));
   auto weak = WeakSelf();
   uint64_t stream = stream_;
-  reportTimer_ = posix::ScheduleAt(at, [weak, stream] {
+  reportTimer_ = ScheduleAt(at, [weak, stream] {
     if (auto self = weak.lock()) self->OnReportTimer(stream);
   });
 }
@@ -266,7 +269,7 @@ void BalanceBoard::OnReportTimer(uint64_t stream) {
   if (stream != stream_ || !powered_ || !continuous_) return;
   SendLocked(DataReportLocked(mode_));
   nextReportAt_ += settings_.reportIntervalMicros;
-  uint64_t now = posix::NowMicros();
+  uint64_t now = NowMicros();
   if (nextReportAt_ < now) nextReportAt_ = now;  // after a stall, go on without a burst
   ScheduleNextReportLocked();
 }
@@ -275,7 +278,7 @@ std::array<uint16_t, kSensorCount> BalanceBoard::SensorReadingsLocked() const {
   std::array<uint16_t, kSensorCount> readings{};
   if (batteriesFailing_) return readings;
   SensorLoads loads{};
-  if (load_) loads = load_->At(posix::NowMicros() - poweredOnAt_);
+  if (load_) loads = load_->At(NowMicros() - poweredOnAt_);
   for (int s = 0; s < kSensorCount; ++s) readings[static_cast<size_t>(s)] = settings_.calibration.RawReading(s, loads[static_cast<size_t>(s)]);
   return readings;
 }

@@ -4,8 +4,8 @@
 // sensor readings through its factory calibration. Tests can make it misbehave.
 #pragma once
 
-#include "platform/posix/control.h"
-#include "platform/posix/hid_endpoint.h"
+#include "sim/clock.h"
+#include "sim/hid_device.h"
 #include "sim/board_registers.h"
 #include "sim/load_model.h"
 
@@ -25,6 +25,28 @@ constexpr uint16_t kWiiRemoteProductId = 0x0306;
 constexpr size_t kBoardReportLength = 22;  // every input and output report, with its id
 constexpr uint8_t kBatteryFull = 0xC8;
 
+// One misbehaviour, applied to the reply to the next output report with a given id.
+struct ReplyFault {
+  // kNoReply: the report takes effect but its reply is lost; kLost: the report itself is lost;
+  // kLate: the reply comes only after lateMicros.
+  enum class Kind { kNone, kNoReply, kLost, kOtherId, kShort, kAckError, kRejectWrite, kLate };
+  Kind kind = Kind::kNone;
+  uint8_t value = 0;          // kOtherId: the id sent; kShort: bytes sent; kAckError: the code
+  DWORD writeError = 0;       // kRejectWrite: the error HidD_SetOutputReport fails with
+  int dataReportsFirst = 0;   // data reports sent before the reply (also with kNone)
+  uint8_t dataReportId = 0x32;  // 0x30: the button report a press sends in the power-on mode
+  uint64_t lateMicros = 0;
+
+  static ReplyFault NoReply() { return {Kind::kNoReply, 0, 0, 0, 0x32}; }
+  static ReplyFault Lost() { return {Kind::kLost, 0, 0, 0, 0x32}; }
+  static ReplyFault OtherId(uint8_t id) { return {Kind::kOtherId, id, 0, 0, 0x32}; }
+  static ReplyFault Short(uint8_t bytes) { return {Kind::kShort, bytes, 0, 0, 0x32}; }
+  static ReplyFault AckError(uint8_t code) { return {Kind::kAckError, code, 0, 0, 0x32}; }
+  static ReplyFault RejectWrite(DWORD error) { return {Kind::kRejectWrite, 0, error, 0, 0x32}; }
+  static ReplyFault DataReportsFirst(int count, uint8_t id = 0x32) { return {Kind::kNone, 0, 0, count, id}; }
+  static ReplyFault Late(uint64_t micros) { return {Kind::kLate, 0, 0, 0, 0x32, micros}; }
+};
+
 struct BoardSettings {
   std::wstring serialNumber = L"0017ab3c4d5e";  // the Bluetooth address, twelve lower-case hex digits
   Calibration calibration = DefaultCalibration();
@@ -34,28 +56,11 @@ struct BoardSettings {
   uint64_t replyLatencyMicros = 1'000;     // 0: the reply is queued before the output report returns
   uint32_t randomSeed = 1;
   bool extensionReported = true;  // false: its status says no extension is connected
+  // Armed from the start, in order: (output report id, what goes wrong with its next reply).
+  std::vector<std::pair<uint8_t, ReplyFault>> faults;
 };
 
-// One misbehaviour, applied to the reply to the next output report with a given id.
-struct ReplyFault {
-  // kNoReply: the report takes effect but its reply is lost; kLost: the report itself is lost.
-  enum class Kind { kNone, kNoReply, kLost, kOtherId, kShort, kAckError, kRejectWrite };
-  Kind kind = Kind::kNone;
-  uint8_t value = 0;          // kOtherId: the id sent; kShort: bytes sent; kAckError: the code
-  DWORD writeError = 0;       // kRejectWrite: the error HidD_SetOutputReport fails with
-  int dataReportsFirst = 0;   // data reports sent before the reply (also with kNone)
-  uint8_t dataReportId = 0x32;
-
-  static ReplyFault NoReply() { return {Kind::kNoReply, 0, 0, 0, 0x32}; }
-  static ReplyFault Lost() { return {Kind::kLost, 0, 0, 0, 0x32}; }
-  static ReplyFault OtherId(uint8_t id) { return {Kind::kOtherId, id, 0, 0, 0x32}; }
-  static ReplyFault Short(uint8_t bytes) { return {Kind::kShort, bytes, 0, 0, 0x32}; }
-  static ReplyFault AckError(uint8_t code) { return {Kind::kAckError, code, 0, 0, 0x32}; }
-  static ReplyFault RejectWrite(DWORD error) { return {Kind::kRejectWrite, 0, error, 0, 0x32}; }
-  static ReplyFault DataReportsFirst(int count, uint8_t id = 0x32) { return {Kind::kNone, 0, 0, count, id}; }
-};
-
-class BalanceBoard : public posix::HidEndpoint {
+class BalanceBoard : public HidDevice {
  public:
   static std::shared_ptr<BalanceBoard> Create(const BoardSettings& settings = BoardSettings());
   ~BalanceBoard() override;
@@ -101,7 +106,7 @@ class BalanceBoard : public posix::HidEndpoint {
   std::vector<Report> HandleLocked(const uint8_t* report);
   std::vector<Report> ReadMemoryLocked(const uint8_t* report) const;
   void ApplyFault(const ReplyFault& fault, std::vector<Report>& replies) const;
-  void DeliverLocked(std::vector<Report> replies);
+  void DeliverLocked(std::vector<Report> replies, uint64_t latencyMicros);
   void SendLocked(const Report& report);
   void StartStreamingLocked();
   void StopStreamingLocked();
@@ -127,10 +132,10 @@ class BalanceBoard : public posix::HidEndpoint {
   int dataReportsSent_ = 0;
   std::deque<std::pair<uint8_t, ReplyFault>> faults_;
   std::vector<Report> outputs_;
-  posix::TimerId reportTimer_ = 0;
+  TimerId reportTimer_ = 0;
   uint64_t stream_ = 0;        // which stream of data reports is current; old timers see a change
   uint64_t nextReportAt_ = 0;  // the nominal time, before jitter
-  std::map<uint64_t, posix::TimerId> replyTimers_;  // by token
+  std::map<uint64_t, TimerId> replyTimers_;  // by token
   uint64_t nextReplyToken_ = 1;
   std::mt19937 random_;
 };

@@ -50,7 +50,7 @@ void BalanceBoard::PowerOff() {
   if (!powered_) return;
   powered_ = false;
   PowerOnStateLocked();
-  Disconnect(ERROR_DEVICE_NOT_CONNECTED, posix::kStatusDeviceNotConnected);
+  Disconnect(ERROR_DEVICE_NOT_CONNECTED, kStatusDeviceNotConnected);
 }
 
 void BalanceBoard::PowerOn() {
@@ -58,7 +58,7 @@ void BalanceBoard::PowerOn() {
   if (powered_) return;
   PowerOnStateLocked();
   powered_ = true;
-  poweredOnAt_ = posix::NowMicros();
+  poweredOnAt_ = NowMicros();
   Reconnect();
 }
 

@@ -102,15 +102,21 @@ std::wstring BluetoothWorld::RadioName(size_t radio) const {
 }
 
 std::vector<BluetoothDeviceState> BluetoothWorld::Search(bool authenticated, bool remembered, bool unknown,
-                                                         bool connected) const {
+                                                         bool connected) {
   std::lock_guard<std::mutex> guard(lock_);
   std::vector<BluetoothDeviceState> found;
-  for (const auto& entry : devices_) {
-    const BluetoothDeviceState& d = entry.second;
-    if (!d.inRange) continue;  // switched off or too far: the search does not see it
-    bool wanted = (authenticated && d.authenticated) || (remembered && d.remembered) ||
-                  (unknown && !d.remembered) || (connected && d.connected);
-    if (wanted) found.push_back(d);
+  for (auto& entry : devices_) {
+    BluetoothDeviceState& d = entry.second;
+    // The system answers for the devices it remembers from its records, whether they are in
+    // range or not; others it knows only while an inquiry sees them.
+    if (!d.inRange && !d.remembered) continue;
+    BluetoothDeviceState seen = d;
+    seen.connected = d.connected && d.inRange;
+    if (!d.remembered && !d.nameKnown) seen.name.clear();
+    if (d.inRange) d.nameKnown = true;
+    bool wanted = (authenticated && seen.authenticated) || (remembered && seen.remembered) ||
+                  (unknown && !seen.remembered) || (connected && seen.connected);
+    if (wanted) found.push_back(seen);
   }
   return found;
 }
@@ -122,6 +128,7 @@ DWORD BluetoothWorld::Authenticate(size_t radio, uint64_t address, const WCHAR* 
     auto it = devices_.find(address);
     if (it == devices_.end() || !it->second.inRange || radio >= radios_.size()) return ERROR_DEVICE_NOT_CONNECTED;
     BluetoothDeviceState& d = it->second;
+    if (d.authenticated) return ERROR_NO_MORE_ITEMS;  // as Windows answers for a paired device
     bool accepted;
     if (passkey && length > 0) {
       // A board takes the address of the radio it pairs with as its passkey.

@@ -29,6 +29,9 @@ struct BluetoothDeviceState {
   bool connected = false;
   bool hidServiceEnabled = false;
   int otherServices = 0;  // installed services besides HID, to overflow a listing
+  // The radio has asked the device's name on an earlier sighting. Until then an inquiry shows a
+  // device it does not remember without a name, as the name request answers after the inquiry.
+  bool nameKnown = false;
   // Faults.
   bool refusesPasskey = false;
   bool acceptsWithoutPasskey = false;
@@ -65,8 +68,9 @@ class BluetoothWorld {
   void RecordCall(const char* function);
   std::vector<uint64_t> RadioAddresses() const;
   std::wstring RadioName(size_t radio) const;
-  // The devices a search on this radio returns, as the flags select them.
-  std::vector<BluetoothDeviceState> Search(bool authenticated, bool remembered, bool unknown, bool connected) const;
+  // The devices a search on this radio returns, as the flags select them, each as that sighting
+  // shows it. A sighting teaches the radio the name of a device in range.
+  std::vector<BluetoothDeviceState> Search(bool authenticated, bool remembered, bool unknown, bool connected);
   DWORD Authenticate(size_t radio, uint64_t address, const WCHAR* passkey, ULONG length);
   DWORD InstalledServices(uint64_t address, std::vector<GUID>& services) const;
   DWORD SetServiceState(uint64_t address, const GUID& service, bool enable);

@@ -21,7 +21,14 @@ constexpr double kHeaviestKg = 300.0;  // four sensors at the plug-in's 75 kg ea
 constexpr uint8_t kLowBatteryLevel = protocol::kBatteryLowBelow / 2;
 constexpr long kLargestReading = 0xFFFF;
 constexpr double kCalibrationKg[kCalibrationPoints] = {0.0, kCalibrationTopKilograms / 2, kCalibrationTopKilograms};
-constexpr char kBoardProperties[] = "name|paired|power|report-interval|interval|jitter|battery|seed";
+constexpr char kBoardProperties[] = "name|paired|power|report-interval|interval|jitter|battery|seed|reply";
+// The output reports whose replies a scenario can disturb, by the names it gives them.
+constexpr struct {
+  const char* names;
+  uint8_t id;
+} kRequests[] = {{"leds|led", 0x11}, {"mode", 0x12}, {"status", 0x15}, {"write", 0x16}, {"read", 0x17}};
+constexpr uint8_t kButtonReport = 0x30;
+constexpr uint8_t kSensorReport = 0x32;
 
 class ScenarioReader {
  public:
@@ -38,6 +45,7 @@ class ScenarioReader {
   void Board(WordCursor& c);
   void Property(WordCursor& c);
   void Calibration(WordCursor& c);
+  void Reply(WordCursor& c, SimulatedBoard& board);
   void Load(WordCursor& c, uint64_t at);
   void At(WordCursor& c);
   void Event(uint64_t at, ScenarioEvent::Kind kind);
@@ -63,7 +71,7 @@ void ScenarioReader::Read(const ScenarioLine& line) {
     while (!c.AtEnd()) Property(c);
   } else {
     c.Fail("'" + c.Next("").text + "' is not a scenario line (radio, board, a board's " +
-           "name/paired/power/report-interval/jitter/battery/seed/calibration, load, at)");
+           "name/paired/power/report-interval/jitter/battery/seed/reply/calibration, load, at)");
   }
 }
 
@@ -123,9 +131,31 @@ void ScenarioReader::Property(WordCursor& c) {
     }
   } else if (c.Accept("seed")) {
     board.settings.randomSeed = static_cast<uint32_t>(c.Integer("the seed", 0, 0x7FFFFFFF));
+  } else if (c.Accept("reply")) {
+    Reply(c, board);
   } else {
     c.Fail("'" + c.Next("").text + "' is not a board setting (" + kBoardProperties + ")");
   }
+}
+
+// reply REQUEST extra-report [button|data] | late TIME: what happens to the next reply to that
+// request; several lines for one request apply to its replies in order.
+void ScenarioReader::Reply(WordCursor& c, SimulatedBoard& board) {
+  uint8_t request = 0;
+  for (const auto& r : kRequests) {
+    if (c.Accept(r.names)) request = r.id;
+  }
+  if (request == 0) c.Expect("leds|mode|status|write|read", "a request whose reply is disturbed");
+  ReplyFault fault;
+  if (c.Accept("extra-report|extra")) {
+    fault = ReplyFault::DataReportsFirst(1, c.Accept("data") ? kSensorReport : kButtonReport);
+    if (fault.dataReportId == kButtonReport) c.Accept("button");
+  } else if (c.Accept("late")) {
+    fault = ReplyFault::Late(c.Micros("how late the reply comes"));
+  } else {
+    c.Expect("extra-report|late", "what happens to the reply");
+  }
+  board.settings.faults.emplace_back(request, fault);
 }
 
 void ScenarioReader::Calibration(WordCursor& c) {

@@ -1,6 +1,5 @@
 #include "sim/world.h"
 
-#include "platform/posix/hid_endpoint.h"
 #include "sim/scenario_file.h"
 
 #include <cstdio>
@@ -17,7 +16,7 @@ class OnWorldTime : public LoadModel {
  public:
   OnWorldTime(std::shared_ptr<const LoadModel> load, uint64_t origin) : load_(std::move(load)), origin_(origin) {}
   SensorLoads At(uint64_t) const override {
-    uint64_t now = posix::NowMicros();
+    uint64_t now = NowMicros();
     return load_->At(now > origin_ ? now - origin_ : 0);
   }
 
@@ -94,10 +93,10 @@ void World::BuildFromEnvironmentLocked() {
 
 void World::ClearLocked() {
   ++generation_;
-  for (posix::TimerId timer : eventTimers_) posix::CancelTimer(timer);
+  for (TimerId timer : eventTimers_) CancelTimer(timer);
   eventTimers_.clear();
   BluetoothWorld::Instance().Reset();
-  for (const auto& path : paths_) posix::UnregisterHidDevice(path);
+  for (const auto& path : paths_) UnregisterHidDevice(path);
   for (const auto& board : boards_) board->PowerOff();
   boards_.clear();
   addresses_.clear();
@@ -105,7 +104,7 @@ void World::ClearLocked() {
 }
 
 void World::BuildLocked(const Scenario& scenario) {
-  uint64_t origin = posix::NowMicros();
+  uint64_t origin = NowMicros();
   BluetoothWorld& bluetooth = BluetoothWorld::Instance();
   for (const auto& radio : scenario.radios) bluetooth.AddRadio(radio.address, radio.name);
   for (const auto& simulated : scenario.boards) {
@@ -123,9 +122,9 @@ void World::BuildLocked(const Scenario& scenario) {
     bluetooth.ObserveHidPresence(simulated.bluetooth.address, [weak, path](bool present) {
       auto live = weak.lock();
       if (present && live)
-        posix::RegisterHidDevice(path, live);
+        RegisterHidDevice(path, live);
       else
-        posix::UnregisterHidDevice(path);
+        UnregisterHidDevice(path);
     });
   }
   for (const auto& event : scenario.events) ScheduleLocked(event, origin);
@@ -135,7 +134,7 @@ void World::ScheduleLocked(const ScenarioEvent& event, uint64_t origin) {
   if (event.board >= boards_.size()) return;
   uint64_t generation = generation_;
   eventTimers_.push_back(
-      posix::ScheduleAt(origin + event.atMicros, [this, generation, event] { ApplyEvent(generation, event); }));
+      ScheduleAt(origin + event.atMicros, [this, generation, event] { ApplyEvent(generation, event); }));
 }
 
 void World::ApplyEvent(uint64_t generation, const ScenarioEvent& event) {

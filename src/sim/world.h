@@ -80,7 +80,7 @@ class World {
   mutable std::mutex lock_;
   bool built_ = false;
   uint64_t generation_ = 0;  // events of an earlier world find it changed and do nothing
-  std::vector<posix::TimerId> eventTimers_;
+  std::vector<TimerId> eventTimers_;
   std::vector<std::shared_ptr<BalanceBoard>> boards_;
   std::vector<uint64_t> addresses_;
   std::vector<std::wstring> paths_;

@@ -10,8 +10,9 @@ namespace {
 
 constexpr int kPasskeyLength = 6;
 constexpr UCHAR kRemovalSearchMultiplier = 2;
-// The system may take a moment to forget a removed board; never wait on it for ever.
-constexpr int kMaxWaitingPasses = 5;
+// The system may take a moment to forget a removed board. One look after the settling pause:
+// a removal that keeps failing would otherwise hold up the close by a search every pass.
+constexpr int kMaxWaitingPasses = 1;
 const GUID kHidServiceClassId = {0x00001124, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
 
 bool IsBoard(const BLUETOOTH_DEVICE_INFO& device, const wchar_t* name, const OrxString& addressText) {

@@ -90,11 +90,26 @@ TEST(BoardOpen, AGarbledMemoryReplyIsAskedAgain) {
   VirtualClock clock;
   sim::BoardSettings settings = UnusualBoard();
   BoardRig rig(settings);
-  rig.board->ArmFault(0x17, sim::ReplyFault::OtherId(0x20));  // the type read
+  rig.board->ArmFault(0x17, sim::ReplyFault::Short(7));       // the type read, one byte short
   rig.board->ArmFault(0x17, sim::ReplyFault());               // the type read, again: as usual
   rig.board->ArmFault(0x17, sim::ReplyFault::Short(12));      // the first sixteen calibration bytes
   ASSERT_TRUE(rig.device->Initialise());
   EXPECT_TRUE(rig.board->ContinuousReporting());
+  for (int s = 0; s < 4; ++s)
+    for (int point = 0; point < 3; ++point)
+      EXPECT_EQ(rig.device->Calibration(s, point),
+                settings.calibration.readings[static_cast<size_t>(point)][static_cast<size_t>(s)]);
+}
+
+TEST(BoardOpen, AButtonReportBeforeAnyReplyShiftsNothing) {
+  VirtualClock clock;
+  sim::BoardSettings settings = UnusualBoard();
+  BoardRig rig(settings);
+  for (uint8_t request : {0x15, 0x16, 0x16, 0x17, 0x17, 0x17})
+    rig.board->ArmFault(request, sim::ReplyFault::DataReportsFirst(1, 0x30));
+  ASSERT_TRUE(rig.device->Initialise());
+  const std::vector<Bytes> eachOnce = {{0x12}, {0x15}, {0x16}, {0x16}, {0x17}, {0x17}, {0x17}, {0x12}, {0x11}};
+  EXPECT_EQ(Requests(rig, 1), eachOnce) << "no read asked twice";
   for (int s = 0; s < 4; ++s)
     for (int point = 0; point < 3; ++point)
       EXPECT_EQ(rig.device->Calibration(s, point),
@@ -165,6 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FailingOpen{0x15, sim::ReplyFault::NoReply(), "(Error $102)"},
                       FailingOpen{0x16, sim::ReplyFault::AckError(3), "(Error $5103)"},
                       FailingOpen{0x17, sim::ReplyFault::NoReply(), "(Error $102)"},
+                      FailingOpen{0x17, sim::ReplyFault::Late(700'000), "(Error $102)"},
                       FailingOpen{0x15, sim::ReplyFault::RejectWrite(ERROR_DEVICE_NOT_CONNECTED), "(Error $48F)"}));
 
 }  // namespace

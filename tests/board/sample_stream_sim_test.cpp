@@ -14,7 +14,7 @@ namespace {
 using testing_support::BoardRig;
 using testing_support::VirtualClock;
 
-constexpr int64_t kTicksPerMicro = 10;  // the simulated performance counter runs at 10 MHz
+constexpr int64_t kMicrosPerSecond = 1'000'000;
 constexpr int64_t kMs = 1000;
 
 // Every sensor reads 1000 at 0 kg, 1850 at 17 kg and 2700 at 34 kg: 50 units a kilogram.
@@ -62,9 +62,18 @@ class SampleStream : public ::testing::Test {
     return text;
   }
 
+  // Counter ticks in micros, truncated: the counter's odd frequency leaves the pacing to round.
+  int64_t Ticks(int64_t micros) const { return micros * board.TicksPerSecond() / kMicrosPerSecond; }
+  // Moves the counter on by micros as a real one runs: whole ticks, the fractions carried.
+  void Advance(int64_t micros) {
+    int64_t scaled = micros * board.TicksPerSecond() + tickFraction;
+    now += scaled / kMicrosPerSecond;
+    tickFraction = scaled % kMicrosPerSecond;
+  }
+
   // One report, afterMicros after the previous one; returns the frames it added.
   int Report(const Readings& raw, int64_t afterMicros = 10'000) {
-    now += afterMicros * kTicksPerMicro;
+    Advance(afterMicros);
     int before = board.ReadBuffSize();
     auto report = SensorReport(raw);
     board.OnInputReport(report.data(), 22, now);
@@ -92,12 +101,13 @@ class SampleStream : public ::testing::Test {
   BoardRig rig;
   testing_support::ExchangeBoard& board;
   int64_t now = 0;
+  int64_t tickFraction = 0;
 };
 
 TEST_F(SampleStream, ConvertsThroughTheCalibrationInChannelOrder) {
   // Sensors 0..3 at 17 kg, 0 kg, 0 raw, 34 kg: channels are sensors 2, 3, 0, 1.
   auto report = SensorReport({1850, 1000, 0, 2700});
-  now += 10 * kMs * kTicksPerMicro;
+  now += Ticks(10 * kMs);
   ASSERT_TRUE(board.OnInputReport(report.data(), 22, now));
   EXPECT_EQ(TakeFrames(), (std::vector<Frame>{{-8532, 14507, 7253, 0}}));
   EXPECT_FALSE(board.AbortPending());
@@ -123,7 +133,7 @@ TEST_F(SampleStream, TheFirstFrameIsMeasuredFromTheStartAndARestartStartsAgain) 
   Command(">in/sampler/stop\n");
   EXPECT_FALSE(board.IsSampling());
   auto report = SensorReport({1000, 1000, 1000, 1000});
-  EXPECT_FALSE(board.OnInputReport(report.data(), 22, now + 50 * kMs * kTicksPerMicro)) << "not sampling";
+  EXPECT_FALSE(board.OnInputReport(report.data(), 22, now + Ticks(50 * kMs))) << "not sampling";
   EXPECT_EQ(board.ReadBuffSize(), 4) << "stopping keeps what the ring holds";
 
   posix::AdvanceClock(123'456);
@@ -137,7 +147,7 @@ TEST_F(SampleStream, TheFirstFrameIsMeasuredFromTheStartAndARestartStartsAgain) 
 TEST_F(SampleStream, ReportsOtherThanSensorReportsAreIgnored) {
   auto status = SensorReport({1850, 1850, 1850, 1850});
   status[0] = 0x20;
-  EXPECT_FALSE(board.OnInputReport(status.data(), 22, now + 50 * kMs * kTicksPerMicro));
+  EXPECT_FALSE(board.OnInputReport(status.data(), 22, now + Ticks(50 * kMs)));
   EXPECT_EQ(board.ReadBuffSize(), 0);
   EXPECT_EQ(Report({1000, 1000, 1000, 1000}), 1) << "the ignored report did not move the clock";
 }

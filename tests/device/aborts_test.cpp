@@ -115,6 +115,30 @@ TEST_F(Aborts, AnAbortLineThatDoesNotFitStaysDue) {
   EXPECT_EQ(Read(39), "#abort Sampling stopped by user action.");
 }
 
+// A host reads in a loop: a line that cannot be delivered must cost it its time-out, as an empty
+// read does; INFINITE (-1) waits a bounded while.
+TEST_F(Aborts, ALineThatDoesNotFitTakesTheTimeOutInsteadOfSpinning) {
+  using Clock = std::chrono::steady_clock;
+  const auto timeOut = std::chrono::milliseconds(80);
+  const auto negative = std::chrono::milliseconds(Kestrel::kNegativeTimeoutWaitMs);
+  Start();
+  device.Abort(Kestrel::kAbortUserButton);
+  auto start = Clock::now();
+  EXPECT_EQ(Read(38, static_cast<int>(timeOut.count())), "<false>");
+  EXPECT_GE(Clock::now() - start, timeOut);
+  start = Clock::now();
+  EXPECT_EQ(Read(38, -1), "<false>");
+  EXPECT_GE(Clock::now() - start, negative);
+  EXPECT_LT(Clock::now() - start, 3 * negative);
+  EXPECT_EQ(Read(39), "#abort Sampling stopped by user action.");
+
+  device.Disconnect(1167);
+  start = Clock::now();
+  EXPECT_EQ(Read(21, static_cast<int>(timeOut.count())), "<false>");
+  EXPECT_GE(Clock::now() - start, timeOut);
+  EXPECT_EQ(Read(22), kDisconnectedBlock);
+}
+
 TEST_F(Aborts, DisconnectDuringARun) {
   Start();
   AppendFrames(3);

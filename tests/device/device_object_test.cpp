@@ -27,7 +27,7 @@ TEST(DeviceObject, ConstructedButNeverInitialised) {
   EXPECT_EQ(DeviceRegistry::Count(), before);
 }
 
-TEST(DeviceObject, RegistryAnswersFromTheFirstDeviceWithTheSerial) {
+TEST(DeviceObject, ABoardIsOpenWhileAnyDeviceWithItsSerialHasNotFailed) {
   EXPECT_FALSE(DeviceRegistry::IsAlreadyOpen(L"0011aabbccdd"));
   auto first = std::make_unique<FakeDevice>(nullptr, L"Board", L"0011aabbccdd");
   auto second = std::make_unique<FakeDevice>(nullptr, L"Board", L"0011aabbccdd");
@@ -35,9 +35,10 @@ TEST(DeviceObject, RegistryAnswersFromTheFirstDeviceWithTheSerial) {
   EXPECT_FALSE(DeviceRegistry::IsAlreadyOpen(L"0011AABBCCDD")) << "serials compare case-sensitively";
   EXPECT_FALSE(DeviceRegistry::IsAlreadyOpen(L"0011aabbccd"));
   first->Fail();
-  EXPECT_FALSE(DeviceRegistry::IsAlreadyOpen(L"0011aabbccdd")) << "the first one found decides";
+  EXPECT_TRUE(DeviceRegistry::IsAlreadyOpen(L"0011aabbccdd")) << "a failed first open must not hide the second";
+  second->Fail();
+  EXPECT_FALSE(DeviceRegistry::IsAlreadyOpen(L"0011aabbccdd"));
   first.reset();
-  EXPECT_TRUE(DeviceRegistry::IsAlreadyOpen(L"0011aabbccdd"));
   second.reset();
   EXPECT_FALSE(DeviceRegistry::IsAlreadyOpen(L"0011aabbccdd"));
 }
@@ -59,6 +60,24 @@ TEST(DeviceObject, MessageIsDeliveredOnceThenCleared) {
   std::string buffer(static_cast<size_t>(size), 'x');
   EXPECT_EQ(device.GetLastErrorMsg(&buffer[0]), size);
   EXPECT_STREQ(buffer.c_str(), expected);
+  EXPECT_EQ(device.GetLastErrorMsg(nullptr), 1);
+}
+
+TEST(DeviceObject, ReadGetsTheMessageWhoseSizeWasQuotedAndANewerOneWaits) {
+  FakeDevice device(nullptr, L"Board", L"1");
+  device.StoreMessage(L"Sampling stopped by user.");
+  const int quoted = device.GetLastErrorMsg(nullptr);
+  ASSERT_EQ(quoted, 26);
+  device.Disconnect(0x48F);  // the reader stores a longer message before the host reads
+  std::string buffer(200, 'x');
+  EXPECT_EQ(device.GetLastErrorMsg(&buffer[0]), quoted);
+  EXPECT_STREQ(buffer.c_str(), "Sampling stopped by user.");
+  EXPECT_EQ(buffer[static_cast<size_t>(quoted)], 'x') << "written past the size the host was told";
+
+  const int newer = device.GetLastErrorMsg(nullptr);
+  EXPECT_GT(newer, quoted) << "the newer message waits for the next read";
+  EXPECT_EQ(device.GetLastErrorMsg(&buffer[0]), newer);
+  EXPECT_EQ(buffer.rfind("The Board has disconnected", 0), 0u) << buffer;
   EXPECT_EQ(device.GetLastErrorMsg(nullptr), 1);
 }
 

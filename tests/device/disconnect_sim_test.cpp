@@ -50,7 +50,7 @@ class PowerOff : public ::testing::Test {
 
 TEST_F(PowerOff, AbortLineThenTheFramesThenTheDisconnectLine) {
   SwitchOff();
-  EXPECT_EQ(device.readErrorCode.load(), posix::kStatusDeviceNotConnected);
+  EXPECT_EQ(device.readErrorCode.load(), sim::kStatusDeviceNotConnected);
   std::string abort = Read();
   EXPECT_EQ(abort, kAbortLine);
   EXPECT_EQ(abort.size(), 65u);

@@ -73,7 +73,8 @@ TEST_F(ReaderThread, StopDuringAWaitEndsItAtOnce) {
   auto before = std::chrono::steady_clock::now();
   device->StopReader();
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(400)) << "not at the time-out";
-  EXPECT_EQ(device->WaitForReaderEnd(0), WAIT_OBJECT_0);
+  // The reader's last step signals the stop wait; its return to the system follows.
+  EXPECT_EQ(device->WaitForReaderEnd(1000), WAIT_OBJECT_0);
   EXPECT_TRUE(device->IsDisconnected());
   EXPECT_EQ(device->readErrors.load(), 0);
   EXPECT_FALSE(device->IsFailed());
@@ -122,8 +123,24 @@ TEST_F(ReaderThread, DestroyingTheDeviceLeavesNoHandleOrThread) {
   device.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(400));
   EXPECT_EQ(posix::LiveHandleCount(), handles);
-  EXPECT_EQ(posix::LiveThreadCount(), threads);
+  EXPECT_TRUE(Eventually([&] { return posix::LiveThreadCount() == threads; }));
   EXPECT_EQ(sim.Endpoint().OpenFileCount(), 0);
+}
+
+TEST_F(ReaderThread, CloseReturnsWithinTwoSecondsWhenTheReadWillNotCancelAndTheReaderCleansUpLater) {
+  VirtualClock clock;
+  device.reset();
+  int handles = posix::LiveHandleCount();
+  int threads = posix::LiveThreadCount();
+  device = std::make_unique<FakeDevice>(sim.Open(), L"Board", L"1");
+  StartAndWaitForTheRead();
+  sim.Endpoint().DelayCancellation(2500 * kMs);
+  uint64_t start = posix::NowMicros();
+  device.reset();
+  EXPECT_LT(posix::NowMicros() - start, 2000 * kMs);
+  EXPECT_TRUE(Eventually([&] { return posix::LiveThreadCount() == threads; })) << "the reader never ended";
+  EXPECT_EQ(posix::LiveHandleCount(), handles) << "the last share closes the handles";
+  EXPECT_TRUE(Eventually([&] { return sim.Endpoint().OpenFileCount() == 0; }));
 }
 
 class ReadInputReport : public ReaderThread {
@@ -164,7 +181,7 @@ TEST_F(ReadInputReport, ReportsNowOrLater) {
 TEST_F(ReadInputReport, FailuresGiveTheirCodes) {
   sim.Endpoint().FailAt(posix::NowMicros() + 100 * kMs);
   int length = 9;
-  EXPECT_EQ(Read(&length), posix::kStatusDeviceNotConnected);
+  EXPECT_EQ(Read(&length), sim::kStatusDeviceNotConnected);
   EXPECT_EQ(length, 0);
   EXPECT_EQ(Read(&length), static_cast<uint32_t>(ERROR_DEVICE_NOT_CONNECTED));
   EXPECT_FALSE(device->IsFailed());

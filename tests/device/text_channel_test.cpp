@@ -67,10 +67,10 @@ TEST_F(TextChannel, NulInsideALineEndsItForTheInterpreter) {
   EXPECT_EQ(Line(), "=4");
 }
 
-TEST_F(TextChannel, BadWriteArgumentsChangeNothing) {
+TEST_F(TextChannel, BadWriteArgumentsChangeNothingAndAnswerTrue) {
   Write(">in/nach");
-  EXPECT_FALSE(device.WriteBuffer(nullptr, 5, 0));
-  EXPECT_FALSE(device.WriteBuffer("\n", -1, 0));
+  EXPECT_TRUE(device.WriteBuffer(nullptr, 5, 0));
+  EXPECT_TRUE(device.WriteBuffer("\n", -1, 0)) << "a write always succeeds; a negative length is harmless";
   EXPECT_TRUE(device.WriteBuffer("", 0, 0));
   Write("ans\n");
   EXPECT_EQ(Line(), "=4") << "the partial line survived";

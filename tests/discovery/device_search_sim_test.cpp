@@ -111,7 +111,7 @@ TEST_F(DeviceSearchTest, HidDeviceWithoutASuccessfulBluetoothSearchIsNotChosen) 
 TEST_F(DeviceSearchTest, DeviceWithTheRightIdsButNoSerialNumberIsNotChosen) {
   Build({Board(kFirstBoard, true)});
   // Paired, so the Bluetooth layer succeeds; but the HID device says nothing of its address.
-  posix::HidIdentity identity = sim::World::Instance().Board(0)->Identity();
+  sim::HidIdentity identity = sim::World::Instance().Board(0)->Identity();
   identity.serialNumber.clear();
   sim::World::Instance().Board(0)->SetIdentity(identity);
   int index = -1;

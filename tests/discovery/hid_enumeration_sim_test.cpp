@@ -19,8 +19,8 @@ GUID HidClass() {
   return hidClass;
 }
 
-posix::HidIdentity Board(const wchar_t* serial) {
-  posix::HidIdentity identity;
+sim::HidIdentity Board(const wchar_t* serial) {
+  sim::HidIdentity identity;
   identity.vendorId = 0x057E;
   identity.productId = 0x0306;
   identity.product = L"Nintendo RVL-WBC-01";
@@ -65,6 +65,16 @@ TEST_F(HidEnumerationTest, EntriesCarryIdentifiersAndStringsAndAnUnopenableOneIs
   EXPECT_TRUE(enumerator.GetSerialNumber().IsEmpty());
   EXPECT_EQ(enumerator.GetHandle(), INVALID_HANDLE_VALUE);
   EXPECT_FALSE(enumerator.Next());
+}
+
+TEST_F(HidEnumerationTest, BaseEnumeratorReadsTheRegistryPropertiesOfEachEntry) {
+  ScriptedDevice board;
+  board.Endpoint().SetIdentity(Board(L"0017ab3c4d5e"));
+  DevRegEnum enumerator(HidClass());
+  ASSERT_TRUE(enumerator.ReadEntry(0));
+  EXPECT_EQ(enumerator.GetManufacturer(), OrxString(L"(Standard system devices)")) << "the system's, not HID's";
+  EXPECT_TRUE(enumerator.GetName().IsEmpty()) << "the simulated system gives no friendly name";
+  EXPECT_FALSE(enumerator.ReadEntry(1));
 }
 
 TEST_F(HidEnumerationTest, HandedOverHandleStaysOpenForItsNewOwner) {

@@ -1,17 +1,22 @@
 // Many cycles of find, open, sample and close on the simulated world, each with a fault at a
-// random point: the board switched off during the open, the run or the close; replies lost or
-// wrong; the button; flat batteries; the HID device gone between search and open. Every export
-// must return within its bound, every run must end with the line and message that fit what
-// happened, and after CloseAll no handle or thread may be left.
+// random point: the board switched off during the open, the run or the close; replies lost,
+// wrong, late or preceded by an extra report; the button; flat batteries; the HID device gone
+// between search and open; the board switched off and on between searches; a remembered board
+// out of range. Every export must return within its bound, every run must end with the line and
+// message that fit what happened, no board may be handed out twice, a board that opens must
+// weigh what stands on it, and after CloseAll no handle or thread may be left.
 // PLANKSCALE_FAULT_CYCLES sets the number of cycles (default 50; 1000 for the long run).
 #include "discovery/device_search.h"
 #include "platform/posix/control.h"
 #include "plugin/exports.h"
 #include "sim/world.h"
+#include "testing/eventually.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -35,6 +40,11 @@ constexpr auto kRealBound = std::chrono::seconds(20);
 constexpr int kReadTimeoutMs = 100;
 constexpr int kRunReads = 30;
 constexpr int kBlockRoom = 1 + 8 * 128;
+constexpr double kPersonKg = 70.0;
+constexpr double kWeightToleranceKg = 5.0;  // the sway moves weight between sensors, not off the board
+constexpr double kKgPerUnit = 75.0 / 32000.0;
+constexpr uint64_t kShortestLateMs = 600;  // beyond the plug-in's 500 ms wait for a reply
+constexpr int kSearchesToFindAgain = 3;    // the rest of the old enumeration, then a new one
 
 const char kNameDisconnected[] =
     "The Nintendo RVL-WBC-01 has disconnected from your computer. Check the batteries, or bring it closer. (Error $";
@@ -56,8 +66,43 @@ enum class Fault {
   kButton,
   kBatteries,
   kPowerOffDuringClose,
+  kExtraReportDuringOpen,
+  kLateReplyDuringOpen,
+  kOffAndOnBetweenSearches,
+  kRememberedBoardAbsent,
   kCount
 };
+
+const char* const kFaultNames[] = {
+    "none", "power off during open", "no reply during open", "wrong reply during open", "gone before open",
+    "power off during run", "button", "batteries", "power off during close", "extra report during open",
+    "late reply during open", "off and on between searches", "remembered board absent",
+};
+static_assert(sizeof kFaultNames / sizeof kFaultNames[0] == static_cast<size_t>(Fault::kCount), "a name per fault");
+
+bool FaultMayFailTheOpen(Fault fault) {
+  return fault == Fault::kPowerOffDuringOpen || fault == Fault::kNoReplyDuringOpen ||
+         fault == Fault::kWrongReplyDuringOpen || fault == Fault::kGoneBeforeOpen ||
+         fault == Fault::kLateReplyDuringOpen;
+}
+
+// The weight a block's last frame carries, in kilograms.
+double LastFrameKg(const char* block, int size) {
+  const char* frame = block + size - 8;
+  int32_t units = 0;
+  for (int channel = 0; channel < 4; ++channel)
+    units += static_cast<int16_t>(static_cast<uint8_t>(frame[2 * channel]) << 8 |
+                                  static_cast<uint8_t>(frame[2 * channel + 1]));
+  return units * kKgPerUnit;
+}
+
+void SwitchBoard(const std::shared_ptr<sim::BalanceBoard>& board, bool on) {
+  if (on) board->PowerOn(); else board->PowerOff();
+  sim::BluetoothWorld::Instance().Update(kBoard, [on](sim::BluetoothDeviceState& s) {
+    s.inRange = on;
+    s.connected = on && s.remembered;
+  });
+}
 
 int Cycles() {
   const char* text = std::getenv("PLANKSCALE_FAULT_CYCLES");
@@ -112,7 +157,12 @@ class FaultCycles : public ::testing::Test {
   void ArmOpenFault(Fault fault, std::mt19937& random) {
     const uint8_t ids[] = {0x12, 0x15, 0x16, 0x17, 0x11};
     uint8_t id = ids[random() % 5];
-    if (fault == Fault::kNoReplyDuringOpen) {
+    if (fault == Fault::kExtraReportDuringOpen) {
+      int extra = 1 + static_cast<int>(random() % 2);
+      board->ArmFault(id, sim::ReplyFault::DataReportsFirst(extra, random() % 2 ? 0x30 : 0x32));
+    } else if (fault == Fault::kLateReplyDuringOpen) {
+      board->ArmFault(id, sim::ReplyFault::Late((kShortestLateMs + random() % 1000) * kMs));
+    } else if (fault == Fault::kNoReplyDuringOpen) {
       board->ArmFault(id, random() % 2 ? sim::ReplyFault::NoReply() : sim::ReplyFault::Lost());
     } else {
       const sim::ReplyFault wrong[] = {sim::ReplyFault::OtherId(0x22), sim::ReplyFault::OtherId(0x21),
@@ -143,6 +193,7 @@ class FaultCycles : public ::testing::Test {
       if (block[0] == '@') {
         EXPECT_EQ((size - 1) % 8, 0);
         frames += (size - 1) / 8;
+        lastKg = LastFrameKg(block, size);
         continue;
       }
       if (std::strncmp(block, kLineDisconnected, sizeof kLineDisconnected) == 0) return kLineDisconnected;
@@ -158,13 +209,27 @@ class FaultCycles : public ::testing::Test {
     cycle = seed;
     std::mt19937 random(static_cast<uint32_t>(seed));
     const Fault fault = static_cast<Fault>(random() % static_cast<int>(Fault::kCount));
-    sim::World::Instance().Build(OneBoard(random() % 2 == 0));
+    const bool paired = random() % 2 == 0;
+    sim::Scenario scenario = OneBoard(paired || fault == Fault::kRememberedBoardAbsent);
+    if (fault == Fault::kRememberedBoardAbsent) scenario.boards[0].bluetooth.inRange = false;
+    sim::World::Instance().Build(scenario);
     board = sim::World::Instance().Board(0);
-    SCOPED_TRACE("cycle " + std::to_string(seed) + ", fault " + std::to_string(static_cast<int>(fault)));
+    SCOPED_TRACE("cycle " + std::to_string(seed) + ", fault " + kFaultNames[static_cast<int>(fault)]);
+    ++counts[static_cast<size_t>(fault)];
+    lastKg = 0;
 
     index = -1;
+    if (fault == Fault::kRememberedBoardAbsent) {
+      board->PowerOff();
+      EXPECT_EQ(Bounded("FindDevice", kFindBoundMs, [&] { return FindDevice(&index); }), 0) << "found while absent";
+      EXPECT_EQ(index, -1);
+      SwitchBoard(board, true);
+    }
     ASSERT_EQ(Bounded("FindDevice", kFindBoundMs, [&] { return FindDevice(&index); }), 1);
     ASSERT_EQ(index, 0);
+    if (fault == Fault::kOffAndOnBetweenSearches) {
+      ASSERT_NO_FATAL_FAILURE(FindAgainAfterAFailedOpen());
+    }
 
     if (fault == Fault::kGoneBeforeOpen) {
       board->PowerOff();
@@ -176,13 +241,14 @@ class FaultCycles : public ::testing::Test {
         if (auto live = weak.lock()) live->PowerOff();
       });
     }
-    if (fault == Fault::kNoReplyDuringOpen || fault == Fault::kWrongReplyDuringOpen) ArmOpenFault(fault, random);
+    if (fault == Fault::kNoReplyDuringOpen || fault == Fault::kWrongReplyDuringOpen ||
+        fault == Fault::kExtraReportDuringOpen || fault == Fault::kLateReplyDuringOpen)
+      ArmOpenFault(fault, random);
 
     const bool opened = Bounded("Initialise", kOpenBoundMs, [&] { return Initialise(index); }) == 1;
+    if (opened) ++openedCounts[static_cast<size_t>(fault)];
     if (!opened) {
-      EXPECT_TRUE(fault == Fault::kPowerOffDuringOpen || fault == Fault::kNoReplyDuringOpen ||
-                  fault == Fault::kWrongReplyDuringOpen || fault == Fault::kGoneBeforeOpen)
-          << "a board without an open fault did not open";
+      EXPECT_TRUE(FaultMayFailTheOpen(fault)) << "a board without an open fault did not open";
       EXPECT_EQ(IsFailed(index), 1);
       EXPECT_EQ(Message(index).rfind(kNameDisconnected, 0), 0u) << Message(index);
     } else {
@@ -202,7 +268,28 @@ class FaultCycles : public ::testing::Test {
     board.reset();
     sim::World::Instance().Clear();
     EXPECT_EQ(posix::LiveHandleCount(), handles) << "handles left after CloseAll";
-    EXPECT_EQ(posix::LiveThreadCount(), threads) << "threads left after CloseAll";
+    // A reader's return to the system follows the signal that ends the close's wait.
+    EXPECT_TRUE(testing_support::Eventually([&] { return posix::LiveThreadCount() == threads; }))
+        << "threads left after CloseAll";
+  }
+
+  // The board is switched off before its open and on again; the host searches again. The failed
+  // device must not count as open, the new one must, and nothing may hand the board out twice.
+  void FindAgainAfterAFailedOpen() {
+    SwitchBoard(board, false);
+    EXPECT_EQ(Bounded("Initialise", kOpenBoundMs, [&] { return Initialise(index); }), 0);
+    SwitchBoard(board, true);
+    int again = -1;
+    for (int search = 0; search < kSearchesToFindAgain && again < 0; ++search)
+      Bounded("FindDevice", kFindBoundMs, [&] { return FindDevice(&again); });
+    ASSERT_EQ(again, 1) << "the board was not found again";
+    index = again;
+    ASSERT_EQ(Bounded("Initialise", kOpenBoundMs, [&] { return Initialise(index); }), 1);
+    for (int search = 0; search < kSearchesToFindAgain; ++search) {
+      int twice = -1;
+      EXPECT_EQ(Bounded("FindDevice", kFindBoundMs, [&] { return FindDevice(&twice); }), 0)
+          << "the open board was handed out again as " << twice;
+    }
   }
 
   void CheckRunEnd(Fault fault, const std::string& last, int frames) {
@@ -233,6 +320,7 @@ class FaultCycles : public ::testing::Test {
         // No fault reached the run (an open fault that the open survived counts as none).
         EXPECT_EQ(last, "");
         EXPECT_GT(frames, 0);
+        EXPECT_NEAR(lastKg, kPersonKg, kWeightToleranceKg) << "a board that opened must weigh right";
         EXPECT_EQ(WriteBuffer(index, ">in/sampler/stop\n", 17, 0), 1);
         EXPECT_EQ(IsFailed(index), 0);
         break;
@@ -244,12 +332,17 @@ class FaultCycles : public ::testing::Test {
   int cycle = 0;
   int handles = 0;
   int threads = 0;
+  double lastKg = 0;
+  std::array<int, static_cast<size_t>(Fault::kCount)> counts{};
+  std::array<int, static_cast<size_t>(Fault::kCount)> openedCounts{};
 };
 
 TEST_F(FaultCycles, EveryCycleEndsCleanlyWhateverGoesWrong) {
   const int cycles = Cycles();
   for (int seed = 1; seed <= cycles && !HasFatalFailure(); ++seed) Cycle(seed);
   RecordProperty("cycles", cycles);
+  for (size_t f = 0; f < counts.size(); ++f)
+    std::printf("fault %-30s cycles %4d, opened %4d\n", kFaultNames[f], counts[f], openedCounts[f]);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 
 namespace {
 
-class RecordingEndpoint : public posix::HidEndpoint {
+class RecordingEndpoint : public sim::HidDevice {
  public:
   bool OnOutputReport(const uint8_t* data, size_t length, DWORD* error) override {
     if (refuseWith) {
@@ -35,7 +35,7 @@ const wchar_t kSecondPath[] = L"\\\\?\\hid#vid_845e&pid_0001#1&2&3&0#{4d1e55b2-f
 class SimulatedHidSystem : public ::testing::Test {
  protected:
   void SetUp() override {
-    posix::HidIdentity identity;
+    sim::HidIdentity identity;
     identity.vendorId = 0x057E;
     identity.productId = 0x0306;
     identity.versionNumber = 0x0600;
@@ -43,14 +43,14 @@ class SimulatedHidSystem : public ::testing::Test {
     identity.manufacturer = L"Nintendo";
     identity.serialNumber = L"0017ab3c4d5e";
     first->SetIdentity(identity);
-    posix::RegisterHidDevice(kFirstPath, first);
-    posix::RegisterHidDevice(kSecondPath, second);
+    sim::RegisterHidDevice(kFirstPath, first);
+    sim::RegisterHidDevice(kSecondPath, second);
     HidD_GetHidGuid(&hidClass);
     handlesBefore = posix::LiveHandleCount();
   }
   void TearDown() override {
-    posix::UnregisterHidDevice(kFirstPath);
-    posix::UnregisterHidDevice(kSecondPath);
+    sim::UnregisterHidDevice(kFirstPath);
+    sim::UnregisterHidDevice(kSecondPath);
   }
   HANDLE Open(const wchar_t* path) {
     return CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,

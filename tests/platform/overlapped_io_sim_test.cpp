@@ -81,7 +81,7 @@ TEST_F(OverlappedRead, CancelIoCompletesTheCallersReadsOnly) {
   EXPECT_EQ(device.Endpoint().PendingReadCount(), 2);
 
   EXPECT_TRUE(CancelIo(file));
-  EXPECT_EQ(overlapped.Internal, posix::kStatusCancelled);
+  EXPECT_EQ(overlapped.Internal, sim::kStatusCancelled);
   EXPECT_TRUE(Signalled());
   DWORD transferred = 0;
   EXPECT_FALSE(GetOverlappedResult(file, &overlapped, &transferred, FALSE));
@@ -144,7 +144,7 @@ TEST_F(OverlappedRead, ClosingTheFileCompletesItsReads) {
   HANDLE doomed = file;
   file = device.Open();
   CloseHandle(doomed);
-  EXPECT_EQ(overlapped.Internal, posix::kStatusCancelled);
+  EXPECT_EQ(overlapped.Internal, sim::kStatusCancelled);
   EXPECT_EQ(device.Endpoint().OpenFileCount(), 1);
 }
 

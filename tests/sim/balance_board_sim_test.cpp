@@ -19,7 +19,7 @@ class HostSide {
  public:
   explicit HostSide(const sim::BoardSettings& settings = sim::BoardSettings())
       : board(sim::BalanceBoard::Create(settings)), path_(sim::BalanceBoard::DevicePathFor(settings.serialNumber)) {
-    posix::RegisterHidDevice(path_, board);
+    sim::RegisterHidDevice(path_, board);
     handle_ = CreateFileW(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                           OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     event_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -27,7 +27,7 @@ class HostSide {
   ~HostSide() {
     CloseHandle(event_);
     CloseHandle(handle_);
-    posix::UnregisterHidDevice(path_);
+    sim::UnregisterHidDevice(path_);
   }
 
   BOOL Send(std::initializer_list<uint8_t> start) {

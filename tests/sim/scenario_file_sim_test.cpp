@@ -140,6 +140,26 @@ TEST(ScenarioFile, ForgivesCaseDashesUnitsAndSeparators) {
   EXPECT_EQ(s.events[4].kind, Kind::kBatteriesRestored);
 }
 
+TEST(ScenarioFile, ReplyLinesDisturbTheOpenInOrderAndARememberedBoardCanBeAbsent) {
+  sim::Scenario s = Parse(
+      "board paired yes power off\n"
+      "  reply status extra-report button\n"
+      "  reply read extra data\n"
+      "  reply Read Late 700 ms\n");
+  ASSERT_EQ(s.boards.size(), 1u);
+  EXPECT_TRUE(s.boards[0].bluetooth.remembered);
+  EXPECT_FALSE(s.boards[0].bluetooth.inRange);
+  const auto& faults = s.boards[0].settings.faults;
+  ASSERT_EQ(faults.size(), 3u);
+  EXPECT_EQ(faults[0].first, 0x15);
+  EXPECT_EQ(faults[0].second.dataReportsFirst, 1);
+  EXPECT_EQ(faults[0].second.dataReportId, 0x30);
+  EXPECT_EQ(faults[1].first, 0x17);
+  EXPECT_EQ(faults[1].second.dataReportId, 0x32);
+  EXPECT_EQ(faults[2].second.kind, sim::ReplyFault::Kind::kLate);
+  EXPECT_EQ(faults[2].second.lateMicros, 700'000u);
+}
+
 TEST(ScenarioFile, AnEmptyFileIsAnEmptyWorld) {
   sim::Scenario s = Parse("# nothing here\n\n   \n");
   EXPECT_TRUE(s.radios.empty());
@@ -182,6 +202,8 @@ TEST(ScenarioFile, MistakesAreNamedWithTheirLine) {
       {"board\nbattery plenty\n", "test.scenario:2: 'plenty' is not a whole number"},
       {"board\nreport-interval 2 s\n", "test.scenario:2: the report interval must lie between 1 ms and 1 s"},
       {"board\npaired maybe\n", "test.scenario:2: 'maybe' is not yes or no (on or off), for paired"},
+      {"board\nreply sing late 1\n", "test.scenario:2: 'sing' is not a request whose reply is disturbed"},
+      {"board\nreply read soon\n", "test.scenario:2: 'soon' is not what happens to the reply"},
       {"board\nat 1 s batteries low\n", "test.scenario:2: 'low' is not what the batteries do (fail/ok)"},
   };
   for (const Case& c : cases) {

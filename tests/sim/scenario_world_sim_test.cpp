@@ -33,7 +33,7 @@ class ScenarioWorld : public ::testing::Test {
   // Moves world time to at microseconds after the build at start.
   static void AdvanceTo(uint64_t start, uint64_t at) { posix::AdvanceClock(start + at - posix::NowMicros()); }
   static bool HidPresent(uint64_t address) {
-    auto paths = posix::RegisteredHidDevicePaths();
+    auto paths = sim::RegisteredHidDevicePaths();
     auto path = sim::BalanceBoard::DevicePathFor(sim::SerialNumberFor(address));
     return std::find(paths.begin(), paths.end(), path) != paths.end();
   }

@@ -61,14 +61,14 @@ struct BoardRig {
       : board(sim::BalanceBoard::Create(settings)), path(sim::BalanceBoard::DevicePathFor(settings.serialNumber)) {
     HidDllTable::Instance().ResetForTesting();
     HidDllTable::Instance().Acquire();
-    posix::RegisterHidDevice(path, board);
+    sim::RegisterHidDevice(path, board);
     HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     device = std::make_unique<ExchangeBoard>(handle, L"Nintendo RVL-WBC-01", settings.serialNumber.c_str());
   }
   ~BoardRig() {
     device.reset();  // the LED-off exchange, then the handle closes
-    posix::UnregisterHidDevice(path);
+    sim::UnregisterHidDevice(path);
     board.reset();
   }
 

@@ -89,6 +89,7 @@ class FakeDevice : public Kestrel::DevOrxHID {
     disconnected.store(true);
   }
   void Fail() { failed.store(true); }
+  void StoreMessage(const wchar_t* text) { SetLastErrorText(OrxString(text)); }
   void Wake() { SetEvent(dataEvent); }
   bool ReaderStopRequested() const { return StopWasRequested(); }
   uint32_t ReadReport(uint8_t* buffer, int* length) { return ReadInputReport(buffer, length); }

@@ -16,7 +16,7 @@ namespace testing_support {
 
 using Report = std::vector<uint8_t>;
 
-class ScriptedEndpoint : public posix::HidEndpoint {
+class ScriptedEndpoint : public sim::HidDevice {
  public:
   ~ScriptedEndpoint() override { StopSending(); }
 
@@ -68,11 +68,11 @@ class ScriptedEndpoint : public posix::HidEndpoint {
   // The device goes away: new reads fail at once with readError, waiting ones complete with
   // completionStatus.
   void Fail(DWORD readError = ERROR_DEVICE_NOT_CONNECTED,
-            ULONG_PTR completionStatus = posix::kStatusDeviceNotConnected) {
+            ULONG_PTR completionStatus = sim::kStatusDeviceNotConnected) {
     Disconnect(readError, completionStatus);
   }
   void FailAt(uint64_t atMicros, DWORD readError = ERROR_DEVICE_NOT_CONNECTED,
-              ULONG_PTR completionStatus = posix::kStatusDeviceNotConnected) {
+              ULONG_PTR completionStatus = sim::kStatusDeviceNotConnected) {
     std::weak_ptr<ScriptedEndpoint> self = std::static_pointer_cast<ScriptedEndpoint>(shared_from_this());
     Schedule(atMicros, [self, readError, completionStatus] {
       if (auto endpoint = self.lock()) endpoint->Fail(readError, completionStatus);
@@ -113,11 +113,11 @@ class ScriptedDevice {
  public:
   explicit ScriptedDevice(std::wstring devicePath = NextPath())
       : path_(std::move(devicePath)), endpoint_(std::make_shared<ScriptedEndpoint>()) {
-    posix::RegisterHidDevice(path_, endpoint_);
+    sim::RegisterHidDevice(path_, endpoint_);
   }
   ~ScriptedDevice() {
     endpoint_->StopSending();
-    posix::UnregisterHidDevice(path_);
+    sim::UnregisterHidDevice(path_);
   }
   ScriptedDevice(const ScriptedDevice&) = delete;
   ScriptedDevice& operator=(const ScriptedDevice&) = delete;

@@ -13,11 +13,14 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -162,10 +165,24 @@ bool WellFormedXml(const std::string& text, std::string& why) {
   return true;
 }
 
-TEST_F(Kymhost, RecordsTwoSecondsWithItsCsvAndPlot) {
-  std::string csv = Path("run.csv"), plot = Path("run.svg");
+// The keys of a flat JSON object, in order, each with its value as written.
+std::vector<std::pair<std::string, std::string>> JsonFields(const std::string& text) {
+  std::vector<std::pair<std::string, std::string>> fields;
+  for (size_t at = text.find('"'); at != std::string::npos; at = text.find('"', at)) {
+    size_t keyEnd = text.find('"', at + 1);
+    size_t valueStart = text.find_first_not_of(": ", keyEnd + 1);
+    size_t valueEnd = text.find_first_of(",\n}", valueStart);
+    if (keyEnd == std::string::npos || valueEnd == std::string::npos) break;
+    fields.emplace_back(text.substr(at + 1, keyEnd - at - 1), text.substr(valueStart, valueEnd - valueStart));
+    at = valueEnd;
+  }
+  return fields;
+}
+
+TEST_F(Kymhost, RecordsTwoSecondsWithItsCsvPlotAndSummary) {
+  std::string csv = Path("run.csv"), plot = Path("run.svg"), summary = Path("run.json");
   Outcome run = Run("radio\nboard paired yes\n  load still 70 kg split 40/60\n",
-                    {"--seconds", "2", "--csv", csv, "--plot", plot});
+                    {"--seconds", "2", "--csv", csv, "--plot", plot, "--summary", summary, "--lowpass", "10"});
   ASSERT_TRUE(run.finished) << run.Both();
   EXPECT_EQ(run.exitCode, kExitOk) << run.Both();
   EXPECT_NE(run.out.find("Board:          Wii Balance Board\n"), std::string::npos) << run.Both();
@@ -201,6 +218,27 @@ TEST_F(Kymhost, RecordsTwoSecondsWithItsCsvAndPlot) {
   ASSERT_NE(points, std::string::npos);
   std::string firstTrace = svg.substr(points + 8, svg.find('"', points + 8) - points - 8);
   EXPECT_EQ(std::count(firstTrace.begin(), firstTrace.end(), ','), 200) << "one point a frame";
+  EXPECT_NE(svg.find("<ellipse"), std::string::npos);
+
+  // The sway measures, printed and as JSON: everyone stood, 60 % on the right as above.
+  EXPECT_NE(run.out.find("Sway over 2.00 s standing (200 of 200 frames), mean 70.0 kg, low-pass 10 Hz:\n"),
+            std::string::npos)
+      << run.Both();
+  auto fields = JsonFields(ReadFile(summary));
+  const char* keys[] = {"frames",         "standing_frames", "standing_seconds",  "mean_total_kg",
+                        "cop_mean_x_mm",  "cop_mean_y_mm",   "cop_rms_x_mm",      "cop_rms_y_mm",
+                        "cop_range_x_mm", "cop_range_y_mm",  "cop_path_mm",       "cop_velocity_mm_s",
+                        "ellipse95_area_mm2", "lowpass_hz"};
+  ASSERT_EQ(fields.size(), std::size(keys)) << ReadFile(summary);
+  for (size_t i = 0; i < fields.size(); ++i) EXPECT_EQ(fields[i].first, keys[i]);
+  auto number = [&](size_t i) { return std::atof(fields[i].second.c_str()); };
+  EXPECT_EQ(fields[0].second, "200");
+  EXPECT_EQ(fields[1].second, "200");
+  EXPECT_EQ(fields[2].second, "2.00");
+  EXPECT_NEAR(number(3), 70.0, 0.7);
+  EXPECT_NEAR(number(4), 43.3, 2.0);
+  EXPECT_NEAR(number(5), 0.0, 2.0);
+  EXPECT_EQ(fields.back().second, "10");
 }
 
 TEST_F(Kymhost, WithoutARadioPassesOnThePluginsMessage) {

@@ -111,7 +111,7 @@ TEST_F(ReportExchanges, ReadThatFailsWhileWaitingGivesItsStatus) {
   posix::ScheduleAt(posix::NowMicros() + 100'000, [board] {
     if (auto b = board.lock()) b->PowerOff();
   });
-  EXPECT_EQ(rig.device->WriteRegister(0x04A400F0, 0x55), static_cast<uint32_t>(posix::kStatusDeviceNotConnected));
+  EXPECT_EQ(rig.device->WriteRegister(0x04A400F0, 0x55), static_cast<uint32_t>(sim::kStatusDeviceNotConnected));
 }
 
 TEST_F(ReportExchanges, NothingIsSentWithoutTheHidLibrary) {
@@ -134,23 +134,30 @@ TEST_F(ReportExchanges, ReadMemoryCopiesAFullReply) {
   }
 }
 
-TEST_F(ReportExchanges, ReadMemoryLeavesTheDestinationAloneWithoutAFullReply) {
+TEST_F(ReportExchanges, ReadMemoryTakesOnlyTheReplyForItsAddress) {
   InitialiseExtension();
   uint8_t block[16];
   const Bytes untouched(16, 0xEE);
-  auto check = [&](const ReplyFault& fault, const char* what) {
+  auto check = [&](const ReplyFault& fault, uint32_t result, bool copied, const char* what) {
     std::memset(block, 0xEE, sizeof block);
     rig.board->ArmFault(0x17, fault);
-    EXPECT_EQ(rig.device->ReadMemory(Kestrel::kRegisterCalibration, 16, block), 0u) << what;
-    EXPECT_EQ(Bytes(block, block + 16), untouched) << what;
+    EXPECT_EQ(rig.device->ReadMemory(Kestrel::kRegisterCalibration, 16, block), result) << what;
+    EXPECT_EQ(Bytes(block, block + 16) != untouched, copied) << what;
   };
-  check(ReplyFault::OtherId(0x20), "a status reply instead");
-  check(ReplyFault::Short(21), "one byte short");
-  check(ReplyFault::DataReportsFirst(1), "a data report first: it is taken as the reply");
-  EXPECT_EQ(NextReportId(), 0x21) << "the memory data stays in the stream";
+  check(ReplyFault::Short(21), 0u, false, "one byte short: garbled, for the caller to ask again");
+  check(ReplyFault::OtherId(0x20), kNoReply, false, "a status report is no memory reply");
+  check(ReplyFault::DataReportsFirst(1, 0x30), 0u, true, "a button report first is skipped");
+  check(ReplyFault::NoReply(), kNoReply, false, "nothing at all");
 
-  rig.board->ArmFault(0x17, ReplyFault::NoReply());
-  EXPECT_EQ(rig.device->ReadMemory(Kestrel::kRegisterCalibration, 16, block), kNoReply);
+  // A reply that came after its read gave up must not answer the next read.
+  rig.board->ArmFault(0x17, ReplyFault::Late(700'000));
+  uint8_t type[2] = {0, 0};
+  EXPECT_EQ(rig.device->ReadMemory(Kestrel::kRegisterExtensionType, 2, type), kNoReply);
+  Sleep(300);
+  std::memset(block, 0xEE, sizeof block);
+  EXPECT_EQ(rig.device->ReadMemory(Kestrel::kRegisterCalibration, 16, block), 0u);
+  sim::Calibration c = sim::DefaultCalibration();
+  EXPECT_EQ(block[0] << 8 | block[1], c.readings[0][0]) << "the late reply to the type read was taken";
 }
 
 TEST_F(ReportExchanges, ReadMemoryRefusesLengthsOneReplyCannotCarry) {
@@ -182,13 +189,16 @@ TEST_F(ReportExchanges, RequestStatusHalvesTheBatteryLevel) {
 TEST_F(ReportExchanges, RequestStatusRejectsOtherReplies) {
   int battery = -1;
   uint8_t flags = 0;
-  rig.board->ArmFault(0x15, ReplyFault::OtherId(0x22));
+  rig.board->ArmFault(0x15, ReplyFault::OtherId(0x21));
   EXPECT_EQ(rig.device->RequestStatus(&battery, &flags), kUnexpected);
   rig.board->ArmFault(0x15, ReplyFault::Short(6));
   EXPECT_EQ(rig.device->RequestStatus(&battery, &flags), kUnexpected);
-  rig.board->ArmFault(0x15, ReplyFault::DataReportsFirst(1));
-  EXPECT_EQ(rig.device->RequestStatus(&battery, &flags), kUnexpected) << "the very next report is the reply";
   EXPECT_EQ(battery, -1);
+  rig.board->ArmFault(0x15, ReplyFault::DataReportsFirst(1, 0x30));
+  EXPECT_EQ(rig.device->RequestStatus(&battery, &flags), 0u) << "a button report before the status is skipped";
+  rig.board->ArmFault(0x12, ReplyFault::DataReportsFirst(1, 0x30));
+  ASSERT_EQ(rig.device->SetReportingMode(0x30, false), 0u) << "done at the extra report, before its acknowledgement";
+  EXPECT_EQ(rig.device->RequestStatus(&battery, &flags), 0u) << "the mode's acknowledgement is not the status";
   rig.board->ArmFault(0x15, ReplyFault::Short(7));
   EXPECT_EQ(rig.device->RequestStatus(&battery, &flags), 0u);
 }

@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include "plugin_library.h"
+#include "recording.h"
 
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,8 @@ namespace kymhost {
 namespace {
 
 constexpr double kLongestRunSeconds = 1e7;  // about four months of frames still fit a counter
+// A cut-off at or above half the frame rate means nothing for sampled data.
+constexpr double kHighestCutoffHz = 1 / (2 * kFramePeriodSeconds);
 
 const char kUsage[] =
     "usage: kymhost [options]\n"
@@ -24,6 +27,10 @@ const char kUsage[] =
     "  --csv FILE             write every frame: time (s), the four corners (kg), total (kg),\n"
     "                         centre of pressure x and y (mm)\n"
     "  --plot FILE.svg        draw total weight over time and the centre-of-pressure trace\n"
+    "                         with its 95 % ellipse, and the sway measures under them\n"
+    "  --summary FILE.json    write the sway measures, printed at the end, as JSON too\n"
+    "  --lowpass HZ           filter the centre of pressure before measuring sway (a zero-lag\n"
+    "                         second-order Butterworth filter; 10 is usual; default: none)\n"
     "  --zero                 zero all channels from the first readings of the run (keep the\n"
     "                         board empty as the run starts)\n"
     "  --keep-paired on|off   keep the board paired after closing (the plug-in's default: on)\n"
@@ -44,11 +51,13 @@ const char kUsage[] =
     "On Linux the plug-in runs against a simulated board; the environment variable\n"
     "PLANKSCALE_SIM names a scenario file for it (see docs/simulation.md).\n";
 
-bool ReadSeconds(const char* text, double& seconds) {
+// A positive number no larger than highest (below it, when the bound is open).
+bool ReadPositive(const char* text, double highest, bool highestAllowed, double& number) {
   char* end = nullptr;
   double value = std::strtod(text, &end);
-  if (end == text || *end != '\0' || !std::isfinite(value) || value <= 0 || value > kLongestRunSeconds) return false;
-  seconds = value;
+  if (end == text || *end != '\0' || !std::isfinite(value) || value <= 0) return false;
+  if (value > highest || (value == highest && !highestAllowed)) return false;
+  number = value;
   return true;
 }
 
@@ -71,7 +80,7 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
     } else if (arg == "--announce") {
       options.announce = true;
     } else if (arg == "--plugin" || arg == "--seconds" || arg == "--csv" || arg == "--plot" ||
-               arg == "--keep-paired") {
+               arg == "--summary" || arg == "--lowpass" || arg == "--keep-paired") {
       if (i + 1 >= argc) {
         shown += " (with no value)";
         ok = false;
@@ -79,7 +88,9 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
         std::string value = argv[++i];
         shown += " " + value;
         if (arg == "--plugin") options.plugin = value;
-        if (arg == "--seconds") ok = ReadSeconds(value.c_str(), options.seconds);
+        if (arg == "--seconds") ok = ReadPositive(value.c_str(), kLongestRunSeconds, true, options.seconds);
+        if (arg == "--lowpass") ok = ReadPositive(value.c_str(), kHighestCutoffHz, false, options.lowpassHz);
+        if (arg == "--summary") options.summary = value;
         if (arg == "--csv") options.csv = value;
         if (arg == "--plot") options.plot = value;
         if (arg == "--keep-paired") {

@@ -21,6 +21,8 @@ struct Options {
   double seconds = 0;  // 0: until interrupted
   std::string csv;
   std::string plot;
+  std::string summary;    // the sway measures as JSON
+  double lowpassHz = 0;  // 0: the centre of pressure is measured as recorded
   bool zero = false;
   std::string keepPaired;  // "", "on" or "off"
   bool batteryWarning = true;

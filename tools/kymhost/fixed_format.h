@@ -19,4 +19,13 @@ inline std::string Fixed(double value, int decimals) {
   return out;
 }
 
+// The shortest plain decimal that reads back as value: 10 as "10", 0.125 as "0.125".
+inline std::string Plain(double value) {
+  if (!std::isfinite(value)) value = 0.0;
+  char text[400];  // room for any double in fixed notation
+  auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+  if (result.ec != std::errc()) return "0";
+  return std::string(text, result.ptr);
+}
+
 }  // namespace kymhost

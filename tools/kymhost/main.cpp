@@ -14,6 +14,11 @@
 #include <thread>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 using namespace kymhost;
@@ -91,6 +96,11 @@ int Interrupted() {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // The same bytes as on Linux: a bare LF ends a line on the console and in any file alike.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+#endif
   Options options;
   int exitCode = kExitOk;
   if (!ParseCommandLine(argc, argv, options, exitCode)) return exitCode;

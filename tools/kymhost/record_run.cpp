@@ -2,6 +2,10 @@
 
 #include "host_session.h"
 #include "recording.h"
+#include "svg_plot.h"
+#include "sway_measures.h"
+#include "sway_summary.h"
+#include "text_file.h"
 
 #include <algorithm>
 #include <chrono>
@@ -33,7 +37,6 @@ constexpr auto kSilenceLimit = std::chrono::seconds(5);
 constexpr auto kDrainLimit = std::chrono::seconds(2);
 // Frames waiting in the plug-in beyond this mean kymhost is not keeping up (its ring holds ~80 s).
 constexpr int kBehindFrames = 500;
-constexpr double kDefaultFramePeriodSeconds = 0.01;
 constexpr double kMicrosPerSecond = 1e6;
 constexpr double kReadoutResolution = 0.05;  // the readout's last digit
 constexpr size_t kReadoutRoom = 160;
@@ -166,6 +169,15 @@ int Stream(PluginLibrary& plugin, int index, HostSession& session, Recording& re
   return result;
 }
 
+// Says whether an output file was written; false when it was not.
+bool Reported(bool written, const char* what, const std::string& path) {
+  if (written)
+    std::printf("%s written to %s\n", what, path.c_str());
+  else
+    std::fprintf(stderr, "kymhost: cannot write %s\n", path.c_str());
+  return written;
+}
+
 }  // namespace
 
 bool Interactive() { return isatty(fileno(stderr)) != 0; }
@@ -184,7 +196,7 @@ int RecordRun(PluginLibrary& plugin, int index, const Options& options, const st
     return kExitOpenFailed;
   }
   double periodSeconds = std::atof(session.Query(">in/sampler/interval").c_str()) / kMicrosPerSecond;
-  if (periodSeconds <= 0) periodSeconds = kDefaultFramePeriodSeconds;
+  if (periodSeconds <= 0) periodSeconds = kFramePeriodSeconds;
   std::printf("Scaling:        %.8f kg per unit; one frame every %.0f ms\n", session.KgPerUnit(),
               periodSeconds * 1000);
 
@@ -220,22 +232,16 @@ int RecordRun(PluginLibrary& plugin, int index, const Options& options, const st
   if (interrupted.load()) std::printf("Interrupted.\n");
   std::printf("Recorded %ld frames (%.2f s).\n", recording.Frames(), recording.Seconds());
 
-  if (!options.csv.empty()) {
-    if (recording.CloseCsv()) {
-      std::printf("Frames written to %s\n", options.csv.c_str());
-    } else {
-      std::fprintf(stderr, "kymhost: cannot write %s\n", options.csv.c_str());
-      if (result == kExitOk) result = kExitOutputFailed;
-    }
-  }
-  if (!options.plot.empty()) {
-    if (WritePlot(options.plot, recording.Trace())) {
-      std::printf("Plot written to %s\n", options.plot.c_str());
-    } else {
-      std::fprintf(stderr, "kymhost: cannot write %s\n", options.plot.c_str());
-      if (result == kExitOk) result = kExitOutputFailed;
-    }
-  }
+  SwayMeasures measures = MeasureSway(recording.SwayFrames(), periodSeconds, options.lowpassHz);
+  for (const std::string& line : SummaryLines(measures)) std::printf("%s\n", line.c_str());
+
+  bool written = true;
+  if (!options.csv.empty()) written = Reported(recording.CloseCsv(), "Frames", options.csv) && written;
+  if (!options.plot.empty())
+    written = Reported(WritePlot(options.plot, recording.Trace(), measures), "Plot", options.plot) && written;
+  if (!options.summary.empty())
+    written = Reported(WriteTextFile(options.summary, SummaryJson(measures)), "Summary", options.summary) && written;
+  if (!written && result == kExitOk) result = kExitOutputFailed;
   return result;
 }
 

@@ -42,6 +42,7 @@ void Recording::Add(const FrameKg& frame) {
     trace_.push_back({seconds, frame.Total(), frame.CopXmm(), frame.CopYmm(), frame.HasLoad()});
     if (trace_.size() >= kTraceLimit) Thin();
   }
+  sway_.push_back({frame.Total(), frame.CopXmm(), frame.CopYmm()});
   latest_ = frame;
   ++frames_;
 }

@@ -3,12 +3,16 @@
 #pragma once
 
 #include "board_geometry.h"
+#include "sway_measures.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace kymhost {
+
+// The board sends 100 frames a second.
+constexpr double kFramePeriodSeconds = 0.01;
 
 struct TracePoint {
   double seconds;
@@ -36,6 +40,8 @@ class Recording {
   const FrameKg& Latest() const { return latest_; }
   // The points kept for plotting: at most about kTraceLimit, evenly spread.
   const std::vector<TracePoint>& Trace() const { return trace_; }
+  // Every frame, for the sway measures (24 bytes a frame: under 9 MB an hour).
+  const std::vector<SwayFrame>& SwayFrames() const { return sway_; }
 
  private:
   static constexpr size_t kTraceLimit = 4000;
@@ -46,10 +52,8 @@ class Recording {
   long frames_ = 0;
   FrameKg latest_{};
   std::vector<TracePoint> trace_;
+  std::vector<SwayFrame> sway_;
   long traceStride_ = 1;
 };
-
-// Writes a self-contained SVG: total weight over time, and the centre-of-pressure trace.
-bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace);
 
 }  // namespace kymhost

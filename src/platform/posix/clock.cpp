@@ -229,13 +229,20 @@ void Sleep(DWORD milliseconds) {
 
 DWORD GetTickCount() { return static_cast<DWORD>(posix::NowMicros() / 1000); }
 
-// A 10 MHz counter, as on current Windows.
+// The frequency of the ACPI power-management timer that many PCs count with: not a whole number
+// of ticks a microsecond, so the counter-to-microsecond step of the pacing has to round.
+constexpr int64_t kCounterFrequency = 3'579'545;
+constexpr int64_t kMicrosPerSecond = 1'000'000;
+
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
-  frequency->QuadPart = 10'000'000;
+  frequency->QuadPart = kCounterFrequency;
   return TRUE;
 }
 
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
-  count->QuadPart = static_cast<LONGLONG>(posix::NowMicros() * 10);
+  // Split at whole seconds so the product cannot overflow however long the clock has run.
+  auto micros = static_cast<int64_t>(posix::NowMicros());
+  count->QuadPart = micros / kMicrosPerSecond * kCounterFrequency +
+                    micros % kMicrosPerSecond * kCounterFrequency / kMicrosPerSecond;
   return TRUE;
 }

@@ -29,6 +29,10 @@ void CancelTimer(TimerId id);
 // --- bookkeeping for leak checks --------------------------------------------------------------
 int LiveHandleCount();
 int LiveThreadCount();
+// Library detach runs under the loader lock, as on Windows: while it is held, a thread made by
+// CreateThread that returns from its start routine cannot finish ending, so its handle does not
+// signal and a wait on it times out. The plug-in's unload holds it around its detach.
+void HoldLoaderLock(bool held);
 // The next count CreateThread calls fail with ERROR_NOT_ENOUGH_MEMORY, as when a process is out
 // of threads.
 void FailThreadCreations(int count);

@@ -7,9 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <cwctype>
 #include <deque>
-#include <map>
 
 namespace posix {
 
@@ -26,22 +24,6 @@ struct PendingRead {
   DWORD thread;
 };
 
-struct DeviceRegistry {
-  std::mutex lock;
-  std::map<std::wstring, std::shared_ptr<HidEndpoint>> devices;
-  std::vector<std::wstring> paths;  // as registered, in order
-};
-
-DeviceRegistry& Devices() {
-  static DeviceRegistry* registry = new DeviceRegistry;
-  return *registry;
-}
-
-std::wstring Lower(std::wstring text) {
-  for (auto& c : text) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-  return text;
-}
-
 DWORD ErrorForStatus(ULONG_PTR status) {
   if (status == kStatusCancelled) return ERROR_OPERATION_ABORTED;
   if (status == kStatusDeviceNotConnected) return ERROR_DEVICE_NOT_CONNECTED;
@@ -50,7 +32,7 @@ DWORD ErrorForStatus(ULONG_PTR status) {
 
 }  // namespace
 
-class DeviceFile : public KernelObject {
+class DeviceFile : public KernelObject, public sim::HidDeviceFile {
  public:
   explicit DeviceFile(std::shared_ptr<HidEndpoint> endpoint) : endpoint_(std::move(endpoint)) {}
   ~DeviceFile() override {
@@ -93,7 +75,7 @@ class DeviceFile : public KernelObject {
     return FALSE;
   }
 
-  void Deliver(const std::vector<uint8_t>& report) {
+  void Deliver(const std::vector<uint8_t>& report) override {
     std::lock_guard<std::mutex> guard(TheKernel().lock);
     if (!pending_.empty()) {
       PendingRead read = pending_.front();
@@ -105,13 +87,13 @@ class DeviceFile : public KernelObject {
     queue_.push_back(report);
   }
 
-  void Fail(ULONG_PTR status) {
+  void Fail(uint32_t status) override {
     std::lock_guard<std::mutex> guard(TheKernel().lock);
     queue_.clear();
     CompleteAllLocked(status, [](const PendingRead&) { return true; });
   }
 
-  size_t PendingCount() {
+  size_t PendingReads() override {
     std::lock_guard<std::mutex> guard(TheKernel().lock);
     return pending_.size();
   }
@@ -153,102 +135,6 @@ class DeviceFile : public KernelObject {
   std::deque<PendingRead> pending_;         // guarded by the kernel lock
 };
 
-void HidEndpoint::Attach(const std::shared_ptr<DeviceFile>& file) {
-  std::lock_guard<std::mutex> guard(lock_);
-  files_.push_back(file);
-}
-
-void HidEndpoint::Detach(const DeviceFile* file) {
-  // Released after the lock: dropping a last reference closes that file, which detaches too.
-  std::vector<std::shared_ptr<DeviceFile>> others;
-  std::lock_guard<std::mutex> guard(lock_);
-  files_.erase(std::remove_if(files_.begin(), files_.end(),
-                              [file, &others](const std::weak_ptr<DeviceFile>& f) {
-                                auto locked = f.lock();
-                                if (!locked || locked.get() == file) return true;
-                                others.push_back(std::move(locked));
-                                return false;
-                              }),
-               files_.end());
-}
-
-std::vector<std::shared_ptr<DeviceFile>> HidEndpoint::OpenFiles() const {
-  std::vector<std::shared_ptr<DeviceFile>> open;
-  std::lock_guard<std::mutex> guard(lock_);
-  for (auto& f : files_)
-    if (auto locked = f.lock()) open.push_back(locked);
-  return open;
-}
-
-bool HidEndpoint::ReadFailure(DWORD* readError) const {
-  std::lock_guard<std::mutex> guard(lock_);
-  *readError = readError_;
-  return disconnected;
-}
-
-int HidEndpoint::PendingReadCount() const {
-  size_t n = 0;
-  for (auto& file : OpenFiles()) n += file->PendingCount();
-  return static_cast<int>(n);
-}
-
-void HidEndpoint::PushInputReport(const std::vector<uint8_t>& report) {
-  if (IsDisconnected()) return;
-  for (auto& file : OpenFiles()) file->Deliver(report);
-}
-
-void HidEndpoint::Disconnect(DWORD readError, ULONG_PTR completionStatus) {
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    disconnected = true;
-    readError_ = readError;
-    completionStatus_ = completionStatus;
-  }
-  for (auto& file : OpenFiles()) file->Fail(completionStatus);
-}
-
-void HidEndpoint::Reconnect() {
-  std::lock_guard<std::mutex> guard(lock_);
-  disconnected = false;
-}
-
-bool HidEndpoint::IsDisconnected() const {
-  std::lock_guard<std::mutex> guard(lock_);
-  return disconnected;
-}
-
-int HidEndpoint::OpenFileCount() const {
-  std::lock_guard<std::mutex> guard(lock_);
-  int n = 0;
-  for (auto& f : files_)
-    if (!f.expired()) ++n;
-  return n;
-}
-
-void RegisterHidDevice(const std::wstring& path, std::shared_ptr<HidEndpoint> endpoint) {
-  DeviceRegistry& r = Devices();
-  std::lock_guard<std::mutex> guard(r.lock);
-  std::wstring key = Lower(path);
-  auto known = std::find_if(r.paths.begin(), r.paths.end(), [&](const std::wstring& p) { return Lower(p) == key; });
-  if (known == r.paths.end()) r.paths.push_back(path);
-  r.devices[key] = std::move(endpoint);
-}
-
-void UnregisterHidDevice(const std::wstring& path) {
-  DeviceRegistry& r = Devices();
-  std::lock_guard<std::mutex> guard(r.lock);
-  std::wstring key = Lower(path);
-  r.devices.erase(key);
-  r.paths.erase(std::remove_if(r.paths.begin(), r.paths.end(), [&](const std::wstring& p) { return Lower(p) == key; }),
-                r.paths.end());
-}
-
-std::vector<std::wstring> RegisteredHidDevicePaths() {
-  DeviceRegistry& r = Devices();
-  std::lock_guard<std::mutex> guard(r.lock);
-  return r.paths;
-}
-
 std::shared_ptr<HidEndpoint> EndpointOf(HANDLE file) {
   auto object = LookUpAs<DeviceFile>(file);
   return object ? object->Endpoint() : nullptr;
@@ -261,13 +147,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWO
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  std::shared_ptr<posix::HidEndpoint> endpoint;
-  {
-    posix::DeviceRegistry& r = posix::Devices();
-    std::lock_guard<std::mutex> guard(r.lock);
-    auto it = r.devices.find(posix::Lower(path));
-    if (it != r.devices.end()) endpoint = it->second;
-  }
+  std::shared_ptr<posix::HidEndpoint> endpoint = sim::FindHidDevice(path);
   if (!endpoint) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
@@ -299,7 +179,16 @@ BOOL CancelIo(HANDLE file) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  device->CancelFromThread(GetCurrentThreadId());
+  DWORD thread = GetCurrentThreadId();
+  uint64_t delay = device->Endpoint()->CancellationDelay();
+  if (delay == 0) {
+    device->CancelFromThread(thread);
+    return TRUE;
+  }
+  std::weak_ptr<posix::DeviceFile> later = device;
+  posix::ScheduleAt(posix::NowMicros() + delay, [later, thread] {
+    if (auto open = later.lock()) open->CancelFromThread(thread);
+  });
   return TRUE;
 }
 

@@ -13,10 +13,12 @@ __attribute__((constructor)) void OnLoad() {
 }
 
 __attribute__((destructor)) void OnUnload() {
+  posix::HoldLoaderLock(true);
   try {
     LibraryDetach();
   } catch (...) {
   }
+  posix::HoldLoaderLock(false);
 }
 
 }  // namespace

@@ -24,6 +24,13 @@ class Thread : public KernelObject {
 std::atomic<int> liveThreads{0};
 std::atomic<int> threadCreationsToFail{0};
 thread_local bool platformThread = false;
+bool loaderLockHeld = false;  // guarded by the kernel lock
+
+// A thread that has returned from its start routine waits here for the loader lock.
+void FinishEndingAfterTheLoaderLock() {
+  std::unique_lock<std::mutex> lock(TheKernel().lock);
+  WaitUntil(lock, UINT64_MAX, [] { return !loaderLockHeld; });
+}
 
 // Takes one of the creations a test asked to fail, if any are left.
 bool TakeThreadCreationFailure() {
@@ -36,6 +43,11 @@ bool TakeThreadCreationFailure() {
 }  // namespace
 
 int LiveThreadCount() { return liveThreads.load(); }
+void HoldLoaderLock(bool held) {
+  std::lock_guard<std::mutex> guard(TheKernel().lock);
+  loaderLockHeld = held;
+  NotifyChangedLocked();
+}
 void FailThreadCreations(int count) { threadCreationsToFail.store(count); }
 bool IsPlatformThread() { return platformThread; }
 void MarkPlatformThread() { platformThread = true; }
@@ -102,6 +114,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
       posix::MarkPlatformThread();
       SetLastError(0);
       DWORD code = start(parameter);
+      posix::FinishEndingAfterTheLoaderLock();
       --posix::liveThreads;  // before the handle signals, so a joined thread is never counted
       {
         std::lock_guard<std::mutex> guard(TheKernel().lock);

@@ -69,17 +69,19 @@ typedef struct _BLUETOOTH_RADIO_INFO {
   USHORT manufacturer;
 } BLUETOOTH_RADIO_INFO, *PBLUETOOTH_RADIO_INFO;
 
-HBLUETOOTH_RADIO_FIND BluetoothFindFirstRadio(const BLUETOOTH_FIND_RADIO_PARAMS* params, HANDLE* radio);
+// Without the const of the Windows SDK, as mingw-w64 declares them: one definition serves the
+// POSIX layer and the Windows stand-ins.
+HBLUETOOTH_RADIO_FIND BluetoothFindFirstRadio(BLUETOOTH_FIND_RADIO_PARAMS* params, HANDLE* radio);
 BOOL BluetoothFindNextRadio(HBLUETOOTH_RADIO_FIND find, HANDLE* radio);
 BOOL BluetoothFindRadioClose(HBLUETOOTH_RADIO_FIND find);
 DWORD BluetoothGetRadioInfo(HANDLE radio, PBLUETOOTH_RADIO_INFO info);
-HBLUETOOTH_DEVICE_FIND BluetoothFindFirstDevice(const BLUETOOTH_DEVICE_SEARCH_PARAMS* params,
+HBLUETOOTH_DEVICE_FIND BluetoothFindFirstDevice(BLUETOOTH_DEVICE_SEARCH_PARAMS* params,
                                                 BLUETOOTH_DEVICE_INFO* info);
 BOOL BluetoothFindNextDevice(HBLUETOOTH_DEVICE_FIND find, BLUETOOTH_DEVICE_INFO* info);
 BOOL BluetoothFindDeviceClose(HBLUETOOTH_DEVICE_FIND find);
 DWORD BluetoothAuthenticateDevice(HWND parent, HANDLE radio, BLUETOOTH_DEVICE_INFO* info, WCHAR* passkey,
                                   ULONG passkeyLength);
-DWORD BluetoothEnumerateInstalledServices(HANDLE radio, const BLUETOOTH_DEVICE_INFO* info, DWORD* count,
+DWORD BluetoothEnumerateInstalledServices(HANDLE radio, BLUETOOTH_DEVICE_INFO* info, DWORD* count,
                                           GUID* services);
-DWORD BluetoothSetServiceState(HANDLE radio, const BLUETOOTH_DEVICE_INFO* info, const GUID* service, DWORD flags);
-DWORD BluetoothRemoveDevice(const BLUETOOTH_ADDRESS* address);
+DWORD BluetoothSetServiceState(HANDLE radio, BLUETOOTH_DEVICE_INFO* info, GUID* service, DWORD flags);
+DWORD BluetoothRemoveDevice(BLUETOOTH_ADDRESS* address);

@@ -1,8 +1,6 @@
 // hid.dll of the simulated world: attributes and strings from the endpoint behind a device
 // handle, output reports handed to it.
-#include "platform/posix/control.h"
-#include "platform/posix/hid_endpoint.h"
-#include "platform/posix/system_modules.h"
+#include "sim/system_api/api_handles.h"
 
 #include <cstring>
 
@@ -20,14 +18,14 @@ constexpr ULONG kLargestStringBuffer = 4093;
 constexpr DWORD kErrorInvalidFunction = 1;  // the device has no feature reports
 constexpr uint32_t kOutputReportLength = 22;
 
-std::shared_ptr<posix::HidEndpoint> EndpointOrFail(HANDLE device) {
-  auto endpoint = posix::EndpointOf(device);
+std::shared_ptr<sim::HidDevice> EndpointOrFail(HANDLE device) {
+  auto endpoint = sim::DeviceOfHandle(device);
   if (!endpoint) SetLastError(ERROR_INVALID_HANDLE);
   return endpoint;
 }
 
 // The whole string with its terminator, or nothing at all.
-BOOLEAN CopyString(HANDLE device, std::wstring posix::HidIdentity::*field, PVOID buffer, ULONG length) {
+BOOLEAN CopyString(HANDLE device, std::wstring sim::HidIdentity::*field, PVOID buffer, ULONG length) {
   auto endpoint = EndpointOrFail(device);
   if (!endpoint) return FALSE;
   if (length > kLargestStringBuffer) {
@@ -48,10 +46,6 @@ BOOLEAN CopyString(HANDLE device, std::wstring posix::HidIdentity::*field, PVOID
   return TRUE;
 }
 
-struct Registration {
-  Registration() { posix::RegisterHidModule(); }
-} registration;
-
 }  // namespace
 
 void NTAPI HidD_GetHidGuid(LPGUID HidGuid) {
@@ -65,7 +59,7 @@ BOOLEAN NTAPI HidD_GetAttributes(HANDLE HidDeviceObject, PHIDD_ATTRIBUTES Attrib
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  posix::HidIdentity identity = endpoint->Identity();
+  sim::HidIdentity identity = endpoint->Identity();
   Attributes->Size = sizeof(HIDD_ATTRIBUTES);
   Attributes->VendorID = identity.vendorId;
   Attributes->ProductID = identity.productId;
@@ -74,15 +68,15 @@ BOOLEAN NTAPI HidD_GetAttributes(HANDLE HidDeviceObject, PHIDD_ATTRIBUTES Attrib
 }
 
 BOOLEAN NTAPI HidD_GetProductString(HANDLE HidDeviceObject, PVOID Buffer, ULONG BufferLength) {
-  return CopyString(HidDeviceObject, &posix::HidIdentity::product, Buffer, BufferLength);
+  return CopyString(HidDeviceObject, &sim::HidIdentity::product, Buffer, BufferLength);
 }
 
 BOOLEAN NTAPI HidD_GetManufacturerString(HANDLE HidDeviceObject, PVOID Buffer, ULONG BufferLength) {
-  return CopyString(HidDeviceObject, &posix::HidIdentity::manufacturer, Buffer, BufferLength);
+  return CopyString(HidDeviceObject, &sim::HidIdentity::manufacturer, Buffer, BufferLength);
 }
 
 BOOLEAN NTAPI HidD_GetSerialNumberString(HANDLE HidDeviceObject, PVOID Buffer, ULONG BufferLength) {
-  return CopyString(HidDeviceObject, &posix::HidIdentity::serialNumber, Buffer, BufferLength);
+  return CopyString(HidDeviceObject, &sim::HidIdentity::serialNumber, Buffer, BufferLength);
 }
 
 BOOLEAN NTAPI HidD_GetPreparsedData(HANDLE HidDeviceObject, PHIDP_PREPARSED_DATA* PreparsedData) {
@@ -131,19 +125,4 @@ BOOLEAN NTAPI HidD_SetOutputReport(HANDLE HidDeviceObject, PVOID ReportBuffer, U
     return FALSE;
   }
   return TRUE;
-}
-
-void posix::RegisterHidModule() {
-  RegisterModule(L"hid.dll", {
-                                 {"HidD_FreePreparsedData", ExportOf(&HidD_FreePreparsedData)},
-                                 {"HidD_GetAttributes", ExportOf(&HidD_GetAttributes)},
-                                 {"HidD_GetFeature", ExportOf(&HidD_GetFeature)},
-                                 {"HidD_GetHidGuid", ExportOf(&HidD_GetHidGuid)},
-                                 {"HidD_GetManufacturerString", ExportOf(&HidD_GetManufacturerString)},
-                                 {"HidD_GetPreparsedData", ExportOf(&HidD_GetPreparsedData)},
-                                 {"HidD_GetProductString", ExportOf(&HidD_GetProductString)},
-                                 {"HidD_GetSerialNumberString", ExportOf(&HidD_GetSerialNumberString)},
-                                 {"HidD_SetFeature", ExportOf(&HidD_SetFeature)},
-                                 {"HidD_SetOutputReport", ExportOf(&HidD_SetOutputReport)},
-                             });
 }

@@ -1,9 +1,7 @@
 // SETUPAPI.DLL of the simulated world: device information sets over the registered HID device
 // paths, with the sizes, size queries and errors of Windows.
-#include "platform/posix/control.h"
-#include "platform/posix/hid_endpoint.h"
-#include "platform/posix/kernel.h"
-#include "platform/posix/system_modules.h"
+#include "sim/hid_device.h"
+#include "sim/system_api/api_handles.h"
 
 #include <cstddef>
 #include <cstring>
@@ -30,7 +28,7 @@ struct Device {
   DWORD devInst;
 };
 
-class DeviceInfoSet : public posix::KernelObject {
+class DeviceInfoSet : public sim::ApiObject {
  public:
   std::vector<Device> devices;
 };
@@ -53,7 +51,7 @@ std::wstring InstanceIdOf(const std::wstring& path, size_t position) {
 }
 
 std::shared_ptr<DeviceInfoSet> SetOrFail(HDEVINFO set) {
-  auto found = set == INVALID_HANDLE_VALUE ? nullptr : posix::LookUpAs<DeviceInfoSet>(set);
+  auto found = set == INVALID_HANDLE_VALUE ? nullptr : sim::LookUpApiHandleAs<DeviceInfoSet>(set);
   if (!found) SetLastError(ERROR_INVALID_HANDLE);
   return found;
 }
@@ -115,10 +113,6 @@ bool PropertyOf(const Device& device, DWORD property, DWORD* type, std::wstring*
   return true;
 }
 
-struct Registration {
-  Registration() { posix::RegisterSetupApiModule(); }
-} registration;
-
 }  // namespace
 
 HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND, DWORD Flags) {
@@ -130,20 +124,20 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, H
   const GUID& hidClass = (Flags & DIGCF_DEVICEINTERFACE) ? kHidInterfaceClass : kHidSetupClass;
   auto set = std::make_shared<DeviceInfoSet>();
   if (all || *ClassGuid == hidClass) {
-    std::vector<std::wstring> paths = posix::RegisteredHidDevicePaths();
+    std::vector<std::wstring> paths = sim::RegisteredHidDevicePaths();
     for (size_t i = 0; i < paths.size(); ++i) {
-      Device device{paths[i], InstanceIdOf(paths[i], i), static_cast<DWORD>(i + 1)};
+      Device device{sim::OpenablePathOf(paths[i]), InstanceIdOf(paths[i], i), static_cast<DWORD>(i + 1)};
       std::wstring enumerator = device.instanceId.substr(0, device.instanceId.find(L'\\'));
       if (Enumerator && Upper(Enumerator) != enumerator) continue;
       set->devices.push_back(device);
     }
   }
-  return posix::AddHandle(set);
+  return sim::AddApiHandle(set);
 }
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
   if (!SetOrFail(DeviceInfoSet)) return FALSE;
-  posix::RemoveHandle(DeviceInfoSet);
+  sim::CloseApiHandle(DeviceInfoSet);
   return TRUE;
 }
 
@@ -240,19 +234,4 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, PSP_DEVINF
   if (PropertyRegDataType) *PropertyRegDataType = type;
   if (RequiredSize) *RequiredSize = needed;
   return CopyOut(reinterpret_cast<const BYTE*>(value.c_str()), needed, PropertyBuffer, PropertyBufferSize);
-}
-
-void posix::RegisterSetupApiModule() {
-  RegisterModule(L"SETUPAPI.DLL",
-                 {
-                     {"SetupDiDestroyDeviceInfoList", ExportOf(&SetupDiDestroyDeviceInfoList)},
-                     {"SetupDiEnumDeviceInterfaces", ExportOf(&SetupDiEnumDeviceInterfaces)},
-                     // The old names of the same two functions.
-                     {"SetupDiEnumInterfaceDevice", ExportOf(&SetupDiEnumDeviceInterfaces)},
-                     {"SetupDiGetClassDevsW", ExportOf(&SetupDiGetClassDevsW)},
-                     {"SetupDiGetDeviceInstanceIdW", ExportOf(&SetupDiGetDeviceInstanceIdW)},
-                     {"SetupDiGetDeviceInterfaceDetailW", ExportOf(&SetupDiGetDeviceInterfaceDetailW)},
-                     {"SetupDiGetDeviceRegistryPropertyW", ExportOf(&SetupDiGetDeviceRegistryPropertyW)},
-                     {"SetupDiGetInterfaceDeviceDetailW", ExportOf(&SetupDiGetDeviceInterfaceDetailW)},
-                 });
 }

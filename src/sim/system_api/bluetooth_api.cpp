@@ -1,7 +1,7 @@
 // The Bluetooth API over the simulated Bluetooth stack. Radio handles and searches are kernel
 // handles, so leak checks count them.
-#include "platform/posix/kernel.h"
 #include "sim/bluetooth_world.h"
+#include "sim/system_api/api_handles.h"
 #include "sim/world.h"
 
 #include <cwchar>
@@ -11,16 +11,16 @@ namespace {
 using sim::BluetoothDeviceState;
 using sim::BluetoothWorld;
 
-struct Radio : posix::KernelObject {
+struct Radio : sim::ApiObject {
   explicit Radio(size_t i) : index(i) {}
   size_t index;
 };
 
-struct RadioSearch : posix::KernelObject {
+struct RadioSearch : sim::ApiObject {
   size_t next = 1;
 };
 
-struct DeviceSearch : posix::KernelObject {
+struct DeviceSearch : sim::ApiObject {
   std::vector<BluetoothDeviceState> devices;
   size_t next = 1;
 };
@@ -40,10 +40,10 @@ void Fill(const BluetoothDeviceState& device, BLUETOOTH_DEVICE_INFO* info) {
   info->szName[n] = 0;
 }
 
-HANDLE NewRadioHandle(size_t index) { return posix::AddHandle(std::make_shared<Radio>(index)); }
+HANDLE NewRadioHandle(size_t index) { return sim::AddApiHandle(std::make_shared<Radio>(index)); }
 
 bool RadioIndex(HANDLE radio, size_t& index) {
-  auto object = posix::LookUpAs<Radio>(radio);
+  auto object = sim::LookUpApiHandleAs<Radio>(radio);
   if (!object) return false;
   index = object->index;
   return true;
@@ -51,7 +51,7 @@ bool RadioIndex(HANDLE radio, size_t& index) {
 
 }  // namespace
 
-HBLUETOOTH_RADIO_FIND BluetoothFindFirstRadio(const BLUETOOTH_FIND_RADIO_PARAMS* params, HANDLE* radio) {
+HBLUETOOTH_RADIO_FIND WINAPI BluetoothFindFirstRadio(BLUETOOTH_FIND_RADIO_PARAMS* params, HANDLE* radio) {
   sim::World::Instance().EnsureBuilt();  // the first look at the radios finds the world in place
   World().RecordCall("BluetoothFindFirstRadio");
   if (!params || params->dwSize != sizeof(BLUETOOTH_FIND_RADIO_PARAMS) || !radio) {
@@ -63,12 +63,12 @@ HBLUETOOTH_RADIO_FIND BluetoothFindFirstRadio(const BLUETOOTH_FIND_RADIO_PARAMS*
     return nullptr;
   }
   *radio = NewRadioHandle(0);
-  return posix::AddHandle(std::make_shared<RadioSearch>());
+  return sim::AddApiHandle(std::make_shared<RadioSearch>());
 }
 
-BOOL BluetoothFindNextRadio(HBLUETOOTH_RADIO_FIND find, HANDLE* radio) {
+BOOL WINAPI BluetoothFindNextRadio(HBLUETOOTH_RADIO_FIND find, HANDLE* radio) {
   World().RecordCall("BluetoothFindNextRadio");
-  auto search = posix::LookUpAs<RadioSearch>(find);
+  auto search = sim::LookUpApiHandleAs<RadioSearch>(find);
   if (!search || !radio) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -81,16 +81,16 @@ BOOL BluetoothFindNextRadio(HBLUETOOTH_RADIO_FIND find, HANDLE* radio) {
   return TRUE;
 }
 
-BOOL BluetoothFindRadioClose(HBLUETOOTH_RADIO_FIND find) {
+BOOL WINAPI BluetoothFindRadioClose(HBLUETOOTH_RADIO_FIND find) {
   World().RecordCall("BluetoothFindRadioClose");
-  if (!posix::LookUpAs<RadioSearch>(find)) {
+  if (!sim::LookUpApiHandleAs<RadioSearch>(find)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  return CloseHandle(find);
+  return sim::CloseApiHandle(find);
 }
 
-DWORD BluetoothGetRadioInfo(HANDLE radio, PBLUETOOTH_RADIO_INFO info) {
+DWORD WINAPI BluetoothGetRadioInfo(HANDLE radio, PBLUETOOTH_RADIO_INFO info) {
   World().RecordCall("BluetoothGetRadioInfo");
   size_t index = 0;
   if (!RadioIndex(radio, index)) return ERROR_INVALID_HANDLE;
@@ -109,7 +109,7 @@ DWORD BluetoothGetRadioInfo(HANDLE radio, PBLUETOOTH_RADIO_INFO info) {
   return ERROR_SUCCESS;
 }
 
-HBLUETOOTH_DEVICE_FIND BluetoothFindFirstDevice(const BLUETOOTH_DEVICE_SEARCH_PARAMS* params,
+HBLUETOOTH_DEVICE_FIND WINAPI BluetoothFindFirstDevice(BLUETOOTH_DEVICE_SEARCH_PARAMS* params,
                                                 BLUETOOTH_DEVICE_INFO* info) {
   World().RecordCall("BluetoothFindFirstDevice");
   size_t radio = 0;
@@ -129,12 +129,12 @@ HBLUETOOTH_DEVICE_FIND BluetoothFindFirstDevice(const BLUETOOTH_DEVICE_SEARCH_PA
     return nullptr;
   }
   Fill(search->devices.front(), info);
-  return posix::AddHandle(search);
+  return sim::AddApiHandle(search);
 }
 
-BOOL BluetoothFindNextDevice(HBLUETOOTH_DEVICE_FIND find, BLUETOOTH_DEVICE_INFO* info) {
+BOOL WINAPI BluetoothFindNextDevice(HBLUETOOTH_DEVICE_FIND find, BLUETOOTH_DEVICE_INFO* info) {
   World().RecordCall("BluetoothFindNextDevice");
-  auto search = posix::LookUpAs<DeviceSearch>(find);
+  auto search = sim::LookUpApiHandleAs<DeviceSearch>(find);
   if (!search || !info) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -147,16 +147,16 @@ BOOL BluetoothFindNextDevice(HBLUETOOTH_DEVICE_FIND find, BLUETOOTH_DEVICE_INFO*
   return TRUE;
 }
 
-BOOL BluetoothFindDeviceClose(HBLUETOOTH_DEVICE_FIND find) {
+BOOL WINAPI BluetoothFindDeviceClose(HBLUETOOTH_DEVICE_FIND find) {
   World().RecordCall("BluetoothFindDeviceClose");
-  if (!posix::LookUpAs<DeviceSearch>(find)) {
+  if (!sim::LookUpApiHandleAs<DeviceSearch>(find)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  return CloseHandle(find);
+  return sim::CloseApiHandle(find);
 }
 
-DWORD BluetoothAuthenticateDevice(HWND, HANDLE radio, BLUETOOTH_DEVICE_INFO* info, WCHAR* passkey,
+DWORD WINAPI BluetoothAuthenticateDevice(HWND, HANDLE radio, BLUETOOTH_DEVICE_INFO* info, WCHAR* passkey,
                                   ULONG passkeyLength) {
   World().RecordCall("BluetoothAuthenticateDevice");
   size_t index = 0;
@@ -168,7 +168,7 @@ DWORD BluetoothAuthenticateDevice(HWND, HANDLE radio, BLUETOOTH_DEVICE_INFO* inf
   return result;
 }
 
-DWORD BluetoothEnumerateInstalledServices(HANDLE radio, const BLUETOOTH_DEVICE_INFO* info, DWORD* count,
+DWORD WINAPI BluetoothEnumerateInstalledServices(HANDLE radio, BLUETOOTH_DEVICE_INFO* info, DWORD* count,
                                           GUID* services) {
   World().RecordCall("BluetoothEnumerateInstalledServices");
   size_t index = 0;
@@ -184,7 +184,7 @@ DWORD BluetoothEnumerateInstalledServices(HANDLE radio, const BLUETOOTH_DEVICE_I
   return ERROR_SUCCESS;
 }
 
-DWORD BluetoothSetServiceState(HANDLE radio, const BLUETOOTH_DEVICE_INFO* info, const GUID* service, DWORD flags) {
+DWORD WINAPI BluetoothSetServiceState(HANDLE radio, BLUETOOTH_DEVICE_INFO* info, GUID* service, DWORD flags) {
   World().RecordCall("BluetoothSetServiceState");
   size_t index = 0;
   if (!RadioIndex(radio, index)) return ERROR_INVALID_HANDLE;
@@ -192,7 +192,7 @@ DWORD BluetoothSetServiceState(HANDLE radio, const BLUETOOTH_DEVICE_INFO* info, 
   return World().SetServiceState(info->Address.ullLong, *service, (flags & BLUETOOTH_SERVICE_ENABLE) != 0);
 }
 
-DWORD BluetoothRemoveDevice(const BLUETOOTH_ADDRESS* address) {
+DWORD WINAPI BluetoothRemoveDevice(BLUETOOTH_ADDRESS* address) {
   World().RecordCall("BluetoothRemoveDevice");
   if (!address) return ERROR_INVALID_PARAMETER;
   return World().Remove(address->ullLong);

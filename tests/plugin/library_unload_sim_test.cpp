@@ -1,0 +1,69 @@
+// Unloading the plug-in while a board streams. Detach runs under the simulated loader lock, where
+// a wait on a thread handle never succeeds, as on Windows.
+#include "platform/posix/control.h"
+#include "plugin/exports.h"
+#include "sim/world.h"
+#include "testing/eventually.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <chrono>
+#include <memory>
+
+namespace {
+
+using testing_support::Eventually;
+
+constexpr uint64_t kMicrosPerMs = 1000;
+constexpr uint64_t kUnloadBoundMs = 2000;
+
+template <typename F>
+F Export(void* plugin, const char* name) {
+  return reinterpret_cast<F>(dlsym(plugin, name));
+}
+
+sim::Scenario OnePairedBoard() {
+  sim::Scenario scenario;
+  scenario.radios.push_back({sim::kDefaultRadioAddress});
+  sim::SimulatedBoard board;
+  board.bluetooth.address = sim::kDefaultBoardAddress;
+  board.bluetooth.SetPaired(true);
+  board.load = std::make_shared<sim::SwayingPerson>(70.0);
+  scenario.boards.push_back(board);
+  return scenario;
+}
+
+TEST(LibraryUnload, WithABoardStreamingReturnsWithinTwoSecondsAndLeavesNoReaderRunning) {
+  posix::UseVirtualClock(true);
+  sim::World::Instance().Build(OnePairedBoard());
+  const int threads = posix::LiveThreadCount();
+  void* plugin = dlopen(PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(plugin, nullptr) << dlerror();
+  auto findDevice = Export<decltype(&FindDevice)>(plugin, "FindDevice");
+  auto initialise = Export<decltype(&Initialise)>(plugin, "Initialise");
+  auto writeBuffer = Export<decltype(&WriteBuffer)>(plugin, "WriteBuffer");
+  auto readBuffer = Export<decltype(&ReadBuffer)>(plugin, "ReadBuffer");
+  int index = -1;
+  ASSERT_EQ(findDevice(&index), 1);
+  ASSERT_EQ(initialise(index), 1);
+  ASSERT_EQ(writeBuffer(index, ">in/sampler/start\n", 18, 0), 1);
+  char block[256];
+  int size = sizeof block;
+  ASSERT_EQ(readBuffer(index, block, &size, 1000), 1);
+  ASSERT_GT(size, 1) << "streaming";
+  ASSERT_EQ(posix::LiveThreadCount(), threads + 1);
+
+  const uint64_t virtualStart = posix::NowMicros();
+  const auto realStart = std::chrono::steady_clock::now();
+  EXPECT_EQ(dlclose(plugin), 0);
+  EXPECT_LT(posix::NowMicros() - virtualStart, kUnloadBoundMs * kMicrosPerMs);
+  EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::milliseconds(kUnloadBoundMs));
+  EXPECT_EQ(dlopen(PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the plug-in's code stayed mapped";
+  EXPECT_TRUE(Eventually([&] { return posix::LiveThreadCount() == threads; })) << "a reader outlived the unload";
+  sim::World::Instance().Clear();
+  posix::UseVirtualClock(false);
+}
+
+}  // namespace

@@ -1,0 +1,100 @@
+// kymhost's sway measures and their filter, against numbers worked out by hand.
+#include "kymhost/lowpass.h"
+#include "kymhost/sway_measures.h"
+#include "kymhost/sway_summary.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+using kymhost::MeasureSway;
+using kymhost::SwayFrame;
+
+constexpr double kPeriod = 0.01;
+constexpr double kNoFilter = 0;
+constexpr double kTwoPi = 2 * 3.14159265358979323846;
+
+// One turn of a circle of radius 10 mm about (3, -2) at constant speed, in 100 frames.
+// Mean: the centre. RMS: 10/sqrt(2) = 7.0711. Range: 20 both ways (the frames hit all four
+// extremes). Path: 99 chords of 2 x 10 x sin(pi/100) = 0.628215, 62.1933 mm, at
+// 0.628215 / 0.01 = 62.8215 mm/s. Covariance: 50 on the diagonal, 0 off it, so the ellipse is
+// pi x 5.991 x sqrt(50 x 50) = 941.0641 mm^2.
+TEST(SwayMeasures, ACircleAtConstantSpeed) {
+  std::vector<SwayFrame> frames;
+  for (int i = 0; i < 100; ++i)
+    frames.push_back({70, 3 + 10 * std::cos(kTwoPi * i / 100), -2 + 10 * std::sin(kTwoPi * i / 100)});
+  kymhost::SwayMeasures m = MeasureSway(frames, kPeriod, kNoFilter);
+  EXPECT_EQ(m.frames, 100);
+  EXPECT_EQ(m.standingFrames, 100);
+  EXPECT_NEAR(m.standingSeconds, 1.0, 1e-12);
+  EXPECT_NEAR(m.meanTotalKg, 70, 1e-9);
+  EXPECT_NEAR(m.meanXmm, 3, 1e-9);
+  EXPECT_NEAR(m.meanYmm, -2, 1e-9);
+  EXPECT_NEAR(m.rmsXmm, 7.0711, 1e-4);
+  EXPECT_NEAR(m.rmsYmm, 7.0711, 1e-4);
+  EXPECT_NEAR(m.rangeXmm, 20, 1e-9);
+  EXPECT_NEAR(m.rangeYmm, 20, 1e-9);
+  EXPECT_NEAR(m.pathMm, 62.1933, 1e-4);
+  EXPECT_NEAR(m.velocityMmPerS, 62.8215, 1e-4);
+  EXPECT_NEAR(m.ellipse95AreaMm2, 941.0641, 1e-4);
+}
+
+// A frame stands at 80 % of the median total and 10 kg or more; path and velocity take only
+// steps between two standing frames.
+TEST(SwayMeasures, StandingFramesAndTheStepsBetweenThem) {
+  struct Case {
+    const char* what;
+    std::vector<double> totals;
+    long standing;
+    double pathMm;  // the frames step 1 mm to the right each, the one at 100 mm aside
+  };
+  const Case cases[] = {
+      // Median 50: 40 stands, 39.99 does not; steps 0-1, 1-2 and 4-5 count.
+      {"at the 80 % edge", {50, 50, 40, 39.99, 50, 50}, 5, 3},
+      // Median 11, whose 80 % is below the 10 kg floor.
+      {"at the 10 kg floor", {12, 12, 10, 9.99, 12, 12}, 5, 3},
+      {"an empty board", {9.99, 9.99, 9.99, 9.99, 9.99, 9.99}, 0, 0},
+  };
+  const double x[] = {0, 1, 2, 100, 3, 4};
+  for (const Case& c : cases) {
+    std::vector<SwayFrame> frames;
+    for (size_t i = 0; i < c.totals.size(); ++i) frames.push_back({c.totals[i], x[i], 0});
+    kymhost::SwayMeasures m = MeasureSway(frames, kPeriod, kNoFilter);
+    EXPECT_EQ(m.standingFrames, c.standing) << c.what;
+    EXPECT_NEAR(m.pathMm, c.pathMm, 1e-9) << c.what;
+    std::string json = kymhost::SummaryJson(m);
+    if (c.standing > 0) {
+      EXPECT_NEAR(m.velocityMmPerS, c.pathMm / (3 * kPeriod), 1e-9) << c.what;
+      EXPECT_NEAR(m.rangeXmm, 4, 1e-9) << c.what;
+    } else {
+      EXPECT_NE(json.find("\"standing_frames\": 0,"), std::string::npos) << json;
+      EXPECT_NE(json.find("\"cop_mean_x_mm\": null,"), std::string::npos) << json;
+      EXPECT_NE(json.find("\"cop_velocity_mm_s\": null,"), std::string::npos) << json;
+      EXPECT_NE(json.find("\"ellipse95_area_mm2\": null,"), std::string::npos) << json;
+    }
+  }
+}
+
+// A slow sine with fast noise on it comes out as the sine, on time: a lag of one frame would
+// be off by up to 2 pi x 0.5 Hz x 0.01 s x 10 mm = 0.31 mm. The last frames are left out: the
+// filter settles on the last value, noise and all.
+TEST(Lowpass, KeepsASlowSineOnTimeAndDropsTheNoise) {
+  constexpr double kRate = 100, kSlowHz = 0.5, kFastHz = 40, kCutoffHz = 10;
+  std::vector<double> slow, signal;
+  for (int i = 0; i < 1000; ++i) {
+    double t = i / kRate;
+    slow.push_back(10 * std::sin(kTwoPi * kSlowHz * t));
+    signal.push_back(slow.back() + std::sin(kTwoPi * kFastHz * t));
+  }
+  kymhost::LowpassZeroLag(signal, kCutoffHz, kRate);
+  constexpr size_t kSettling = 20;
+  double worst = 0;
+  for (size_t i = 0; i + kSettling < signal.size(); ++i) worst = std::max(worst, std::fabs(signal[i] - slow[i]));
+  EXPECT_LT(worst, 0.02);
+}
+
+}  // namespace

@@ -1,0 +1,16 @@
+// The recording as a picture: one self-contained SVG file.
+#pragma once
+
+#include "recording.h"
+#include "sway_measures.h"
+
+#include <string>
+#include <vector>
+
+namespace kymhost {
+
+// Total weight over time beside the centre-of-pressure trace with the 95 % ellipse of the
+// standing frames, and the measures under them. False when the file cannot be written.
+bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace, const SwayMeasures& measures);
+
+}  // namespace kymhost
