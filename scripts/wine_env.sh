@@ -77,8 +77,7 @@ wine_env_setup() {
     # Debian keeps wine64 out of PATH; /usr/bin/wine would start the 32-bit loader first.
     WINE_PROGRAM=$(command -v wine64 || echo /usr/lib/wine/wine64)
     export WINELOADER=$WINE_PROGRAM
-    WINE_REASON="Windows tests: the 64-bit build (windows64, wine64): $WINE_REASON;"
-    WINE_REASON+=" the 32-bit DLL is built and checked only"
+    WINE_REASON="Windows tests: the 64-bit build (windows64, wine64): $WINE_REASON"
   fi
   export WINEPREFIX="$root/build/$WINE_PRESET/wineprefix"
 }
