@@ -1,14 +1,5 @@
-# Cross build of the 32-bit Windows DLL with Debian's mingw-w64 (posix threads model).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build of the 32-bit Windows DLL, the product; its tests run under wine.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(PLANKSCALE_MINGW_TRIPLET i686-w64-mingw32)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
-# Depend on system DLLs only: no libstdc++, libgcc or winpthread DLL beside the plug-in.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

@@ -185,23 +185,23 @@ void OrxString::MakeUnique() {
     rep->narrowKind_ = kNoNarrow;
     return;
   }
-  StringRep* copy = StringRep::Create(rep->capacity_);
-  uint32_t length = std::min(rep->length_, copy->capacity_);
-  MoveUnits(copy->Text(), chars_, length);
-  copy->Text()[length - 1] = 0;
-  copy->length_ = length;
-  Share(copy);
+  MoveTextTo(StringRep::Create(rep->capacity_));
 }
 
 void OrxString::ReserveExactly(uint32_t capacity) {
   StringRep* rep = Rep();
   if (rep->Count() == 1 && rep->capacity_ == capacity) return;
-  StringRep* grown = StringRep::Create(capacity);
-  uint32_t length = std::min(rep->length_, grown->capacity_);
-  MoveUnits(grown->Text(), chars_, length);
-  grown->Text()[length - 1] = 0;
-  grown->length_ = length;
-  Share(grown);
+  MoveTextTo(StringRep::Create(capacity));
+}
+
+void OrxString::MoveTextTo(StringRep* fresh) {
+  // Counted without the terminator, whose index then cannot wrap: as a 32-bit "length - 1" it
+  // would land 4 GiB past the block on 64-bit Windows.
+  uint32_t count = std::min(Length(), fresh->capacity_ - 1);
+  MoveUnits(fresh->Text(), chars_, count);
+  fresh->Text()[count] = 0;
+  fresh->length_ = count + 1;
+  Share(fresh);
 }
 
 void OrxString::ResetWithCapacity(uint32_t capacity) { Share(StringRep::Create(capacity)); }

@@ -96,6 +96,8 @@ class OrxString {
   friend class Orx::StringStreamBuf;
   StringRep* Rep() const;
   void MakeUnique();
+  // Holds a fresh representation with as much of this text as its room takes.
+  void MoveTextTo(StringRep* fresh);
   // Drops the current representation and holds rep, whose reference the caller already counted.
   void Share(StringRep* rep);
   void AppendChars(const wchar_t* text, uint32_t count);

@@ -13,7 +13,8 @@ struct ClassInfo {
   const wchar_t* className;
   const wchar_t* deviceName;
 };
-static_assert(sizeof(ClassInfo) == 24, "the host's record");
+// 24 bytes in the 32-bit host; the 64-bit build widens the two pointers.
+static_assert(sizeof(ClassInfo) == sizeof(ClassInfo::guid) + 2 * sizeof(void*), "the host's record");
 
 class PluginDll : public ::testing::Test {
  protected:
@@ -59,16 +60,16 @@ TEST_F(PluginDll, AnswersWithNoDevice) {
   EXPECT_EQ(closeAll(), 1);
 }
 
-TEST_F(PluginDll, ClassInformationIsTwentyFourBytes) {
+TEST_F(PluginDll, ClassInformationFillsTheHostsRecordAndNoMore) {
   auto getInfo = Export<int(__cdecl*)(void*)>("GetDeviceClassInfo");
   ASSERT_TRUE(getInfo);
-  unsigned char record[32];
+  unsigned char record[sizeof(ClassInfo) + 8];
   std::memset(record, 0xCC, sizeof record);
   ASSERT_EQ(getInfo(record), 1);
   const unsigned char guid[16] = {0xb8, 0x55, 0xbc, 0x96, 0xef, 0xab, 0x51, 0x4c,
                                   0x91, 0x5c, 0xf0, 0x2f, 0x47, 0x17, 0x82, 0x04};
   EXPECT_EQ(std::memcmp(record, guid, 16), 0);
-  for (int i = 24; i < 32; ++i) EXPECT_EQ(record[i], 0xCC) << "byte " << i;
+  for (std::size_t i = sizeof(ClassInfo); i < sizeof record; ++i) EXPECT_EQ(record[i], 0xCC) << "byte " << i;
   ClassInfo info;
   std::memcpy(&info, record, sizeof info);
   EXPECT_EQ(std::wstring(info.className), L"Human Interface Devices");

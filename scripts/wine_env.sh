@@ -1,0 +1,83 @@
+# Which Windows build this machine runs under Wine, and what that needs; sourced by the scripts.
+#
+# wine_env_setup ROOT installs what the chosen build lacks and sets:
+#   WINE_PRESET   windows (32-bit, the product) or windows64 (where 32-bit programs cannot run)
+#   WINE_PROGRAM  the Wine that runs that build's programs
+#   WINE_REASON   one line: which build, and why
+# and exports WINEPREFIX (one per build, inside its build folder), WINEDEBUG and WINEDLLOVERRIDES.
+# PLANKSCALE_WINE_ARCH=64 (or 32) skips the trial and takes that build.
+
+wine_env_packages=(cmake ninja-build binutils googletest g++-mingw-w64-i686-posix mingw-w64-tools wine)
+wine_env_packages_32=(wine32:i386)
+wine_env_packages_64=(g++-mingw-w64-x86-64-posix wine64)
+
+# install_missing_packages PACKAGE...: apt-get installs those dpkg does not know as installed.
+install_missing_packages() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "== installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  case " ${missing[*]}" in *:i386*) $sudo dpkg --add-architecture i386 ;; esac
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+# Runs a tiny 32-bit Windows program in the 32-bit build's prefix (made here if new, and kept
+# for the tests). Prints the failure when it does not run; its printed word decides, not Wine's
+# exit code.
+wine_env_try_32bit() {
+  local root=$1 probe_dir="$1/build/wine-probe" output
+  mkdir -p "$probe_dir"
+  if [ ! -f "$probe_dir/probe32.exe" ]; then
+    printf '#include <stdio.h>\nint main(void) { puts("probe32-ran"); return 0; }\n' >"$probe_dir/probe32.c"
+    i686-w64-mingw32-gcc -o "$probe_dir/probe32.exe" "$probe_dir/probe32.c" || {
+      echo "the 32-bit test program does not build"
+      return 1
+    }
+  fi
+  mkdir -p "$root/build/windows"
+  output=$(WINEPREFIX="$root/build/windows/wineprefix" timeout 300 wine "$probe_dir/probe32.exe" \
+    </dev/null 2>&1) || true
+  grep -q '^probe32-ran' <<<"$output" && return 0
+  echo "$output" | tr -d '\r' | grep -v '^$' | tail -n 1
+  return 1
+}
+
+wine_env_setup() {
+  local root=$1 failure
+  export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  case "${PLANKSCALE_WINE_ARCH:-}" in
+    64) WINE_PRESET=windows64
+        WINE_REASON="PLANKSCALE_WINE_ARCH=64 asks for it" ;;
+    32) WINE_PRESET=windows
+        WINE_REASON="PLANKSCALE_WINE_ARCH=32 asks for it" ;;
+    "") install_missing_packages "${wine_env_packages[@]}"
+        WINE_PRESET=windows64
+        if ! install_missing_packages "${wine_env_packages_32[@]}"; then
+          WINE_REASON="32-bit Wine does not install here (${wine_env_packages_32[*]})"
+        elif failure=$(wine_env_try_32bit "$root"); then
+          WINE_PRESET=windows
+          WINE_REASON="a 32-bit Windows program runs here"
+        else
+          WINE_REASON="a 32-bit Windows program cannot run here (${failure:-no output})"
+        fi ;;
+    *) echo "PLANKSCALE_WINE_ARCH must be 32, 64 or unset, not '$PLANKSCALE_WINE_ARCH'" >&2
+       return 1 ;;
+  esac
+  if [ "$WINE_PRESET" = windows ]; then
+    install_missing_packages "${wine_env_packages[@]}" "${wine_env_packages_32[@]}"
+    WINE_PROGRAM=wine
+    WINE_REASON="Windows tests: the 32-bit build (windows, wine): $WINE_REASON"
+  else
+    install_missing_packages "${wine_env_packages[@]}" "${wine_env_packages_64[@]}"
+    # Debian keeps wine64 out of PATH; /usr/bin/wine would start the 32-bit loader first.
+    WINE_PROGRAM=$(command -v wine64 || echo /usr/lib/wine/wine64)
+    export WINELOADER=$WINE_PROGRAM
+    WINE_REASON="Windows tests: the 64-bit build (windows64, wine64): $WINE_REASON"
+  fi
+  export WINEPREFIX="$root/build/$WINE_PRESET/wineprefix"
+}
