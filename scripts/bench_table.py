@@ -48,7 +48,11 @@ def main():
     _, board = load(sys.argv[2])
     _, search = load(sys.argv[3])
     dll, shared = sys.argv[4], sys.argv[5]
+    # The Wine report is there when Wine ran the Windows build's latency program.
+    wine = load(sys.argv[6])[1] if len(sys.argv) > 6 else {}
     latency = find(board, "BoardReportToHost")
+    wine_latency = find(wine, "WineBoardReportToHost")
+    wine_cell = cell if wine else (lambda *args: "not run")
     idle = find(board, "IdleOpenBoard")
     rows = [
         ("OnInputReport, ns per report (sampling, zeroing on; median of 10)",
@@ -56,6 +60,16 @@ def main():
         ("ReadBuffer, ns per frame (blocks of 100 frames)", cell(find(device, "ReadBufferBlock"), "frame", 1e9)),
         ("report to host, median µs (simulated board, real time)", cell(latency, "median_us")),
         ("report to host, p99 µs", cell(latency, "p99_us")),
+        ("floor: two event hand-overs 10 ms apart, median µs", cell(latency, "floor_median_us")),
+        ("floor, p99 µs", cell(latency, "floor_p99_us")),
+        ("report to host ÷ floor, median", cell(latency, "median_ratio", 1, 2)),
+        ("report to host ÷ floor, p99", cell(latency, "p99_ratio", 1, 2)),
+        ("under Wine, the DLL: report to host, median µs", wine_cell(wine_latency, "median_us")),
+        ("under Wine, the DLL: report to host, p99 µs", wine_cell(wine_latency, "p99_us")),
+        ("under Wine: floor (kernel32's events), median µs", wine_cell(wine_latency, "floor_median_us")),
+        ("under Wine: floor, p99 µs", wine_cell(wine_latency, "floor_p99_us")),
+        ("under Wine: report to host ÷ floor, median", wine_cell(wine_latency, "median_ratio", 1, 2)),
+        ("under Wine: report to host ÷ floor, p99", wine_cell(wine_latency, "p99_ratio", 1, 2)),
         ("open board, idle: reader thread's share of a core, %", cell(idle, "reader_cpu_pct", 1, 4)),
         ("open board, idle: whole process incl. simulated board, %", cell(idle, "process_cpu_pct", 1, 3)),
         ("FindDevice, remembered board, ms", cell(find(search, "FindRememberedBoard"), "real_time", 1, 0)),
