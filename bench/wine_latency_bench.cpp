@@ -27,6 +27,12 @@ int Fail(const std::string& why) {
   return 1;
 }
 
+// CloseAll on every way out, as a host lets go of its instruments before it unloads the plug-in.
+struct ClosingAll {
+  PluginLibrary& plugin;
+  ~ClosingAll() { plugin.CloseAll(); }
+};
+
 standins::LatestDataReportCounterFunction LatestReportCounter() {
   HMODULE world = GetModuleHandleW(L"plankscale_world.dll");
   if (!world) return nullptr;
@@ -65,6 +71,7 @@ int main(int argc, char** argv) {
   const std::vector<double> floor = bench::MeasureEventFloor(frames);
   if (floor.empty()) return Fail("the floor missed a hand-over");
 
+  ClosingAll closing{plugin};
   int index = -1;
   if (!plugin.FindDevice(&index) || !plugin.Initialise(index)) return Fail("no board could be opened");
   kymhost::HostSession session(plugin, index);
@@ -80,7 +87,6 @@ int main(int argc, char** argv) {
         if (previous) gaps.push_back(bench::CounterMicros(sent - previous));
         previous = sent;
       });
-  plugin.CloseAll();
   if (path.empty()) return Fail(failure);
 
   const double gap = bench::Percentile(gaps, 0.5);
