@@ -28,7 +28,7 @@ wine_report=()
 if command -v wine >/dev/null && [ -f build/windows/bin/wine_latency_bench.exe ]; then
   echo "== wine_latency_bench (the DLL under Wine: report-to-host latency and its floor)" >&2
   (
-    export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all PLANKSCALE_SIM="$PWD/bench/latency.scenario"
+    export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml=;bthprops.cpl,hid,setupapi=n"
     [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1 || true
     cd build/windows/bin && wine wine_latency_bench.exe
