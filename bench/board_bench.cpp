@@ -1,14 +1,15 @@
 // The balance board's costs: one sensor report turned into a frame, the time from the simulated
-// board's report to the host's waiting read returning its frame, and an open idle board's load.
+// board's report to the host's waiting read returning its frame (against the floor of the same
+// hand-overs through events alone), and an open idle board's load.
 #include "board/wbalance_board.h"
 #include "discovery/hid_library.h"
 #include "platform/posix/control.h"
 #include "sim/balance_board.h"
+#include "latency.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -21,13 +22,6 @@ namespace {
 constexpr int kLatencyReports = 10000;
 constexpr int kRingFlushEvery = 4096;
 constexpr auto kIdleWindow = std::chrono::seconds(10);
-
-int64_t NowNanos() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
-
-double Percentile(std::vector<double> values, double p) {
-  std::sort(values.begin(), values.end());
-  return values[static_cast<size_t>(p * static_cast<double>(values.size() - 1) + 0.5)];
-}
 
 class BenchBoard : public Kestrel::WBalanceBoard {
  public:
@@ -61,7 +55,7 @@ class BenchBoard : public Kestrel::WBalanceBoard {
                             usage.ru_stime.tv_usec);
       measured.store(true);
     }
-    handedOverAt.store(NowNanos(), std::memory_order_release);
+    handedOverAt.store(bench::CounterNow(), std::memory_order_release);
     return WBalanceBoard::OnInputReport(report, length, timestamp);
   }
   std::atomic<int64_t> handedOverAt{0};
@@ -93,14 +87,10 @@ void SensorReportToFrame(benchmark::State& state) {
 }
 BENCHMARK(SensorReportToFrame)->Repetitions(10)->ReportAggregatesOnly(true);
 
-// Notes when the simulated board builds each data report (it sends it at once).
-class StampedLoad : public sim::LoadModel {
+// About 70 kg, standing still.
+class FixedLoad : public sim::LoadModel {
  public:
-  sim::SensorLoads At(uint64_t) const override {
-    builtAt.store(NowNanos(), std::memory_order_release);
-    return {20.0, 15.0, 25.0, 10.0};
-  }
-  mutable std::atomic<int64_t> builtAt{0};
+  sim::SensorLoads At(uint64_t) const override { return {20.0, 15.0, 25.0, 10.0}; }
 };
 
 // A simulated board on its device path, opened as the device search opens it.
@@ -123,44 +113,53 @@ struct SimulatedBoard {
 };
 
 // Real time: the board reports every 10 ms, so each report carries one frame; the host waits
-// in ReadBuffer as a recording does.
+// in ReadBuffer as a recording does. First the floor, in the same run: the same two hand-overs
+// through events alone.
 void BoardReportToHost(benchmark::State& state) {
   sim::BoardSettings settings;
-  settings.reportIntervalMicros = 10'000;
+  settings.reportIntervalMicros = bench::kReportGapMs * 1000;
   settings.reportJitterMicros = 0;
   SimulatedBoard rig(settings);
-  auto load = std::make_shared<StampedLoad>();
-  rig.board->SetLoadModel(load);
+  rig.board->SetLoadModel(std::make_shared<FixedLoad>());
   BenchBoard& board = *rig.device;
-  if (!board.Initialise()) {
-    state.SkipWithError("the board did not open");
-    return;
-  }
-  board.Command(">in/sampler/start\n");
-  std::vector<double> micros, toReader, toHost;
-  char block[1 + 8 * 64];
+  std::vector<double> floor, micros, toReader, toHost;
+  std::string failure;
   for (auto _ : state) {
-    while (static_cast<int>(micros.size()) < kLatencyReports) {
-      int size = sizeof block;
-      if (!board.ReadBuffer(block, &size, 1000)) {
-        state.SkipWithError("no report within a second");
-        return;
-      }
-      int64_t returned = NowNanos();
-      if (size < 9 || block[0] != '@') continue;
-      int64_t built = load->builtAt.load(std::memory_order_acquire);
-      int64_t handedOver = board.handedOverAt.load(std::memory_order_acquire);
-      micros.push_back(static_cast<double>(returned - built) / 1000.0);
-      toReader.push_back(static_cast<double>(handedOver - built) / 1000.0);
-      toHost.push_back(static_cast<double>(returned - handedOver) / 1000.0);
+    floor = bench::MeasureEventFloor(kLatencyReports);
+    if (floor.empty()) {
+      state.SkipWithError("the floor missed a hand-over");
+      return;
+    }
+    if (!board.Initialise()) {
+      state.SkipWithError("the board did not open");
+      return;
+    }
+    board.Command(">in/sampler/start\n");
+    micros = bench::MeasureReportToHost(
+        kLatencyReports, [&board](char* block, int* size) { return board.ReadBuffer(block, size, bench::kHostWaitMs); },
+        [&rig] { return rig.board->LatestDataReportCounter(); }, failure,
+        [&](int64_t sent, int64_t returned) {
+          int64_t handedOver = board.handedOverAt.load(std::memory_order_acquire);
+          toReader.push_back(bench::CounterMicros(handedOver - sent));
+          toHost.push_back(bench::CounterMicros(returned - handedOver));
+        });
+    if (micros.empty()) {
+      state.SkipWithError(failure.c_str());
+      return;
     }
   }
+  const bench::LatencyFigures path = bench::Summarise(micros);
+  const bench::LatencyFigures bare = bench::Summarise(floor);
   state.counters["reports"] = static_cast<double>(micros.size());
-  state.counters["median_us"] = Percentile(micros, 0.5);
-  state.counters["p99_us"] = Percentile(micros, 0.99);
-  state.counters["max_us"] = Percentile(micros, 1.0);
-  state.counters["to_reader_p99_us"] = Percentile(toReader, 0.99);
-  state.counters["to_host_p99_us"] = Percentile(toHost, 0.99);
+  state.counters["median_us"] = path.median;
+  state.counters["p99_us"] = path.p99;
+  state.counters["max_us"] = path.max;
+  state.counters["floor_median_us"] = bare.median;
+  state.counters["floor_p99_us"] = bare.p99;
+  state.counters["median_ratio"] = path.median / bare.median;
+  state.counters["p99_ratio"] = path.p99 / bare.p99;
+  state.counters["to_reader_p99_us"] = bench::Percentile(toReader, 0.99);
+  state.counters["to_host_p99_us"] = bench::Percentile(toHost, 0.99);
 }
 BENCHMARK(BoardReportToHost)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
@@ -175,7 +174,7 @@ long ProcessCpuMicros() {
 // and the whole process's (which also runs the simulated board's timers) as an upper bound.
 void IdleOpenBoard(benchmark::State& state) {
   SimulatedBoard rig{sim::BoardSettings()};
-  rig.board->SetLoadModel(std::make_shared<StampedLoad>());
+  rig.board->SetLoadModel(std::make_shared<FixedLoad>());
   BenchBoard& board = *rig.device;
   if (!board.Initialise()) {
     state.SkipWithError("the board did not open");

@@ -26,6 +26,18 @@ def cell(bench, counter, scale=1.0, digits=1):
     return "n/a" if value is None else f"{value * scale:.{digits}f}"
 
 
+def latency_rows(prefix, bench, cell_of, events):
+    """Report-to-host latency, its floor measured in the same run, and the ratios of the two."""
+    return [
+        (f"{prefix}report to host, median µs", cell_of(bench, "median_us")),
+        (f"{prefix}report to host, p99 µs", cell_of(bench, "p99_us")),
+        (f"{prefix}floor ({events}, 10 ms apart), median µs", cell_of(bench, "floor_median_us")),
+        (f"{prefix}floor, p99 µs", cell_of(bench, "floor_p99_us")),
+        (f"{prefix}report to host ÷ floor, median", cell_of(bench, "median_ratio", 1, 2)),
+        (f"{prefix}report to host ÷ floor, p99", cell_of(bench, "p99_ratio", 1, 2)),
+    ]
+
+
 def size(path):
     return f"{os.path.getsize(path) / 1024:.0f} KiB" if os.path.exists(path) else "not built"
 
@@ -48,14 +60,18 @@ def main():
     _, board = load(sys.argv[2])
     _, search = load(sys.argv[3])
     dll, shared = sys.argv[4], sys.argv[5]
+    # The Wine report is there when Wine ran the Windows build's latency program.
+    wine = load(sys.argv[6])[1] if len(sys.argv) > 6 else {}
     latency = find(board, "BoardReportToHost")
+    wine_latency = find(wine, "WineBoardReportToHost")
+    wine_cell = cell if wine else (lambda *args: "not run")
     idle = find(board, "IdleOpenBoard")
     rows = [
         ("OnInputReport, ns per report (sampling, zeroing on; median of 10)",
          cell(find(board, "SensorReportToFrame", "_median"), "real_time")),
         ("ReadBuffer, ns per frame (blocks of 100 frames)", cell(find(device, "ReadBufferBlock"), "frame", 1e9)),
-        ("report to host, median µs (simulated board, real time)", cell(latency, "median_us")),
-        ("report to host, p99 µs", cell(latency, "p99_us")),
+        *latency_rows("", latency, cell, "the POSIX layer's events"),
+        *latency_rows("under Wine: ", wine_latency, wine_cell, "kernel32's events"),
         ("open board, idle: reader thread's share of a core, %", cell(idle, "reader_cpu_pct", 1, 4)),
         ("open board, idle: whole process incl. simulated board, %", cell(idle, "process_cpu_pct", 1, 3)),
         ("FindDevice, remembered board, ms", cell(find(search, "FindRememberedBoard"), "real_time", 1, 0)),

@@ -232,7 +232,12 @@ void BalanceBoard::OnReplyTimer(uint64_t token, const std::vector<Report>& repli
 }
 
 void BalanceBoard::SendLocked(const Report& report) {
-  if (!report.empty() && IsDataMode(report[0])) ++dataReportsSent_;
+  if (!report.empty() && IsDataMode(report[0])) {
+    ++dataReportsSent_;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    latestDataReportCounter_.store(now.QuadPart, std::memory_order_release);
+  }
   PushInputReport(report);
 }
 

@@ -9,6 +9,7 @@
 #include "sim/board_registers.h"
 #include "sim/load_model.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -91,6 +92,9 @@ class BalanceBoard : public HidDevice {
   bool ExtensionReady() const;
   bool PoweredOn() const;
   int DataReportsSent() const;
+  // The performance counter at which the latest data report was sent (0: none yet): where a
+  // report's way to the host starts.
+  int64_t LatestDataReportCounter() const { return latestDataReportCounter_.load(std::memory_order_acquire); }
   // The four big-endian readings a data report carries now.
   std::array<uint16_t, kSensorCount> SensorReadings() const;
 
@@ -130,6 +134,7 @@ class BalanceBoard : public HidDevice {
   bool continuous_ = false;
   uint8_t leds_ = 0;
   int dataReportsSent_ = 0;
+  std::atomic<int64_t> latestDataReportCounter_{0};  // read without the state lock
   std::deque<std::pair<uint8_t, ReplyFault>> faults_;
   std::vector<Report> outputs_;
   TimerId reportTimer_ = 0;
