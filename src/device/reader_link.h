@@ -29,7 +29,7 @@ class ReaderLink {
   // Reader side: runs visit(device) while the device cannot be detached; false once it has been.
   template <typename Visit>
   bool WithDevice(Visit visit) {
-    std::lock_guard<std::timed_mutex> guard(gate_);
+    std::lock_guard<std::mutex> guard(gate_);
     if (!device_) return false;
     visit(*device_);
     return true;
@@ -53,7 +53,7 @@ class ReaderLink {
   HANDLE readEvent_;
   HANDLE dataEvent_;
   HANDLE endedEvent_;
-  std::timed_mutex gate_;
+  std::mutex gate_;
   DevOrxHID* device_;  // guarded by gate_
   std::atomic<int> leaving_{kNobodyLeft};
 };
