@@ -15,6 +15,9 @@
 
 namespace sim {
 
+// {4D1E55B2-F16F-11CF-88CB-001111000030}, the interface class every HID device is listed under.
+constexpr GUID kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+
 // NTSTATUS values a failed or cancelled read completes with.
 constexpr uint32_t kStatusCancelled = 0xC0000120;
 constexpr uint32_t kStatusDeviceNotConnected = 0xC000009D;

@@ -1,5 +1,7 @@
 #include "device_pipes.h"
 
+#include "overlapped_event.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -21,34 +23,6 @@ constexpr DWORD kRequestBytes = 64;
 constexpr DWORD kWriteWaitMs = 100;
 // How often the serving threads look whether they should stop.
 constexpr DWORD kStopPollMs = 200;
-
-class OverlappedEvent {
- public:
-  OverlappedEvent() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-  ~OverlappedEvent() {
-    if (event_) CloseHandle(event_);
-  }
-  OverlappedEvent(const OverlappedEvent&) = delete;
-  OverlappedEvent& operator=(const OverlappedEvent&) = delete;
-  // A fresh record for the next operation.
-  OVERLAPPED* Begin() {
-    ZeroMemory(&overlapped_, sizeof overlapped_);
-    overlapped_.hEvent = event_;
-    return &overlapped_;
-  }
-  HANDLE Event() const { return event_; }
-
- private:
-  HANDLE event_;
-  OVERLAPPED overlapped_{};
-};
-
-// Cancels what this thread started on the handle and waits until the record is free again.
-void CancelAndWait(HANDLE pipe, OVERLAPPED* overlapped) {
-  CancelIo(pipe);
-  DWORD transferred = 0;
-  GetOverlappedResult(pipe, overlapped, &transferred, TRUE);
-}
 
 struct Answers {
   std::mutex lock;
@@ -80,11 +54,7 @@ class PipeFile : public sim::HidDeviceFile, public std::enable_shared_from_this<
 
   void Deliver(const std::vector<uint8_t>& report) override {
     std::lock_guard<std::mutex> guard(writeLock_);
-    if (closed_) return;
-    OVERLAPPED* overlapped = writeEvent_.Begin();
-    if (WriteFile(pipe_, report.data(), static_cast<DWORD>(report.size()), nullptr, overlapped)) return;
-    if (GetLastError() != ERROR_IO_PENDING) return;
-    if (WaitForSingleObject(writeEvent_.Event(), kWriteWaitMs) != WAIT_OBJECT_0) CancelAndWait(pipe_, overlapped);
+    if (!closed_) WriteWithin(pipe_, writeEvent_, report.data(), static_cast<DWORD>(report.size()), kWriteWaitMs);
   }
 
   // The board is gone: the client's reads fail from now on, as a lost HID device's do.

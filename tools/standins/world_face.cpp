@@ -2,6 +2,7 @@
 // handles for their objects (the plug-in closes radios with kernel32's CloseHandle), real time,
 // and the device behind a handle that kernel32 opened on a device pipe.
 #include "device_pipes.h"
+#include "overlapped_event.h"
 #include "sim/clock.h"
 #include "sim/system_api/api_handles.h"
 
@@ -72,16 +73,7 @@ std::shared_ptr<sim::HidDevice> sim::DeviceOfHandle(HANDLE file) {
   uint8_t request[standins::kWhichDeviceRequestLength] = {
       standins::kWhichDeviceRequest, static_cast<uint8_t>(token), static_cast<uint8_t>(token >> 8),
       static_cast<uint8_t>(token >> 16), static_cast<uint8_t>(token >> 24)};
-  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!event) return nullptr;
-  OVERLAPPED overlapped{};
-  overlapped.hEvent = event;
-  DWORD written = 0;
-  BOOL sent = WriteFile(file, request, sizeof request, &written, &overlapped);
-  if (!sent && GetLastError() == ERROR_IO_PENDING) {
-    if (WaitForSingleObject(event, kWhichDeviceWaitMs) != WAIT_OBJECT_0) CancelIo(file);
-    sent = GetOverlappedResult(file, &overlapped, &written, TRUE);
-  }
-  CloseHandle(event);
+  standins::OverlappedEvent writeEvent;
+  bool sent = standins::WriteWithin(file, writeEvent, request, sizeof request, kWhichDeviceWaitMs);
   return sent ? standins::DeviceForToken(token, kWhichDeviceWaitMs) : nullptr;
 }

@@ -11,8 +11,7 @@ struct _HIDP_PREPARSED_DATA {
 
 namespace {
 
-// {4D1E55B2-F16F-11CF-88CB-001111000030}
-const GUID kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+using sim::kHidInterfaceClass;
 // Larger string buffers are refused by the HID class driver.
 constexpr ULONG kLargestStringBuffer = 4093;
 constexpr DWORD kErrorInvalidFunction = 1;  // the device has no feature reports

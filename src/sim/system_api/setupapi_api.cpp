@@ -11,8 +11,7 @@
 
 namespace {
 
-// {4D1E55B2-F16F-11CF-88CB-001111000030}, the HID device-interface class
-const GUID kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+using sim::kHidInterfaceClass;
 // {745A17A0-74D3-11D0-B6FE-00A0C90F57DA}, the HIDClass setup class
 const GUID kHidSetupClass = {0x745A17A0, 0x74D3, 0x11D0, {0xB6, 0xFE, 0x00, 0xA0, 0xC9, 0x0F, 0x57, 0xDA}};
 const wchar_t kHidSetupClassText[] = L"{745a17a0-74d3-11d0-b6fe-00a0c90f57da}";
