@@ -10,16 +10,15 @@ bool WBalanceBoard::OnIdleReport(const uint8_t* report) {
   if (report[0] != kReportButtonsExtension || !(report[kButtonByte] & kButtonBit)) return false;
   // Held down, the button keeps reporting: blink rather than flicker.
   if (GetTickCount() - eventTick.load(std::memory_order_relaxed) <= kButtonToggleMs) return false;
-  SetLed(!ledOn.load(std::memory_order_acquire));
+  RequestLed(!ledOn.load(std::memory_order_acquire));
   eventTick.store(GetTickCount(), std::memory_order_relaxed);
   abortPending.store(false, std::memory_order_release);
   return true;
 }
 
 void WBalanceBoard::StopByButton() {
-  // Holds the reader thread: reports meanwhile stay unread.
-  Sleep(kButtonStopSleepMs);
-  RaiseAbort(kAbortUserButton);
+  // Reports meanwhile stay unread; the reader waits outside its gate, so a close need not.
+  PauseReaderThenAbort(kButtonStopSleepMs, kAbortUserButton);
 }
 
 void WBalanceBoard::StopForBatteries() {

@@ -14,16 +14,22 @@ constexpr int kMemoryReadAttempts = 3;
 }  // namespace
 
 bool WBalanceBoard::Initialise() {
+  // A second host thread opening at once waits for the first open and answers as it does.
+  std::lock_guard<std::mutex> opening(openLock);
   // Once open, the reader thread owns readEvent: a second open must not talk to the board.
   if (readerThread) return !IsFailed() && !IsDisconnected();
-  if (IsFailed()) return false;
+  if (IsFailed() || IsClosing()) return false;
   uint32_t code = OpenSequence();
+  if (IsClosing()) return false;
   if (code != 0) {
     ReportDisconnect(code);
     failed.store(true, std::memory_order_release);
     return false;
   }
-  return DevOrxHID::Initialise();
+  if (StartReader()) return true;
+  // No reader will ever switch it off.
+  if (ledOn.load(std::memory_order_acquire)) SetLed(false);
+  return false;
 }
 
 uint32_t WBalanceBoard::OpenSequence() {

@@ -8,7 +8,7 @@
 namespace Kestrel {
 
 void WBalanceBoard::StartSampling() {
-  if (sampleRing) sampleRing->Discard();  // the consumer's side: safe even if a run is going on
+  DiscardSamples();  // the consumer's side: safe even if a run is going on
   abortPending.store(false, std::memory_order_release);
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
@@ -24,7 +24,7 @@ bool WBalanceBoard::OnInputReport(const uint8_t* report, int, int64_t timestamp)
   if (!sampling.load(std::memory_order_acquire)) return OnIdleReport(report);
   TakeRequests();
   if (report[0] != kReportButtonsExtension) return false;
-  if (!ledOn.load(std::memory_order_acquire)) SetLed(true);
+  if (!ledOn.load(std::memory_order_acquire)) RequestLed(true);
   if (report[kButtonByte] & kButtonBit) {
     StopByButton();
     return true;

@@ -14,9 +14,13 @@ WBalanceBoard::WBalanceBoard(HANDLE hid, const OrxString& deviceName, const OrxS
 WBalanceBoard::~WBalanceBoard() {
   // After the stop the reader never calls this object's operations again, ended or not.
   StopReader();
-  // The LED exchange reads with readEvent: only once no reader thread can be reading too. A
-  // reader still busy belongs to a board that is lost or stuck, which would not answer anyway.
-  if (ReaderHasEnded(0)) SetLed(false);
+}
+
+void WBalanceBoard::StopReader() {
+  // The reader switches the LED off as it ends: a write can block for seconds on a dying link,
+  // and a close must not. A reader that ended already belongs to a lost board.
+  if (!StopWasRequested() && !ReaderHasEnded(0)) RequestLed(false);
+  WiiOrxHID::StopReader();
 }
 
 int WBalanceBoard::GetLastErrorMsg(char* buffer) { return ReadLastErrorMessage(buffer); }

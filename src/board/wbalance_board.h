@@ -16,6 +16,7 @@ class WBalanceBoard : public WiiOrxHID {
   ~WBalanceBoard() override;
 
   bool Initialise() override;
+  void StopReader() override;
   int GetLastErrorMsg(char* buffer) override;
   void StartSampling() override;
   void StopSampling() override;
@@ -35,7 +36,7 @@ class WBalanceBoard : public WiiOrxHID {
   // Reads reports until wanted accepts one, within kAwaitReportLimitMs; 0 with it in reply, or
   // the read's status, or kResultNoReply when other reports kept coming.
   uint32_t AwaitReport(uint8_t* reply, int* length, const std::function<bool(const uint8_t*, int)>& wanted);
-  // Writes a 22-byte output report; the system's last-error value after the write is the result.
+  // Writes a 22-byte output report: 0 once it was sent, else the reason it was not.
   uint32_t SendOutputReport(uint8_t* report);
   // Reads until the first report that is neither a data report nor an acknowledgement of another
   // request; it must be the acknowledgement of the write.
@@ -51,8 +52,10 @@ class WBalanceBoard : public WiiOrxHID {
   // Skips data reports and acknowledgements of other requests; the next report must be the
   // status. battery: 0 to 127; flags: bit 0 batteries nearly empty, bit 1 extension connected.
   uint32_t RequestStatus(int* battery, uint8_t* flags);
-  // Lights or darkens LED 1 and takes one report (its acknowledgement) out of the stream.
+  // Lights or darkens LED 1, from the opening host thread.
   void SetLed(bool on);
+  // The same from a report handler or a close: the reader sends it.
+  void RequestLed(bool on);
 
   // Factory readings by sensor and reference point (0, 17 and 34 kg). Written only by the open
   // sequence, before the reader thread exists.

@@ -1,7 +1,7 @@
 // The report exchanges of the Wii-remote protocol: a request written with the HID library's
 // output-report call, then the reply read with the 500 ms wait of every read.
 #include "board/wbalance_board.h"
-#include "discovery/hid_library.h"
+#include "device/output_report.h"
 #include "wii/wii_reports.h"
 
 #include <cstring>
@@ -49,14 +49,7 @@ uint32_t WBalanceBoard::AwaitReport(uint8_t* reply, int* length,
   }
 }
 
-uint32_t WBalanceBoard::SendOutputReport(uint8_t* report) {
-  HidDllTable& hid = HidDllTable::Instance();
-  // Without the library nothing is written: say so rather than wait for a reply.
-  if (!hid.Usable()) return ERROR_MOD_NOT_FOUND;
-  SetLastError(0);
-  hid.HidD_SetOutputReport(hidHandle, report, kWiiReportLength);
-  return GetLastError();
-}
+uint32_t WBalanceBoard::SendOutputReport(uint8_t* report) { return WriteOutputReport(hidHandle, report, kWiiReportLength); }
 
 uint32_t WBalanceBoard::WaitForAck() {
   uint8_t reply[kWiiReportLength];
@@ -129,13 +122,18 @@ uint32_t WBalanceBoard::RequestStatus(int* battery, uint8_t* flags) {
   return 0;
 }
 
+// Sent without the acknowledge bit: a board acknowledges an LED report only when asked, and
+// nothing here needs to know.
 void WBalanceBoard::SetLed(bool on) {
   ledOn.store(on, std::memory_order_release);
   uint8_t request[kWiiReportLength] = {kReportLeds, on ? kLedOne : kLedsOff};
-  if (SendOutputReport(request) != 0) return;
-  uint8_t reply[kWiiReportLength];
-  int length = kWiiReportLength;
-  ReadInputReport(reply, &length);  // the acknowledgement, whatever it says
+  SendOutputReport(request);
+}
+
+void WBalanceBoard::RequestLed(bool on) {
+  ledOn.store(on, std::memory_order_release);
+  uint8_t request[kWiiReportLength] = {kReportLeds, on ? kLedOne : kLedsOff};
+  PostOutputReport(request);
 }
 
 }  // namespace Kestrel

@@ -16,37 +16,80 @@ DevOrxHID::DevOrxHID(HANDLE hid, const OrxString& deviceName, const OrxString& s
   eventTick.store(GetTickCount());
 }
 
+namespace {
+std::atomic<bool> libraryUnloading{false};
+// Quotes a thread asked for and never read are forgotten beyond this many.
+constexpr size_t kQuotedThreadsKept = 64;
+}  // namespace
+
 DevOrxHID::~DevOrxHID() { CloseDevice(); }
+
+void DevOrxHID::SetLibraryUnloading(bool unloading) { libraryUnloading.store(unloading); }
+
+void DevOrxHID::BeginClose() {
+  {
+    std::lock_guard<std::mutex> guard(readerStartLock);
+    closing.store(true, std::memory_order_release);
+  }
+  // Wakes an open's read and a host thread waiting for data; both look at closing.
+  if (readEvent && !readerThread) SetEvent(readEvent);
+  if (dataEvent) SetEvent(dataEvent);
+}
 
 void DevOrxHID::CloseDevice() {
   if (closed) return;
   closed = true;
+  {
+    std::lock_guard<std::mutex> guard(readerStartLock);
+    closing.store(true, std::memory_order_release);
+  }
   StopReader();
-  if (readerThread) {
-    if (!ReaderHasEnded(0)) {
-      // Still inside a report handler after the stop wait: this object must outlive that call.
+  if (HANDLE thread = readerThread.exchange(nullptr)) {
+    if (WaitForSingleObject(link->EndedEvent(), 0) != WAIT_OBJECT_0) {
+      // Still running after the stop wait: this object must outlive any report it is handling.
       if (!detached) detached = link->Detach(kReaderFinalWaitMs);
-      // A reader that already chose to signal is moments from it: the event must outlive that.
-      if (!link->DeviceLeaves()) WaitForSingleObject(link->EndedEvent(), kReaderStopWaitMs);
+      HandOverModuleReference();
+      if (!link->DeviceLeaves()) {
+        // It left already and signals in a moment: the event must outlive that, and the module
+        // reference is ours to give back.
+        if (HMODULE module = link->TakeModuleReference()) FreeLibrary(module);
+        WaitForSingleObject(link->EndedEvent(), kReaderStopWaitMs);
+      }
     }
-    CloseHandle(readerThread);
-    readerThread = nullptr;
+    CloseHandle(thread);
   }
   link.reset();
   dataEvent = readEvent = hidHandle = nullptr;
   DeviceRegistry::Remove(this);
 }
 
+void DevOrxHID::HandOverModuleReference() {
+  // Under the loader lock no reference may be taken; the unload then outruns a stuck reader.
+  if (libraryUnloading.load()) return;
+  HMODULE module = nullptr;
+  auto address = reinterpret_cast<LPCWSTR>(&libraryUnloading);  // any address inside this module
+  if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, address, &module)) link->GiveModuleReference(module);
+}
+
 bool DevOrxHID::Initialise() {
+  std::lock_guard<std::mutex> opening(openLock);
+  return StartReader();
+}
+
+bool DevOrxHID::StartReader() {
   // Opened already: new rings would pull the old ones from under the running reader.
   if (readerThread) return !IsFailed();
-  if (IsFailed()) return false;
-  sampleRing = std::make_unique<RingBuffer<SampleWord>>(kSampleRingCapacity);
-  textRing = std::make_unique<RingBuffer<char>>(kTextRingCapacity);
+  if (IsFailed() || IsClosing()) return false;
+  if (!sampleRing) sampleRing.Create(kSampleRingCapacity);
+  if (!textRing) textRing.Create(kTextRingCapacity);
   auto* share = new std::shared_ptr<ReaderLink>(link);
-  readerThread = CreateThread(nullptr, 0, &DevOrxHID::ReaderThread, share, 0, nullptr);
+  {
+    std::lock_guard<std::mutex> guard(readerStartLock);
+    if (!IsClosing()) readerThread = CreateThread(nullptr, 0, &DevOrxHID::ReaderThread, share, 0, nullptr);
+  }
   if (!readerThread) {
     delete share;
+    if (IsClosing()) return false;
     // Without its reader the device would be open but never deliver anything: say so instead.
     DWORD code = GetLastError();
     ReportDisconnect(code != 0 ? code : ERROR_NOT_ENOUGH_MEMORY);
@@ -61,13 +104,18 @@ void DevOrxHID::StopReader() {
   if (stopRequested.exchange(true)) return;
   if (readEvent) SetEvent(readEvent);
   if (ReaderHasEnded(kReaderStopWaitMs)) return;
-  // A board lost in the middle of a read, or a read that will not cancel, keeps the reader
-  // busy: it ends by itself later, and from here on it never reaches this object.
+  // A board lost in the middle of a read, a read that will not cancel or a write that blocks keeps
+  // the reader busy: it ends by itself later, and from here on it never reaches this object.
   detached = link->Detach(kReaderDetachWaitMs);
 }
 
 bool DevOrxHID::ReaderHasEnded(DWORD waitMs) const {
   return readerThread == nullptr || WaitForSingleObject(link->EndedEvent(), waitMs) == WAIT_OBJECT_0;
+}
+
+void DevOrxHID::DiscardSamples() {
+  std::lock_guard<std::mutex> guard(sampleTakeLock);
+  if (sampleRing) sampleRing->Discard();
 }
 
 bool DevOrxHID::IsFailed() { return failed.load(std::memory_order_acquire); }
@@ -92,22 +140,27 @@ void DevOrxHID::SetLastErrorText(const OrxString& text) {
 }
 
 int DevOrxHID::ReadLastErrorMessage(char* buffer) {
+  const DWORD thread = GetCurrentThreadId();
   OrxString message;
   {
     std::lock_guard<std::mutex> guard(lastErrorLock);
     if (!buffer) {
-      // The host allocates what it is told here; the reader may store a longer message before
-      // the host reads, so this text is the one its read gets.
-      quotedError = lastError;
-      quotedVersion = lastErrorVersion;
-      errorQuoted = true;
-      return DeliverMessage(quotedError, nullptr);
+      // The host allocates what it is told here; the reader, or another host thread, may store
+      // or take a message before this thread reads, so this text is the one its read gets.
+      if (quotes.size() >= kQuotedThreadsKept && !quotes.count(thread)) quotes.erase(quotes.begin());
+      quotes[thread] = QuotedMessage{lastError, lastErrorVersion};
+      return DeliverMessage(lastError, nullptr);
     }
-    message = errorQuoted ? quotedError : lastError;
-    // Cleared only when nothing newer came since the quote: a newer message waits for the next read.
-    if (!errorQuoted || quotedVersion == lastErrorVersion) lastError = OrxString();
-    errorQuoted = false;
-    quotedError = OrxString();
+    auto quote = quotes.find(thread);
+    if (quote == quotes.end()) {
+      message = lastError;
+      lastError = OrxString();
+    } else {
+      message = quote->second.text;
+      // Cleared only when nothing newer came since the quote: a newer message waits for the next read.
+      if (quote->second.version == lastErrorVersion) lastError = OrxString();
+      quotes.erase(quote);
+    }
   }
   return DeliverMessage(message, buffer);
 }

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 
@@ -22,10 +23,9 @@ constexpr int kCommandLineSize = 256;
 constexpr int kTokenSize = 260;
 constexpr DWORD kReaderStopWaitMs = 1500;
 // A reader that missed the stop wait is cut off from the device within this, so that a close
-// returns within about 2 s. Only a report handler holds the gate, for one report exchange at most.
+// returns within about 2 s. The gate is held only while a report is handled, which never waits.
 constexpr DWORD kReaderDetachWaitMs = 400;
-// The last resort before the device goes while the reader is inside one of its handlers; longer
-// than any handler's own bounded waits.
+// The last resort before the device goes while the reader still holds the gate.
 constexpr DWORD kReaderFinalWaitMs = 10000;
 constexpr DWORD kReportWaitMs = 500;
 // A negative host time-out (INFINITE among them) waits this long: one read of the reader, after
@@ -36,10 +36,6 @@ constexpr DWORD kNegativeTimeoutWaitMs = kReportWaitMs;
 inline DWORD HostWaitMs(int timeoutMs) {
   return timeoutMs < 0 ? kNegativeTimeoutWaitMs : static_cast<DWORD>(timeoutMs);
 }
-constexpr int kReportBufferSize = 256;
-
-// Result codes of reads and report exchanges.
-constexpr uint32_t kResultNoReply = 258;  // WAIT_TIMEOUT: no report within the wait
 
 enum AbortCode : int {
   kAbortNone = 0,
@@ -80,8 +76,16 @@ class DevOrxHID {
   virtual bool ControlListCommand();                                   // 19
   virtual bool DeviceCommand(const char* arguments) = 0;               // 20
 
+  // The host is done with this device (CloseAll): waits the host started end, and an open that is
+  // still going gives up at its next step. The device itself goes once no host call uses it.
+  void BeginClose();
+  // Set while the library unloads: no thread may then be handed a reference to the module.
+  static void SetLibraryUnloading(bool unloading);
+
   const OrxString& Name() const { return name; }
   const OrxString& SerialNumber() const { return serialNumber; }
+  // IsFailed without the virtual call, for threads that may look while the device is destroyed.
+  bool HasFailed() const { return failed.load(std::memory_order_acquire); }
   bool IsSampling() const { return sampling.load(std::memory_order_acquire); }
   bool IsDisconnected() const { return disconnected.load(std::memory_order_acquire); }
   bool KeepPaired() const { return keepPaired.load(); }
@@ -96,6 +100,13 @@ class DevOrxHID {
   static void LoadTextResource(uint16_t id, OrxString& text);
 
  protected:
+  // For report handlers, which run on the reader thread with its gate held and must not block:
+  // the reader sends the report once it has let go of the gate.
+  void PostOutputReport(const uint8_t* report) { link->PostOutputReport(report); }
+  // For report handlers: the reader leaves reports unread for ms, then raises the abort.
+  void PauseReaderThenAbort(DWORD ms, int code);
+  // The base open, for a device's Initialise that holds openLock: the rings and the reader.
+  bool StartReader();
   uint32_t ReadInputReport(uint8_t* buffer, int* length);
   void ReportDisconnect(uint32_t code);
   void RaiseAbort(int code);
@@ -108,30 +119,42 @@ class DevOrxHID {
   // more than once; the destructors of derived classes call it first.
   void CloseDevice();
   bool StopWasRequested() const { return stopRequested.load(std::memory_order_acquire); }
+  bool IsClosing() const { return closing.load(std::memory_order_acquire); }
+  // The sample ring has one consumer: every host thread that takes from it or empties it holds
+  // this, never across a wait.
+  void DiscardSamples();
   // True when no reader thread runs: never started, or ended. Asks the reader's own end event,
   // never the thread handle, which library detach cannot wait for.
   bool ReaderHasEnded(DWORD waitMs) const;
 
   HANDLE hidHandle;
-  HANDLE readerThread = nullptr;
+  std::atomic<HANDLE> readerThread{nullptr};
   HANDLE dataEvent = nullptr;
   HANDLE readEvent = nullptr;
   std::atomic<bool> disconnected{false};
   std::atomic<bool> failed{false};
   std::atomic<bool> stopRequested{false};
+  std::atomic<bool> closing{false};
   int64_t counterFrequency = 0;
   OrxString name;
   OrxString serialNumber;
-  char commandLine[kCommandLineSize] = {0};
-  int commandLength = 0;
-  std::unique_ptr<RingBuffer<SampleWord>> sampleRing;
-  std::unique_ptr<RingBuffer<char>> textRing;
+  char commandLine[kCommandLineSize] = {0};  // guarded by commandLock
+  int commandLength = 0;                      // guarded by commandLock
+  OpenedRing<SampleWord> sampleRing;
+  OpenedRing<char> textRing;
+  // Host threads may call in at once. One opens at a time, one collects command text at a time,
+  // and each ring has one consumer; none of these is held across a wait the host did not ask for.
+  std::mutex openLock;
+  std::mutex commandLock;
+  std::mutex sampleTakeLock;
+  std::mutex lineTakeLock;
   std::atomic<bool> sampling{false};
   int64_t lastReportTime = 0;
   std::atomic<int64_t> samplingStartTime{0};  // written by the host, read by the reader thread
   std::atomic<uint32_t> eventTick{0};
   std::atomic<bool> abortPending{false};
   std::atomic<int> abortCode{kAbortNone};
+  std::atomic<int> abortAfterPause{kAbortNone};  // raised by the reader at the end of its pause
   std::atomic<bool> batteryLow{false};
   std::atomic<bool> keepPaired{true};
   std::atomic<bool> showBatteryWarning{true};
@@ -148,15 +171,23 @@ class DevOrxHID {
   // that reads in a loop spin, so the call takes the host's time-out, as an empty read does.
   static bool RefuseAfterTimeout(int timeoutMs);
 
+  // A reader that outlives the close keeps the plug-in's module loaded until it ends.
+  void HandOverModuleReference();
+
   std::shared_ptr<ReaderLink> link;
+  // The start of the reader and the close are ordered: a device closing never gets a reader.
+  std::mutex readerStartLock;
   bool detached = false;  // the reader can no longer reach this object
   mutable std::mutex lastErrorLock;  // lastError is written by the reader thread too
   OrxString lastError;
   uint64_t lastErrorVersion = 0;  // counts the messages stored
-  // The message whose size the host was last told, for its next read with a buffer.
-  OrxString quotedError;
-  uint64_t quotedVersion = 0;
-  bool errorQuoted = false;
+  // The message whose size a host thread was last told, by thread, for that thread's next read
+  // with a buffer.
+  struct QuotedMessage {
+    OrxString text;
+    uint64_t version = 0;
+  };
+  std::map<DWORD, QuotedMessage> quotes;
   bool closed = false;
 };
 

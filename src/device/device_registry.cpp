@@ -6,30 +6,45 @@
 namespace Kestrel {
 
 namespace {
-// Devices are made and destroyed only inside FindDevice and CloseAll, which the host never runs
-// alongside another export, so the list needs no lock.
-std::vector<DevOrxHID*>& Devices() {
-  static auto* devices = new std::vector<DevOrxHID*>;  // devices may outlive static destructors
-  return *devices;
+// A device that a host call still used when CloseAll ran goes when that call returns, on the
+// host's thread, while another thread may be searching.
+struct Registry {
+  std::mutex lock;
+  std::vector<DevOrxHID*> devices;
+};
+Registry& TheRegistry() {
+  static auto* registry = new Registry;  // devices may outlive static destructors
+  return *registry;
 }
 }  // namespace
 
-void DeviceRegistry::Add(DevOrxHID* device) { Devices().push_back(device); }
+void DeviceRegistry::Add(DevOrxHID* device) {
+  Registry& r = TheRegistry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  r.devices.push_back(device);
+}
 
 void DeviceRegistry::Remove(DevOrxHID* device) {
-  auto& devices = Devices();
-  devices.erase(std::remove(devices.begin(), devices.end(), device), devices.end());
+  Registry& r = TheRegistry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  r.devices.erase(std::remove(r.devices.begin(), r.devices.end(), device), r.devices.end());
 }
 
 bool DeviceRegistry::IsAlreadyOpen(const OrxString& serial) {
+  Registry& r = TheRegistry();
+  std::lock_guard<std::mutex> guard(r.lock);
   // A board whose first open failed and that was found again has two devices: the failed one
   // must not hide the one that holds it now.
-  for (DevOrxHID* device : Devices()) {
-    if (device->SerialNumber() == serial && !device->IsFailed()) return true;
+  for (DevOrxHID* device : r.devices) {
+    if (device->SerialNumber() == serial && !device->HasFailed()) return true;
   }
   return false;
 }
 
-int DeviceRegistry::Count() { return static_cast<int>(Devices().size()); }
+int DeviceRegistry::Count() {
+  Registry& r = TheRegistry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  return static_cast<int>(r.devices.size());
+}
 
 }  // namespace Kestrel

@@ -1,6 +1,8 @@
 // The reader thread: input reports read with overlapped I/O and a bounded wait, each handed to
-// the device with a performance-counter timestamp.
+// the device with a performance-counter timestamp; the output reports the device asks for sent
+// outside the gate.
 #include "device/dev_orx_hid.h"
+#include "device/output_report.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,24 +11,10 @@ namespace Kestrel {
 
 namespace {
 
-constexpr DWORD kCancelPollMs = 100;
-constexpr int kCancelPolls = 30;
-
-// After CancelIo the read may still be finishing: its buffer and record must outlive it.
-void AwaitCancelledRead(HANDLE file, OVERLAPPED& overlapped) {
-  CancelIo(file);
-  DWORD transferred = 0;
-  for (int i = 0; i < kCancelPolls; ++i) {
-    if (GetOverlappedResult(file, &overlapped, &transferred, FALSE) || GetLastError() != ERROR_IO_INCOMPLETE) return;
-    // A broken event would end the wait at once: pace the polls anyway.
-    if (WaitForSingleObject(overlapped.hEvent, kCancelPollMs) == WAIT_FAILED) Sleep(kCancelPollMs);
-  }
-}
-
-// Asks the system rather than peeking at the record, which the completing side writes.
-bool StillPending(HANDLE file, OVERLAPPED& overlapped) {
-  DWORD transferred = 0;
-  return !GetOverlappedResult(file, &overlapped, &transferred, FALSE) && GetLastError() == ERROR_IO_INCOMPLETE;
+// Writes what the device asked for. A write to a board going out of range can block for seconds:
+// nobody waits for the reader meanwhile, and the device may be closed and gone by its end.
+void SendRequestedReports(ReaderLink& link) {
+  for (auto& report : link.TakeOutputReports()) WriteOutputReport(link.Hid(), report.data(), static_cast<int>(report.size()));
 }
 
 }  // namespace
@@ -34,12 +22,15 @@ bool StillPending(HANDLE file, OVERLAPPED& overlapped) {
 DWORD WINAPI DevOrxHID::ReaderThread(void* share) {
   auto* held = static_cast<std::shared_ptr<ReaderLink>*>(share);
   DWORD code = RunReader(**held);
+  SendRequestedReports(**held);  // what a close asks for, LED off, once nothing else reads
   HANDLE ended = (*held)->EndedEvent();
   bool awaited = (*held)->ReaderLeaves();
+  HMODULE module = (*held)->TakeModuleReference();
   delete held;  // when the device still waits, its own share keeps the event open
-  // The very last step: once it is set, library detach may unload this code. Only the return
-  // into the system's thread start follows.
+  // The very last steps: once the event is set, library detach may unload this code; a reader the
+  // close stopped waiting for holds the module and lets go of it only on its way out.
   if (awaited) SetEvent(ended);
+  if (module) FreeLibraryAndExitThread(module, code);
   return code;
 }
 
@@ -47,85 +38,69 @@ DWORD WINAPI DevOrxHID::ReaderThread(void* share) {
 // from its reader, the thread ends without touching it.
 DWORD DevOrxHID::RunReader(ReaderLink& link) {
   uint8_t report[kReportBufferSize];
-  OVERLAPPED overlapped;
-  const HANDLE hid = link.Hid();
-  const HANDLE readEvent = link.ReadEvent();
-  bool stop = true;
-  if (!link.WithDevice([&](DevOrxHID& device) { stop = device.StopWasRequested(); }) || stop) return 0;
-  for (;;) {
+  auto stopped = [&link] {
+    bool stop = true;
+    link.WithDevice([&](DevOrxHID& device) { stop = device.StopWasRequested(); });
+    return stop;
+  };
+  using Kind = ReadOutcome::Kind;
+  while (!stopped()) {
     int length = 0;
     if (!link.WithDevice([&](DevOrxHID& device) { length = std::min(device.InputReportLength(), kReportBufferSize); }))
       return 0;
-    std::memset(report, 0, static_cast<size_t>(length));
-    std::memset(&overlapped, 0, sizeof overlapped);
-    overlapped.hEvent = readEvent;
-    SetLastError(0);
-    BOOL done = ReadFile(hid, report, static_cast<DWORD>(length), nullptr, &overlapped);
-    uint32_t code = done ? 0 : GetLastError();
-    bool noReport = false;
-    bool waitFailed = false;
-    if (!done && code == ERROR_IO_PENDING) {
-      DWORD wait = WaitForSingleObject(readEvent, kReportWaitMs);
-      if (wait == WAIT_OBJECT_0 && !StillPending(hid, overlapped)) {
-        code = static_cast<uint32_t>(overlapped.Internal);
-      } else if (wait == WAIT_OBJECT_0) {
-        // Woken by a stop request while the read still runs.
-        AwaitCancelledRead(hid, overlapped);
-        code = STATUS_PENDING;
-      } else {
-        AwaitCancelledRead(hid, overlapped);
-        noReport = wait == WAIT_TIMEOUT;
-        waitFailed = !noReport;
-        code = static_cast<uint32_t>(overlapped.Internal);
-      }
+    ReadOutcome read = link.ReadReport(report, length, kReportWaitMs, stopped);
+    if (read.kind == Kind::kReport) {
+      LARGE_INTEGER now;
+      QueryPerformanceCounter(&now);
+      bool wake = false;
+      if (!link.WithDevice([&](DevOrxHID& device) { wake = device.OnInputReport(report, read.length, now.QuadPart); }))
+        return 0;
+      if (wake) SetEvent(link.DataEvent());
+    } else if (read.kind != Kind::kNoReport) {
+      link.WithDevice([&read](DevOrxHID& device) {
+        if (read.kind == Kind::kWaitFailed) device.failed.store(true, std::memory_order_release);
+        if (read.kind != Kind::kStopped && !device.StopWasRequested()) device.OnReadError(read.code);
+        device.disconnected.store(true, std::memory_order_release);
+      });
+      return read.code;
     }
-    if (waitFailed && !link.WithDevice([](DevOrxHID& device) { device.failed.store(true, std::memory_order_release); }))
-      return 0;
-    if (!noReport) {
-      if (code == 0) {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        bool wake = false;
-        auto handle = [&](DevOrxHID& device) {
-          wake = device.OnInputReport(report, static_cast<int>(overlapped.InternalHigh), now.QuadPart);
-        };
-        if (!link.WithDevice(handle)) return 0;
-        if (wake) SetEvent(link.DataEvent());
-      } else if (code != kResultNoReply) {
-        link.WithDevice([code](DevOrxHID& device) {
-          if (!device.StopWasRequested()) device.OnReadError(code);
-          device.disconnected.store(true, std::memory_order_release);
-        });
-        return code;
-      }
+    SendRequestedReports(link);
+    // Reports that come meanwhile stay unread, as the device asked; a stop ends the pause.
+    if (DWORD pause = link.TakeReadPause()) {
+      WaitForSingleObject(link.ReadEvent(), pause);
+      link.WithDevice([](DevOrxHID& device) {
+        if (int code = device.abortAfterPause.exchange(kAbortNone)) device.RaiseAbort(code);
+      });
     }
-    if (!link.WithDevice([&](DevOrxHID& device) { stop = device.StopWasRequested(); }) || stop) return 0;
   }
+  return 0;
+}
+
+void DevOrxHID::PauseReaderThenAbort(DWORD ms, int code) {
+  abortAfterPause.store(code);
+  link->PostReadPause(ms);
 }
 
 uint32_t DevOrxHID::ReadInputReport(uint8_t* buffer, int* length) {
   if (*length < 0) *length = 0;
   std::memset(buffer, 0, static_cast<size_t>(*length));
-  OVERLAPPED overlapped;
-  std::memset(&overlapped, 0, sizeof overlapped);
-  overlapped.hEvent = readEvent;
-  SetLastError(0);
-  BOOL done = ReadFile(hidHandle, buffer, static_cast<DWORD>(*length), nullptr, &overlapped);
-  uint32_t code = done ? 0 : GetLastError();
-  if (!done && code == ERROR_IO_PENDING) {
-    DWORD wait = WaitForSingleObject(readEvent, kReportWaitMs);
-    if (wait != WAIT_OBJECT_0 || StillPending(hidHandle, overlapped)) {
-      AwaitCancelledRead(hidHandle, overlapped);
-      if (wait == WAIT_TIMEOUT) {
-        *length = static_cast<int>(overlapped.InternalHigh);
-        return kResultNoReply;
-      }
-      if (wait != WAIT_OBJECT_0) failed.store(true, std::memory_order_release);
-    }
-    code = static_cast<uint32_t>(overlapped.Internal);
+  // Before the reader exists, the host's thread reads; a close wakes it.
+  ReadOutcome read = link->ReadReport(buffer, *length, kReportWaitMs, [this] { return IsClosing(); });
+  *length = read.length;
+  switch (read.kind) {
+    case ReadOutcome::Kind::kReport:
+      return 0;
+    case ReadOutcome::Kind::kNoReport:
+      return kResultNoReply;
+    case ReadOutcome::Kind::kStopped:
+      return ERROR_OPERATION_ABORTED;
+    case ReadOutcome::Kind::kWaitFailed:
+      failed.store(true, std::memory_order_release);
+      return read.code;
+    case ReadOutcome::Kind::kFailed:
+      return read.code;
   }
-  *length = static_cast<int>(overlapped.InternalHigh);
-  return code;
+  return read.code;
 }
 
 }  // namespace Kestrel

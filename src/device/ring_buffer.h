@@ -96,4 +96,23 @@ class RingBuffer {
   int capacity_;
 };
 
+// A ring made once, when its device opens, and used by host threads that may have called in
+// before it existed: they see either no ring or the whole of it.
+template <typename T>
+class OpenedRing {
+ public:
+  // Once only, before any other thread can add to it.
+  void Create(int capacity) {
+    storage_ = std::make_unique<RingBuffer<T>>(capacity);
+    ring_.store(storage_.get(), std::memory_order_release);
+  }
+  RingBuffer<T>* get() const { return ring_.load(std::memory_order_acquire); }
+  RingBuffer<T>* operator->() const { return get(); }
+  explicit operator bool() const { return get() != nullptr; }
+
+ private:
+  std::unique_ptr<RingBuffer<T>> storage_;
+  std::atomic<RingBuffer<T>*> ring_{nullptr};
+};
+
 }  // namespace Kestrel

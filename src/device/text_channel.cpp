@@ -26,6 +26,8 @@ void DevOrxHID::QueueReply(const char* text) {
 
 bool DevOrxHID::WriteBuffer(const char* data, int length, int) {
   if (!data || length < 0) return true;  // nothing to collect, and nothing the host must act on
+  // Two threads writing at once would interleave their bytes and race on the line's length.
+  std::lock_guard<std::mutex> guard(commandLock);
   for (int i = 0; i < length; ++i) {
     char b = data[i];
     commandLine[commandLength++] = b;
@@ -54,7 +56,7 @@ bool DevOrxHID::DeliverDisconnectLine(const char* line, char* buffer, int room, 
 }
 
 bool DevOrxHID::ReadLine(char* buffer, int size, int timeoutMs) {
-  if (!buffer || size < 1) return false;
+  if (!buffer || size < 1 || IsClosing()) return false;
   if (disconnected.load(std::memory_order_acquire)) {
     if (failed.load(std::memory_order_acquire)) return false;
     return DeliverDisconnectLine(kLineDisconnectedReply, buffer, size, timeoutMs);
@@ -66,13 +68,17 @@ bool DevOrxHID::ReadLine(char* buffer, int size, int timeoutMs) {
   const DWORD limit = HostWaitMs(timeoutMs);
   const DWORD started = GetTickCount();
   int scanned = 0;
-  for (bool waited = false; !ScanForLineEnd(*textRing, scanned); waited = true) {
-    if (failed.load(std::memory_order_acquire)) return false;
+  for (bool waited = false; !ScanForLineEnd(*textRing.get(), scanned); waited = true) {
+    if (failed.load(std::memory_order_acquire) || IsClosing()) return false;
     DWORD elapsed = GetTickCount() - started;
     if (waited && elapsed >= limit) return false;
     if (!WaitForData(static_cast<int>(elapsed < limit ? limit - elapsed : 0))) return false;
   }
 
+  // Another thread may have taken the line meanwhile: then this one has none after all.
+  std::lock_guard<std::mutex> guard(lineTakeLock);
+  scanned = 0;
+  if (!ScanForLineEnd(*textRing.get(), scanned)) return false;
   int stored = 0;
   char c;
   while (stored < size - 1 && textRing->Take(c)) {
@@ -87,7 +93,8 @@ bool DevOrxHID::DeliverAbort(char* buffer, int* size, int timeoutMs) {
   int code = abortCode.load(std::memory_order_acquire);
   const AbortLine& line = AbortLineFor(code);
   if (*size < line.length) return RefuseAfterTimeout(timeoutMs);  // the host gets it whole or not yet
-  abortPending.store(false, std::memory_order_release);
+  // Once only, to whichever host thread takes it first.
+  if (!abortPending.exchange(false, std::memory_order_acq_rel)) return ReadBuffer(buffer, size, timeoutMs);
   std::memcpy(buffer, line.text, static_cast<size_t>(line.length));
   *size = line.length;
   if (line.message) SetLastErrorText(OrxString(line.message));
@@ -96,7 +103,7 @@ bool DevOrxHID::DeliverAbort(char* buffer, int* size, int timeoutMs) {
 }
 
 bool DevOrxHID::ReadBuffer(char* buffer, int* size, int timeoutMs) {
-  if (!buffer || !size || *size < 0) return false;
+  if (!buffer || !size || *size < 0 || IsClosing()) return false;
   if (sampling.load(std::memory_order_acquire) && abortPending.load(std::memory_order_acquire))
     return DeliverAbort(buffer, size, timeoutMs);
   if (!sampleRing) return false;
@@ -105,12 +112,13 @@ bool DevOrxHID::ReadBuffer(char* buffer, int* size, int timeoutMs) {
   if (held == 0) {
     if (disconnected.load(std::memory_order_acquire))
       return DeliverDisconnectLine(kLineDisconnectedBlock, buffer, *size, timeoutMs);
-    if (!WaitForData(timeoutMs)) return false;
-    held = sampleRing->Count();
+    if (!WaitForData(timeoutMs) || IsClosing()) return false;
   }
 
   int channels = ChannelCount();
   if (channels <= 0) return false;
+  std::lock_guard<std::mutex> guard(sampleTakeLock);
+  held = sampleRing->Count();
   int frameBytes = 2 * channels;
   int available = frameBytes * (held / channels);
   int room = *size > 0 ? *size - 1 : 0;
@@ -130,8 +138,11 @@ bool DevOrxHID::ReadBuffer(char* buffer, int* size, int timeoutMs) {
 int DevOrxHID::ReadBuffSize() { return sampleRing ? sampleRing->Count() : 0; }
 
 void DevOrxHID::FlushReadBuffer() {
-  if (textRing) textRing->Discard();
-  if (sampleRing) sampleRing->Discard();
+  {
+    std::lock_guard<std::mutex> guard(lineTakeLock);
+    if (textRing) textRing->Discard();
+  }
+  DiscardSamples();
 }
 
 }  // namespace Kestrel

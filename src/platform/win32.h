@@ -335,6 +335,11 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTran
 // --- modules and resources ----------------------------------------------------------------
 HMODULE LoadLibraryW(LPCWSTR name);
 BOOL FreeLibrary(HMODULE module);
+#define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x00000004u
+// Only with GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS: a counted reference to the module that holds
+// the address passed as name.
+BOOL GetModuleHandleExW(DWORD flags, LPCWSTR name, HMODULE* module);
+[[noreturn]] void FreeLibraryAndExitThread(HMODULE module, DWORD exitCode);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
 HMODULE GetModuleHandleW(LPCWSTR name);
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR path, DWORD size);

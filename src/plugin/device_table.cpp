@@ -8,17 +8,30 @@ DeviceTable& DeviceTable::Instance() {
   return *table;
 }
 
-Kestrel::DevOrxHID* DeviceTable::At(int index) const {
-  if (index < 0 || index >= Size()) return nullptr;
-  return devices_[static_cast<size_t>(index)].get();
+std::shared_ptr<Kestrel::DevOrxHID> DeviceTable::At(int index) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (index < 0 || static_cast<size_t>(index) >= devices_.size()) return nullptr;
+  return devices_[static_cast<size_t>(index)];
 }
 
 int DeviceTable::Append(std::unique_ptr<Kestrel::DevOrxHID> device) {
+  std::lock_guard<std::mutex> guard(lock_);
   devices_.push_back(std::move(device));
-  return Size() - 1;
+  return static_cast<int>(devices_.size()) - 1;
+}
+
+int DeviceTable::Size() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return static_cast<int>(devices_.size());
 }
 
 void DeviceTable::CloseAll() {
-  for (size_t n = devices_.size(); n > 0; --n) devices_.pop_back();
+  std::vector<std::shared_ptr<Kestrel::DevOrxHID>> closing;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    closing.swap(devices_);
+  }
+  for (auto& device : closing) device->BeginClose();
+  while (!closing.empty()) closing.pop_back();
   DeviceSearch::DestroyEnumerator();
 }

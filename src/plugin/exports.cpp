@@ -21,7 +21,7 @@ const wchar_t kMessagePairedNotResponding[] =
 const wchar_t kMessageNotFound[] =
     L"Wii Balance Board cannot be found or paired. Please refer to the Troubleshooting page in Kymora Help.";
 
-Kestrel::DevOrxHID* Device(int index) { return DeviceTable::Instance().At(index); }
+std::shared_ptr<Kestrel::DevOrxHID> Device(int index) { return DeviceTable::Instance().At(index); }
 
 // Runs body, answering fallback if anything escapes it.
 template <typename Result, typename Body>
@@ -54,49 +54,49 @@ int FindDevice(int* index) {
 
 int Initialise(int index) {
   return Guarded(0, [&] {
-    Kestrel::DevOrxHID* device = Device(index);
+    auto device = Device(index);
     return device && device->Initialise() ? 1 : 0;
   });
 }
 
 int IsFailed(int index) {
   return Guarded(1, [&] {
-    Kestrel::DevOrxHID* device = Device(index);
+    auto device = Device(index);
     return !device || device->IsFailed() ? 1 : 0;
   });
 }
 
 int ReadLine(int index, char* buffer, int size, int timeoutMs) {
   return Guarded(0, [&] {
-    Kestrel::DevOrxHID* device = Device(index);
+    auto device = Device(index);
     return device && device->ReadLine(buffer, size, timeoutMs) ? 1 : 0;
   });
 }
 
 int WriteBuffer(int index, const char* data, int length, int ignored) {
   return Guarded(0, [&] {
-    Kestrel::DevOrxHID* device = Device(index);
+    auto device = Device(index);
     return device && device->WriteBuffer(data, length, ignored) ? 1 : 0;
   });
 }
 
 int ReadBuffer(int index, char* buffer, int* size, int timeoutMs) {
   return Guarded(0, [&] {
-    Kestrel::DevOrxHID* device = Device(index);
+    auto device = Device(index);
     return device && device->ReadBuffer(buffer, size, timeoutMs) ? 1 : 0;
   });
 }
 
 int ReadBuffSize(int index) {
   return Guarded(0, [&] {
-    Kestrel::DevOrxHID* device = Device(index);
+    auto device = Device(index);
     return device ? device->ReadBuffSize() : 0;
   });
 }
 
 void FlushReadBuffer(int index) {
   Guarded(0, [&] {
-    if (Kestrel::DevOrxHID* device = Device(index)) device->FlushReadBuffer();
+    if (auto device = Device(index)) device->FlushReadBuffer();
     return 0;
   });
 }
@@ -104,7 +104,7 @@ void FlushReadBuffer(int index) {
 int GetLastErrorMsg(int index, char* buffer) {
   return Guarded(0, [&] {
     if (index == -1) return DeliverMessage(OrxString(PluginLevelMessage()), buffer);
-    Kestrel::DevOrxHID* device = Device(index);
+    auto device = Device(index);
     return device ? device->GetLastErrorMsg(buffer) : 0;
   });
 }

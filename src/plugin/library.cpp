@@ -14,12 +14,14 @@ HMODULE PluginModuleHandle() { return moduleHandle.load(); }
 
 void LibraryAttach(HMODULE module) {
   moduleHandle.store(module);
+  Kestrel::DevOrxHID::SetLibraryUnloading(false);
   DeviceTable::Instance().CloseAll();
   // The announcement is a courtesy to the host: its failure never stops the plug-in loading.
   HostConnection::Process().AnnouncePreRelease(module);
 }
 
 void LibraryDetach() {
+  Kestrel::DevOrxHID::SetLibraryUnloading(true);
   DeviceTable::Instance().CloseAll();
   SetupApiTable::Instance().Release();
   moduleHandle.store(nullptr);

@@ -16,6 +16,8 @@ class Clock {
   // Runs action once the clock reaches atMicros, on a thread of the clock's, with no lock held.
   virtual TimerId ScheduleAt(uint64_t atMicros, std::function<void()> action) = 0;
   virtual void CancelTimer(TimerId id) = 0;
+  // Blocks the calling thread until the clock has moved on by micros.
+  virtual void SleepFor(uint64_t micros) = 0;
 };
 
 // Defined by the face the world runs behind.
@@ -29,5 +31,6 @@ inline TimerId ScheduleAt(uint64_t atMicros, std::function<void()> action) {
   return HostClock().ScheduleAt(atMicros, std::move(action));
 }
 inline void CancelTimer(TimerId id) { HostClock().CancelTimer(id); }
+inline void SleepFor(uint64_t micros) { HostClock().SleepFor(micros); }
 
 }  // namespace sim

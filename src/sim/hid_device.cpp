@@ -97,6 +97,16 @@ uint64_t HidDevice::CancellationDelay() const {
   return cancellationDelay_;
 }
 
+void HidDevice::DelayWrites(uint64_t micros) {
+  std::lock_guard<std::mutex> guard(lock_);
+  writeDelay_ = micros;
+}
+
+uint64_t HidDevice::WriteDelay() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return writeDelay_;
+}
+
 void HidDevice::PushInputReport(const std::vector<uint8_t>& report) {
   if (IsDisconnected()) return;
   for (auto& file : OpenFiles()) file->Deliver(report);

@@ -18,6 +18,9 @@ namespace sim {
 // {4D1E55B2-F16F-11CF-88CB-001111000030}, the interface class every HID device is listed under.
 constexpr GUID kHidInterfaceClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
 
+// A cancellation delay for a driver that never ends a cancelled read: it ends when its file closes.
+constexpr uint64_t kNeverCancelled = UINT64_MAX;
+
 // NTSTATUS values a failed or cancelled read completes with.
 constexpr uint32_t kStatusCancelled = 0xC0000120;
 constexpr uint32_t kStatusDeviceNotConnected = 0xC000009D;
@@ -67,9 +70,13 @@ class HidDevice : public std::enable_shared_from_this<HidDevice> {
   // True while disconnected, with the error a new read fails with.
   bool ReadFailure(DWORD* readError) const;
   // A driver slow to cancel: CancelIo returns at once, but the reads it cancels stay pending for
-  // this long (0, the default: they end at once).
+  // this long (0, the default: they end at once; kNeverCancelled: until the file closes).
   void DelayCancellation(uint64_t micros);
   uint64_t CancellationDelay() const;
+  // A driver slow to write: every output report blocks its sender this long before it is sent,
+  // as a Bluetooth write does while the link is being paged.
+  void DelayWrites(uint64_t micros);
+  uint64_t WriteDelay() const;
 
   void Attach(const std::shared_ptr<HidDeviceFile>& file);
   void Detach(const HidDeviceFile* file);
@@ -85,6 +92,7 @@ class HidDevice : public std::enable_shared_from_this<HidDevice> {
   bool disconnected_ = false;
   DWORD readError_ = 0;
   uint64_t cancellationDelay_ = 0;
+  uint64_t writeDelay_ = 0;
   HidIdentity identity_;
 };
 

@@ -28,6 +28,7 @@ class SteadyClock : public Clock {
     return id;
   }
 
+  void SleepFor(uint64_t micros) override { std::this_thread::sleep_for(std::chrono::microseconds(micros)); }
   void CancelTimer(TimerId id) override {
     std::lock_guard<std::mutex> guard(lock_);
     for (auto it = timers_.begin(); it != timers_.end(); ++it) {

@@ -46,9 +46,9 @@ TEST(DeviceObject, ABoardIsOpenWhileAnyDeviceWithItsSerialHasNotFailed) {
 TEST(DeviceObject, MessageIsDeliveredOnceThenCleared) {
   FakeDevice device(nullptr, L"Nintendo RVL-WBC-01", L"1");
   EXPECT_EQ(device.GetLastErrorMsg(nullptr), 1);
-  char untouched[4] = "abc";
-  EXPECT_EQ(device.GetLastErrorMsg(untouched), 1);
-  EXPECT_STREQ(untouched, "abc") << "an empty message leaves the buffer as it was";
+  char announced[4] = "abc";
+  EXPECT_EQ(device.GetLastErrorMsg(announced), 1);
+  EXPECT_STREQ(announced, "") << "the one byte announced holds the terminator";
 
   device.Disconnect(0x48F);
   const char expected[] =

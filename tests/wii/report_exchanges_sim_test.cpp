@@ -229,12 +229,12 @@ TEST_F(ReportExchanges, SetReportingModeIsBounded) {
   EXPECT_LT(GetTickCount() - start, Kestrel::kAwaitReportLimitMs + 100);
 }
 
-TEST_F(ReportExchanges, SetLedTakesOneReportAndRemembersTheState) {
+TEST_F(ReportExchanges, SetLedTakesNothingFromTheStreamAndRemembersTheState) {
   rig.board->ArmFault(0x11, ReplyFault::DataReportsFirst(1));
   rig.device->SetLed(false);
   EXPECT_FALSE(rig.device->LedOn());
   EXPECT_EQ(rig.LastOutput(), Report({0x11, 0x00}));
-  EXPECT_EQ(NextReportId(), 0x22) << "the data report was taken, the acknowledgement is left";
+  EXPECT_EQ(NextReportId(), 0x32) << "what follows the LED report is left for the reader";
 
   rig.device->SetLed(true);
   EXPECT_TRUE(rig.device->LedOn());
@@ -246,7 +246,7 @@ TEST_F(ReportExchanges, DestroyingTheBoardSwitchesTheLedOff) {
   EXPECT_TRUE(rig.device->IsBoard());
   EXPECT_EQ(rig.device->InputReportLength(), 22);
   EXPECT_EQ(rig.device->ChannelCount(), 4);
-  rig.device->SetLed(true);
+  ASSERT_TRUE(rig.device->Initialise());
   ASSERT_EQ(rig.board->Leds(), 0x1);
   rig.device.reset();
   EXPECT_EQ(rig.LastOutput(), Report({0x11, 0x00}));

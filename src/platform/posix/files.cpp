@@ -181,6 +181,7 @@ BOOL CancelIo(HANDLE file) {
   }
   DWORD thread = GetCurrentThreadId();
   uint64_t delay = device->Endpoint()->CancellationDelay();
+  if (delay == sim::kNeverCancelled) return TRUE;  // the reads end only when the file closes
   if (delay == 0) {
     device->CancelFromThread(thread);
     return TRUE;
@@ -193,8 +194,9 @@ BOOL CancelIo(HANDLE file) {
 }
 
 BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred, BOOL wait) {
+  // Without a wait, Windows looks only at the record: the handle may be closed by then.
   auto device = posix::LookUpAs<posix::DeviceFile>(file);
-  if (!device || !overlapped) {
+  if ((!device && wait) || !overlapped) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }

@@ -3,6 +3,8 @@
 #include "platform/posix/control.h"
 #include "platform/posix/resources.h"
 
+#include <dlfcn.h>
+
 #include <atomic>
 #include <cwctype>
 #include <list>
@@ -19,6 +21,7 @@ struct Module {
   bool present = true;
   int loads = 0;
   int attempts = 0;
+  void* sharedObject = nullptr;  // a real shared library: each load holds one dlopen of it
 };
 
 struct ModuleTable {
@@ -150,13 +153,51 @@ HMODULE LoadLibraryW(LPCWSTR name) {
 
 BOOL FreeLibrary(HMODULE module) {
   ModuleTable& t = Modules();
-  std::lock_guard<std::mutex> guard(t.lock);
-  Module* m = FromHandle(t, module);
-  if (!m || m->loads == 0) {
-    SetLastError(ERROR_INVALID_HANDLE);
+  void* sharedObject = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(t.lock);
+    Module* m = FromHandle(t, module);
+    if (!m || m->loads == 0) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    --m->loads;
+    sharedObject = m->sharedObject;
+  }
+  // Outside the lock: the library's destructors may call back in here.
+  if (sharedObject) dlclose(sharedObject);
+  return TRUE;
+}
+
+// A shared library (the plug-in dlopen'ed by a host) is counted by the dynamic loader, so a
+// reference taken here keeps it mapped as one taken on Windows keeps a DLL. Code linked into the
+// program itself is the simulated plug-in module, which never goes.
+BOOL GetModuleHandleExW(DWORD flags, LPCWSTR name, HMODULE* module) {
+  if (flags != GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS || !module) {
+    SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  --m->loads;
+  Dl_info info{};
+  if (!dladdr(name, &info) || !info.dli_fname) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return FALSE;
+  }
+  void* sharedObject = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+  ModuleTable& t = Modules();
+  std::lock_guard<std::mutex> guard(t.lock);
+  Module* m = t.plugin;
+  if (sharedObject) {
+    m = nullptr;
+    for (auto& candidate : t.modules)
+      if (candidate.sharedObject == sharedObject) m = &candidate;
+    if (!m) {
+      std::string path = info.dli_fname;
+      t.modules.push_back(Module{std::wstring(path.begin(), path.end()), {}, true, 0, 0, sharedObject});
+      m = &t.modules.back();
+    }
+  }
+  ++m->loads;
+  *module = ToHandle(m);
   return TRUE;
 }
 

@@ -3,7 +3,10 @@
 #include "platform/posix/control.h"
 #include "platform/posix/kernel.h"
 
+#include <pthread.h>
+
 #include <atomic>
+#include <csetjmp>
 #include <system_error>
 #include <thread>
 
@@ -30,6 +33,28 @@ bool loaderLockHeld = false;  // guarded by the kernel lock
 void FinishEndingAfterTheLoaderLock() {
   std::unique_lock<std::mutex> lock(TheKernel().lock);
   WaitUntil(lock, UINT64_MAX, [] { return !loaderLockHeld; });
+}
+
+// FreeLibraryAndExitThread lands here, in this layer's code, before it lets go of the module: the
+// code it leaves may belong to that module. Nothing left on the way has a destructor to run.
+struct ThreadExit {
+  std::jmp_buf jump;
+  DWORD code = 0;
+  HMODULE module = nullptr;
+};
+thread_local ThreadExit* threadExit = nullptr;
+
+DWORD RunThreadStart(LPTHREAD_START_ROUTINE start, void* parameter) {
+  static thread_local ThreadExit exit;
+  threadExit = &exit;
+  if (setjmp(exit.jump) != 0) {
+    threadExit = nullptr;
+    FreeLibrary(exit.module);
+    return exit.code;
+  }
+  DWORD code = start(parameter);
+  threadExit = nullptr;
+  return code;
 }
 
 // Takes one of the creations a test asked to fail, if any are left.
@@ -113,7 +138,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
     std::thread([object, start, parameter] {
       posix::MarkPlatformThread();
       SetLastError(0);
-      DWORD code = start(parameter);
+      DWORD code = posix::RunThreadStart(start, parameter);
       posix::FinishEndingAfterTheLoaderLock();
       --posix::liveThreads;  // before the handle signals, so a joined thread is never counted
       {
@@ -166,6 +191,16 @@ BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
   std::lock_guard<std::mutex> guard(TheKernel().lock);
   *exitCode = object->exitCode;
   return TRUE;
+}
+
+void FreeLibraryAndExitThread(HMODULE module, DWORD exitCode) {
+  if (posix::ThreadExit* exit = posix::threadExit) {
+    exit->code = exitCode;
+    exit->module = module;
+    std::longjmp(exit->jump, 1);
+  }
+  FreeLibrary(module);  // a thread this layer did not start
+  pthread_exit(nullptr);
 }
 
 DWORD GetCurrentThreadId() {

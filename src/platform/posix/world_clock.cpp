@@ -12,6 +12,8 @@ class LayerClock : public sim::Clock {
     return posix::ScheduleAt(atMicros, std::move(action));
   }
   void CancelTimer(sim::TimerId id) override { posix::CancelTimer(id); }
+  // Through Sleep, so that a sleeping board moves the virtual clock as any sleeping thread does.
+  void SleepFor(uint64_t micros) override { Sleep(static_cast<DWORD>((micros + 999) / 1000)); }
 };
 
 }  // namespace

@@ -1,5 +1,6 @@
 // hid.dll of the simulated world: attributes and strings from the endpoint behind a device
 // handle, output reports handed to it.
+#include "sim/clock.h"
 #include "sim/system_api/api_handles.h"
 
 #include <cstring>
@@ -114,6 +115,7 @@ BOOLEAN NTAPI HidD_SetOutputReport(HANDLE HidDeviceObject, PVOID ReportBuffer, U
     SetLastError(ERROR_INVALID_USER_BUFFER);
     return FALSE;
   }
+  if (uint64_t delay = endpoint->WriteDelay()) sim::SleepFor(delay);
   if (endpoint->IsDisconnected()) {
     SetLastError(ERROR_DEVICE_NOT_CONNECTED);
     return FALSE;
