@@ -57,6 +57,7 @@ uint32_t WBalanceBoard::OpenSequence() {
   if (code != 0) return code;
 
   code = SetReportingMode(kReportButtonsExtension, true);
+  if (code == 0) reportsContinuously.store(true, std::memory_order_release);
   SetLed(true);
   return code;
 }

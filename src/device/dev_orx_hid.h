@@ -28,6 +28,10 @@ constexpr DWORD kReaderDetachWaitMs = 400;
 // The last resort before the device goes while the reader still holds the gate.
 constexpr DWORD kReaderFinalWaitMs = 10000;
 constexpr DWORD kReportWaitMs = 500;
+// A device that reports continuously, silent for this long, is lost: a board reports dozens of
+// times a second, while the system notices a link that died silently only after its supervision
+// time-out, about 20 s. The host then hears of it within a few seconds, as of a board switched off.
+constexpr DWORD kSilenceLimitMs = 3000;
 // A negative host time-out (INFINITE among them) waits this long: one read of the reader, after
 // which a report has come or the loss of the board is known. A host that loops on such calls then
 // neither hangs nor spins.
@@ -135,6 +139,8 @@ class DevOrxHID {
   std::atomic<bool> failed{false};
   std::atomic<bool> stopRequested{false};
   std::atomic<bool> closing{false};
+  // Set once the device reports continuously: from then on a long silence is a lost device.
+  std::atomic<bool> reportsContinuously{false};
   int64_t counterFrequency = 0;
   OrxString name;
   OrxString serialNumber;

@@ -44,12 +44,19 @@ DWORD DevOrxHID::RunReader(ReaderLink& link) {
     return stop;
   };
   using Kind = ReadOutcome::Kind;
+  DWORD lastReport = GetTickCount();
   while (!stopped()) {
     int length = 0;
     if (!link.WithDevice([&](DevOrxHID& device) { length = std::min(device.InputReportLength(), kReportBufferSize); }))
       return 0;
     ReadOutcome read = link.ReadReport(report, length, kReportWaitMs, stopped);
+    if (read.kind == Kind::kNoReport && GetTickCount() - lastReport >= kSilenceLimitMs) {
+      bool lost = false;
+      link.WithDevice([&lost](DevOrxHID& device) { lost = device.reportsContinuously.load(std::memory_order_acquire); });
+      if (lost) read = ReadOutcome{Kind::kFailed, kResultNoReply, 0};
+    }
     if (read.kind == Kind::kReport) {
+      lastReport = GetTickCount();
       LARGE_INTEGER now;
       QueryPerformanceCounter(&now);
       bool wake = false;

@@ -18,6 +18,8 @@ std::shared_ptr<BalanceBoard> BalanceBoard::Create(const BoardSettings& settings
   identity.manufacturer = kManufacturerString;
   identity.serialNumber = settings.serialNumber;
   board->SetIdentity(identity);
+  board->DelayCancellation(settings.cancelDelayMicros);
+  board->DelayWrites(settings.writeDelayMicros);
   return board;
 }
 

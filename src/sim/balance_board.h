@@ -57,6 +57,10 @@ struct BoardSettings {
   uint64_t replyLatencyMicros = 1'000;     // 0: the reply is queued before the output report returns
   uint32_t randomSeed = 1;
   bool extensionReported = true;  // false: its status says no extension is connected
+  // The driver behind its HID device: how long a cancelled read stays pending (kNeverCancelled:
+  // until its file closes), and how long every output report blocks its sender.
+  uint64_t cancelDelayMicros = 0;
+  uint64_t writeDelayMicros = 0;
   // Armed from the start, in order: (output report id, what goes wrong with its next reply).
   std::vector<std::pair<uint8_t, ReplyFault>> faults;
 };

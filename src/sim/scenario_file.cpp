@@ -21,7 +21,9 @@ constexpr double kHeaviestKg = 300.0;  // four sensors at the plug-in's 75 kg ea
 constexpr uint8_t kLowBatteryLevel = protocol::kBatteryLowBelow / 2;
 constexpr long kLargestReading = 0xFFFF;
 constexpr double kCalibrationKg[kCalibrationPoints] = {0.0, kCalibrationTopKilograms / 2, kCalibrationTopKilograms};
-constexpr char kBoardProperties[] = "name|paired|power|report-interval|interval|jitter|battery|seed|reply";
+constexpr char kBoardProperties[] =
+    "name|paired|power|report-interval|interval|jitter|battery|seed|reply|cancel-delay|write-delay";
+constexpr uint64_t kLongestDriverDelay = 60'000'000;
 // The output reports whose replies a scenario can disturb, by the names it gives them.
 constexpr struct {
   const char* names;
@@ -48,7 +50,8 @@ class ScenarioReader {
   void Reply(WordCursor& c, SimulatedBoard& board);
   void Load(WordCursor& c, uint64_t at);
   void At(WordCursor& c);
-  void Event(uint64_t at, ScenarioEvent::Kind kind);
+  void Event(uint64_t at, ScenarioEvent::Kind kind, uint64_t micros = 0);
+  uint64_t DriverDelay(WordCursor& c, const char* what, bool mayBeNever);
   SimulatedBoard& Current(const WordCursor& c, const char* what);
 
   Scenario scenario_;
@@ -71,7 +74,8 @@ void ScenarioReader::Read(const ScenarioLine& line) {
     while (!c.AtEnd()) Property(c);
   } else {
     c.Fail("'" + c.Next("").text + "' is not a scenario line (radio, board, a board's " +
-           "name/paired/power/report-interval/jitter/battery/seed/reply/calibration, load, at)");
+           "name/paired/power/report-interval/jitter/battery/seed/reply/cancel-delay/write-delay/calibration, " +
+           "load, at)");
   }
 }
 
@@ -133,6 +137,10 @@ void ScenarioReader::Property(WordCursor& c) {
     board.settings.randomSeed = static_cast<uint32_t>(c.Integer("the seed", 0, 0x7FFFFFFF));
   } else if (c.Accept("reply")) {
     Reply(c, board);
+  } else if (c.Accept("cancel-delay")) {
+    board.settings.cancelDelayMicros = DriverDelay(c, "the cancel delay", true);
+  } else if (c.Accept("write-delay")) {
+    board.settings.writeDelayMicros = DriverDelay(c, "the write delay", false);
   } else {
     c.Fail("'" + c.Next("").text + "' is not a board setting (" + kBoardProperties + ")");
   }
@@ -226,11 +234,20 @@ void ScenarioReader::Load(WordCursor& c, uint64_t at) {
   extras_.back().load->Add(at, model, ramp);
 }
 
-void ScenarioReader::Event(uint64_t at, ScenarioEvent::Kind kind) {
+// cancel-delay TIME|never, write-delay TIME: how slow the driver behind the board's HID device is.
+uint64_t ScenarioReader::DriverDelay(WordCursor& c, const char* what, bool mayBeNever) {
+  if (mayBeNever && c.Accept("never")) return kNeverCancelled;
+  uint64_t delay = c.Micros(what);
+  if (delay > kLongestDriverDelay) c.Fail(std::string(what) + " must lie between 0 and 60 s" + (mayBeNever ? ", or be never" : ""));
+  return delay;
+}
+
+void ScenarioReader::Event(uint64_t at, ScenarioEvent::Kind kind, uint64_t micros) {
   ScenarioEvent event;
   event.atMicros = at;
   event.board = scenario_.boards.size() - 1;
   event.kind = kind;
+  event.micros = micros;
   scenario_.events.push_back(event);
 }
 
@@ -276,10 +293,15 @@ void ScenarioReader::At(WordCursor& c) {
     Event(at, Kind::kPowerOn);
   } else if (c.Accept("in-range")) {
     Event(at, Kind::kPowerOn);
+  } else if (c.Accept("cancel-delay")) {
+    Event(at, Kind::kCancelDelay, DriverDelay(c, "the cancel delay", true));
+  } else if (c.Accept("write-delay")) {
+    Event(at, Kind::kWriteDelay, DriverDelay(c, "the write delay", false));
   } else {
-    c.Fail(c.AtEnd() ? "what happens is missing (load, button, batteries, power, out of range, in range)"
+    c.Fail(c.AtEnd() ? "what happens is missing (load, button, batteries, power, out of range, in range, "
+                       "cancel-delay, write-delay)"
                      : "'" + c.Next("").text + "' is not an event (load, button, batteries, power, out of range, "
-                                               "in range)");
+                                               "in range, cancel-delay, write-delay)");
   }
   c.ExpectEnd();
 }

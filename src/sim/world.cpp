@@ -168,6 +168,12 @@ void World::ApplyEvent(uint64_t generation, const ScenarioEvent& event) {
         d.connected = d.remembered;
       });
       break;
+    case ScenarioEvent::Kind::kCancelDelay:
+      board.DelayCancellation(event.micros);
+      break;
+    case ScenarioEvent::Kind::kWriteDelay:
+      board.DelayWrites(event.micros);
+      break;
   }
 }
 

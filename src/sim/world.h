@@ -35,10 +35,14 @@ struct SimulatedBoard {
 
 // Something that happens to a board at a given moment of world time.
 struct ScenarioEvent {
-  enum class Kind { kButtonDown, kButtonUp, kBatteriesFail, kBatteriesRestored, kPowerOff, kPowerOn };
+  enum class Kind {
+    kButtonDown, kButtonUp, kBatteriesFail, kBatteriesRestored, kPowerOff, kPowerOn,
+    kCancelDelay, kWriteDelay  // the driver's delays change to micros
+  };
   uint64_t atMicros = 0;
   size_t board = 0;  // index in Scenario::boards
   Kind kind = Kind::kButtonDown;
+  uint64_t micros = 0;
 };
 
 struct Scenario {

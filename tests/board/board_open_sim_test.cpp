@@ -156,6 +156,7 @@ struct FailingOpen {
   uint8_t request;
   sim::ReplyFault fault;
   const char* code;
+  uint64_t cancelDelayMicros = 0;  // a driver slow to cancel the read that waited in vain
 };
 
 class BoardOpenFails : public ::testing::TestWithParam<FailingOpen> {};
@@ -164,8 +165,11 @@ TEST_P(BoardOpenFails, WithTheDisconnectMessageAndNoReader) {
   VirtualClock clock;
   BoardRig rig;
   rig.board->ArmFault(GetParam().request, GetParam().fault);
+  rig.board->DelayCancellation(GetParam().cancelDelayMicros);
   auto& board = *rig.device;
   EXPECT_FALSE(board.Initialise());
+  // The read given up ends now, into memory of its own and not into the open's returned frames.
+  Sleep(static_cast<DWORD>(GetParam().cancelDelayMicros / 1000));
   EXPECT_TRUE(board.IsFailed());
   EXPECT_FALSE(board.ReaderRunning());
   EXPECT_FALSE(board.IsSampling());
@@ -178,6 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, BoardOpenFails,
     ::testing::Values(FailingOpen{0x15, sim::ReplyFault::OtherId(0x21), "(Error $5000)"},
                       FailingOpen{0x15, sim::ReplyFault::NoReply(), "(Error $102)"},
+                      FailingOpen{0x15, sim::ReplyFault::NoReply(), "(Error $102)", 5'000'000},
                       FailingOpen{0x16, sim::ReplyFault::AckError(3), "(Error $5103)"},
                       FailingOpen{0x17, sim::ReplyFault::NoReply(), "(Error $102)"},
                       FailingOpen{0x17, sim::ReplyFault::Late(700'000), "(Error $102)"},

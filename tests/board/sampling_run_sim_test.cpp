@@ -229,4 +229,20 @@ TEST_F(SamplingRun, TheButtonTogglesTheLedWhileIdleAtMostEveryHalfSecond) {
   EXPECT_EQ(rig.board->Leds(), 0x1);
 }
 
+// The button while idle has the reader switch the LED; on a link that is going, that write blocks
+// until the page times out. A close meanwhile returns within 2 s and the reader, once its write
+// ends, touches nothing of the closed board.
+TEST_F(SamplingRun, ACloseReturnsWithinTwoSecondsWhileTheReaderIsStuckInAWrite) {
+  const int threads = posix::LiveThreadCount() - 1;  // the fixture's reader
+  rig.board->DelayWrites(13 * kMicrosPerSecond);
+  Sleep(600);
+  rig.board->SetButton(true);
+  Sleep(200);  // the press has been handled and its LED write has begun
+  uint64_t start = posix::NowMicros();
+  rig.device.reset();
+  EXPECT_LT(posix::NowMicros() - start, 2 * kMicrosPerSecond);
+  EXPECT_TRUE(testing_support::Eventually([&] { return posix::LiveThreadCount() == threads; }, 30000))
+      << "the reader never ended";
+}
+
 }  // namespace

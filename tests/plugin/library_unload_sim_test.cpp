@@ -74,4 +74,32 @@ TEST(LibraryUnload, WithABoardStreamingReturnsWithinTwoSecondsAndLeavesNoReaderR
   posix::UseVirtualClock(false);
 }
 
+// CloseAll returns while the reader is still in a write that blocks (a link going out of range);
+// a host that unloads the plug-in next must not pull its code from under that reader.
+TEST(LibraryUnload, AfterACloseThatLeftItsReaderInAWriteWaitsForThatReader) {
+  [[maybe_unused]] LeakCheckPause pause;
+  posix::UseVirtualClock(true);
+  sim::World::Instance().Build(OnePairedBoard());
+  const int threads = posix::LiveThreadCount();
+  void* plugin = dlopen(PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(plugin, nullptr) << dlerror();
+  int index = -1;
+  ASSERT_EQ(Export<decltype(&FindDevice)>(plugin, "FindDevice")(&index), 1);
+  ASSERT_EQ(Export<decltype(&Initialise)>(plugin, "Initialise")(index), 1);
+  sim::World::Instance().Board(0)->DelayWrites(13'000 * kMicrosPerMs);
+
+  const uint64_t closeStart = posix::NowMicros();
+  EXPECT_EQ(Export<decltype(&CloseAll)>(plugin, "CloseAll")(), 1);
+  EXPECT_LT(posix::NowMicros() - closeStart, kUnloadBoundMs * kMicrosPerMs);
+  ASSERT_EQ(posix::LiveThreadCount(), threads + 1) << "the reader is still writing the LED off";
+  EXPECT_EQ(dlclose(plugin), 0);
+  void* still = dlopen(PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD);
+  EXPECT_NE(still, nullptr) << "unmapped under a running reader";
+  if (still) dlclose(still);
+  EXPECT_TRUE(Eventually([&] { return posix::LiveThreadCount() == threads; }, 30000)) << "the reader never ended";
+  EXPECT_EQ(dlopen(PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the reader's reference was never given back";
+  sim::World::Instance().Clear();
+  posix::UseVirtualClock(false);
+}
+
 }  // namespace

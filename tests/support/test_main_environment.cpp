@@ -8,6 +8,12 @@
 #include "sim/world.h"
 #endif
 
+#if defined(__SANITIZE_ADDRESS__)
+// A read that completes after its caller returned writes into that caller's frame: only with
+// this does AddressSanitizer see it.
+extern "C" const char* __asan_default_options() { return "detect_stack_use_after_return=1"; }
+#endif
+
 namespace {
 
 class PluginEnvironment : public ::testing::Environment {

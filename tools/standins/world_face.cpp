@@ -3,6 +3,7 @@
 // and the device behind a handle that kernel32 opened on a device pipe.
 #include "device_pipes.h"
 #include "overlapped_event.h"
+#include "slow_cancel.h"
 #include "sim/clock.h"
 #include "sim/system_api/api_handles.h"
 
@@ -65,6 +66,8 @@ std::wstring sim::OpenablePathOf(const std::wstring& devicePath) { return standi
 // The handle itself carries the question to the device's pipe, so no table of handle values is
 // needed: the pipe's server files its device under the token.
 std::shared_ptr<sim::HidDevice> sim::DeviceOfHandle(HANDLE file) {
+  // The plug-in asks about a device it opened: it is loaded, and its imports are bound.
+  standins::TakeOverPluginCancelIo();
   static std::atomic<uint32_t> lastToken{0};
   // Reports are whole messages, whatever size a read asks for, as a HID driver delivers them.
   DWORD mode = PIPE_READMODE_MESSAGE;
