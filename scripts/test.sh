@@ -37,6 +37,14 @@ native_suite() {
     ctest --test-dir "build/$preset" --output-on-failure -j2 --timeout 300
 }
 
+# Several host threads on two boards that come and go, alone on the machine for a while: it keeps
+# both cores busy, so it runs after the suite rather than beside its timed tests.
+stress_seconds=${PLANKSCALE_STRESS_SECONDS:-20}
+host_threads_stress() {
+  PLANKSCALE_STRESS_SECONDS=$stress_seconds timeout $((stress_seconds + 120)) \
+    "build/$1/bin/sim_tests" --gtest_filter='HostThreads.*' --gtest_brief=1
+}
+
 check_native_exports() {
   local names
   names=$(nm -D --defined-only build/default/bin/libplankscale.so | awk '$2 == "T" || $2 == "W" || $2 == "D" || $2 == "B" {print $3}' | sort)
@@ -133,7 +141,9 @@ if [ "$stages" = all ]; then
   record "native tests (g++)" native_suite default
   record "native exports" check_native_exports
   record "AddressSanitizer + UBSan tests" native_suite asan
+  record "host threads stress (AddressSanitizer)" host_threads_stress asan
   record "ThreadSanitizer tests (clang++)" native_suite tsan
+  record "host threads stress (ThreadSanitizer)" host_threads_stress tsan
 fi
 windows_stages
 if [ "$stages" = all ]; then

@@ -2,8 +2,9 @@
 // and reply lines, sample blocks, opens), while one thread closes everything and finds the boards
 // again, and the boards are pressed, lost and found again behind a driver that is slow to cancel
 // or to write. Every host buffer carries guard bytes; every call returns within its bound; no
-// thread or handle is left at the end. Runs on real time, with the sanitizers too.
-// PLANKSCALE_STRESS_SECONDS sets how long the threads hammer (default 10; 600 for the long run).
+// thread or handle is left at the end. Runs on real time and keeps both cores busy, so it runs
+// only when PLANKSCALE_STRESS_SECONDS says for how long (scripts/test.sh runs it alone, briefly,
+// under each sanitizer; 600 for the long run).
 #include "platform/posix/control.h"
 #include "plugin/exports.h"
 #include "sim/world.h"
@@ -27,7 +28,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kHostThreads = 4;
-constexpr int kDefaultSeconds = 10;
 constexpr int kIndices = 3;  // two boards, and one index that is never filled
 constexpr char kGuard = '\xA5';
 constexpr size_t kGuardBytes = 16;
@@ -40,7 +40,7 @@ const char* const kCommands[] = {">in/sampler/start\n", ">in/sampler/stop\n", "?
 
 int Seconds() {
   const char* text = std::getenv("PLANKSCALE_STRESS_SECONDS");
-  return text && *text ? std::atoi(text) : kDefaultSeconds;
+  return text ? std::atoi(text) : 0;
 }
 
 // A host buffer of room bytes between guard bytes that no call may touch.
@@ -226,6 +226,7 @@ class HostThreads : public ::testing::Test {
 };
 
 TEST_F(HostThreads, HammerTwoBoardsWhileTheyComeAndGoWithoutOverrunOrHang) {
+  if (Seconds() <= 0) GTEST_SKIP() << "PLANKSCALE_STRESS_SECONDS is not set";
   deadline = Clock::now() + std::chrono::seconds(Seconds());
   std::vector<std::thread> workers;
   for (unsigned n = 0; n < kHostThreads; ++n) workers.emplace_back([this, n] { HostThread(n + 1); });
