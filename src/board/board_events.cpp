@@ -1,5 +1,5 @@
-// The board's button and batteries: LED 1 toggled while idle, a run ended by the button or by
-// flat batteries.
+// The board's button, batteries and status: LED 1 toggled while idle, a run ended by the button
+// or by flat batteries, continuous reporting asked for again after a status report.
 #include "board/wbalance_board.h"
 
 #include "wii/wii_reports.h"
@@ -14,6 +14,14 @@ bool WBalanceBoard::OnIdleReport(const uint8_t* report) {
   eventTick.store(GetTickCount(), std::memory_order_relaxed);
   abortPending.store(false, std::memory_order_release);
   return true;
+}
+
+void WBalanceBoard::OnStatusReport() {
+  // A remote sends one by itself when its extension changes, and stops reporting continuously
+  // after any status report: without the mode again, the board would fall silent.
+  if (!reportsContinuously.load(std::memory_order_acquire)) return;
+  uint8_t request[kWiiReportLength] = {kReportMode, kContinuousReporting, kReportButtonsExtension};
+  PostOutputReport(request);
 }
 
 void WBalanceBoard::StopByButton() {

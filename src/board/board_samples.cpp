@@ -21,6 +21,10 @@ void WBalanceBoard::StartSampling() {
 void WBalanceBoard::StopSampling() { sampling.store(false, std::memory_order_release); }
 
 bool WBalanceBoard::OnInputReport(const uint8_t* report, int, int64_t timestamp) {
+  if (report[0] == kReportStatus) {
+    OnStatusReport();
+    return false;
+  }
   if (!sampling.load(std::memory_order_acquire)) return OnIdleReport(report);
   TakeRequests();
   if (report[0] != kReportButtonsExtension) return false;

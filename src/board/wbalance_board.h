@@ -86,6 +86,7 @@ class WBalanceBoard : public WiiOrxHID {
   // kResultUnexpectedReply when none is: the open must not go on with bytes it never received.
   uint32_t ReadMemoryWhole(uint32_t address, int length, uint8_t* destination);
   bool OnIdleReport(const uint8_t* report);
+  void OnStatusReport();
   void StopByButton();
   void StopForBatteries();
   bool OnSampledReport(const uint8_t* report, int64_t timestamp);

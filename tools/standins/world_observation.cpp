@@ -11,6 +11,21 @@ extern "C" LONGLONG TestOnlyLatestDataReportCounter(DWORD board) {
   return found ? found->LatestDataReportCounter() : 0;
 }
 
-// The signature the benchmark looks it up by.
+extern "C" void TestOnlySetDriverDelays(DWORD board, ULONGLONG cancelMicros, ULONGLONG writeMicros) {
+  if (auto found = sim::World::Instance().Board(board)) {
+    found->DelayCancellation(cancelMicros);
+    found->DelayWrites(writeMicros);
+  }
+}
+
+extern "C" void TestOnlySetButton(DWORD board, BOOL pressed) {
+  if (auto found = sim::World::Instance().Board(board)) found->SetButton(pressed != FALSE);
+}
+
+// The signatures the tests look them up by.
 static_assert(std::is_same<decltype(&TestOnlyLatestDataReportCounter), standins::LatestDataReportCounterFunction>::value,
+              "the export and its lookup agree");
+static_assert(std::is_same<decltype(&TestOnlySetDriverDelays), standins::SetDriverDelaysFunction>::value,
+              "the export and its lookup agree");
+static_assert(std::is_same<decltype(&TestOnlySetButton), standins::SetButtonFunction>::value,
               "the export and its lookup agree");

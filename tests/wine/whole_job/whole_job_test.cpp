@@ -4,6 +4,7 @@
 #include "../program_run.h"
 #include "host_session.h"
 #include "plugin_library.h"
+#include "world_observation.h"
 
 #include <windows.h>
 #include <bluetoothapis.h>
@@ -28,6 +29,11 @@ constexpr double kPersonKg = 70.0;
 constexpr double kFramesPerSecond = 100.0;
 constexpr uint64_t kDefaultBoardAddress = 0x0017ab3c4d5e;
 constexpr char kTwoBoards[] = "two-boards.scenario";
+constexpr char kPairedBoard[] = "standing-still.scenario";
+// How long a close may take, whatever the driver does.
+constexpr auto kLongestClose = std::chrono::seconds(2);
+constexpr ULONGLONG kBlockingWriteMicros = 13'000'000;
+constexpr ULONGLONG kNeverCancelled = ~0ULL;
 constexpr char kFirstOfTwoSerial[] = "0017ab3c4d5e";
 constexpr double kFirstOfTwoKg = 68.0;
 // How long unloading the plug-in with a board streaming may take.
@@ -252,6 +258,69 @@ TEST_F(WholeJobExports, UnloadingWithABoardStreamingReturnsAtOnceAndLeavesNoThre
   Sleep(kReadTimeoutMs * 5);  // time for a reader that was let go to run into freed code
   for (uintptr_t pointer : OtherThreadsInstructionPointers())
     EXPECT_FALSE(plugin.Holds(pointer)) << "a thread runs at " << std::hex << pointer << " in the unloaded plug-in";
+}
+
+// Steers the world in this process through plankscale_world.dll's test-only exports.
+class WorldControl {
+ public:
+  WorldControl() : world_(GetModuleHandleW(L"plankscale_world.dll")) {}
+  void SetDriverDelays(ULONGLONG cancelMicros, ULONGLONG writeMicros) {
+    if (auto set = Find<standins::SetDriverDelaysFunction>(standins::kSetDriverDelaysExport)) set(0, cancelMicros, writeMicros);
+  }
+  void SetButton(bool pressed) {
+    if (auto set = Find<standins::SetButtonFunction>(standins::kSetButtonExport)) set(0, pressed);
+  }
+  bool Usable() const { return world_ != nullptr; }
+
+ private:
+  template <typename F>
+  F Find(const char* name) {
+    return world_ ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(world_, name))) : nullptr;
+  }
+  HMODULE world_;
+};
+
+// A driver slow to write (a link going out of range) or one that never ends a cancelled read:
+// the close returns within 2 s, and the reader left behind ends later without harm. In a process
+// of its own, whose world has a paired board and whose stuck readers end with it.
+TEST(WholeJobSlowDriver, ACloseReturnsWithinTwoSecondsWhateverTheDriverDoes) {
+  if (!WorldIs(kPairedBoard)) {
+    wchar_t self[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+    ProgramRun run = RunProgram(std::wstring(L"\"") + self + L"\" --gtest_filter=WholeJobSlowDriver.*", kLongestRunMs,
+                                Scenario(kPairedBoard));
+    ASSERT_TRUE(run.finished) << run.output;
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_TRUE(Contains(run.output, "[  PASSED  ] 1 test")) << run.output;
+    return;
+  }
+  struct Case {
+    const char* what;
+    ULONGLONG cancelMicros;
+    ULONGLONG writeMicros;
+    bool press;  // the button while idle: the reader switches the LED, and that write blocks
+  };
+  const Case cases[] = {{"a write that blocks for 13 s", 0, kBlockingWriteMicros, true},
+                        {"a read that never cancels", kNeverCancelled, 0, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PluginLibrary plugin;
+    ASSERT_TRUE(plugin.Load("PlankScale.kymdll")) << plugin.error();
+    int index = -1;
+    ASSERT_EQ(plugin.FindDevice(&index), 1);
+    ASSERT_EQ(plugin.Initialise(index), 1);
+    WorldControl world;
+    ASSERT_TRUE(world.Usable());
+    world.SetDriverDelays(c.cancelMicros, c.writeMicros);
+    if (c.press) world.SetButton(true);
+    Sleep(kReadTimeoutMs * 3);  // the press handled and its write begun; reads cancelled meanwhile
+    auto start = Clock::now();
+    EXPECT_EQ(plugin.CloseAll(), 1);
+    auto took = Clock::now() - start;
+    EXPECT_LT(took, kLongestClose) << std::chrono::duration<double>(took).count() << " s";
+    world.SetButton(false);
+    world.SetDriverDelays(0, 0);
+  }
 }
 
 }  // namespace
