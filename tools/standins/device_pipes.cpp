@@ -203,7 +203,8 @@ std::wstring PipeNameFor(const std::wstring& devicePath) {
     c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
     if (c == L'\\') c = L'#';  // a pipe's name may hold anything but a backslash
   }
-  return kPipePrefix + name;
+  // Pipe names are machine-wide: a board of another process's world may have the same path.
+  return kPipePrefix + std::to_wstring(GetCurrentProcessId()) + L"#" + name;
 }
 
 void ServeDevices() {
