@@ -19,7 +19,9 @@ bool WBalanceBoard::Initialise() {
   // Once open, the reader thread owns readEvent: a second open must not talk to the board.
   if (readerThread) return !IsFailed() && !IsDisconnected();
   if (IsFailed() || IsClosing()) return false;
+  StartCapture();
   uint32_t code = OpenSequence();
+  FlushCapture(true);
   if (IsClosing()) return false;
   if (code != 0) {
     ReportDisconnect(code);

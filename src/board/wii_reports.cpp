@@ -1,7 +1,6 @@
 // The report exchanges of the Wii-remote protocol: a request written with the HID library's
 // output-report call, then the reply read with the 500 ms wait of every read.
 #include "board/wbalance_board.h"
-#include "device/output_report.h"
 #include "wii/wii_reports.h"
 
 #include <cstring>
@@ -49,7 +48,7 @@ uint32_t WBalanceBoard::AwaitReport(uint8_t* reply, int* length,
   }
 }
 
-uint32_t WBalanceBoard::SendOutputReport(uint8_t* report) { return WriteOutputReport(hidHandle, report, kWiiReportLength); }
+uint32_t WBalanceBoard::SendOutputReport(uint8_t* report) { return WriteReport(report, kWiiReportLength); }
 
 uint32_t WBalanceBoard::WaitForAck() {
   uint8_t reply[kWiiReportLength];

@@ -44,6 +44,7 @@ void DevOrxHID::CloseDevice() {
     closing.store(true, std::memory_order_release);
   }
   StopReader();
+  link->FlushCapture(true);
   if (HANDLE thread = readerThread.exchange(nullptr)) {
     if (WaitForSingleObject(link->EndedEvent(), 0) != WAIT_OBJECT_0) {
       // Still running after the stop wait: this object must outlive any report it is handling.
@@ -112,6 +113,8 @@ void DevOrxHID::StopReader() {
 bool DevOrxHID::ReaderHasEnded(DWORD waitMs) const {
   return readerThread == nullptr || WaitForSingleObject(link->EndedEvent(), waitMs) == WAIT_OBJECT_0;
 }
+
+void DevOrxHID::StartCapture() { link->SetCapture(ReportCapture::ForBoard(serialNumber, counterFrequency)); }
 
 void DevOrxHID::DiscardSamples() {
   std::lock_guard<std::mutex> guard(sampleTakeLock);

@@ -104,6 +104,11 @@ class DevOrxHID {
   static void LoadTextResource(uint16_t id, OrxString& text);
 
  protected:
+  // Sends one output report now, through the link (which records it when a capture runs).
+  uint32_t WriteReport(uint8_t* report, int length) { return link->WriteReport(report, length); }
+  // Starts the report capture the environment asks for, if any; before the open's first report.
+  void StartCapture();
+  void FlushCapture(bool force) { link->FlushCapture(force); }
   // For report handlers, which run on the reader thread with its gate held and must not block:
   // the reader sends the report once it has let go of the gate.
   void PostOutputReport(const uint8_t* report) { link->PostOutputReport(report); }

@@ -2,6 +2,8 @@
 // reader's outbox, and the parting handshake.
 #include "device/reader_link.h"
 
+#include "device/output_report.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -109,8 +111,32 @@ ReadOutcome ReaderLink::ReadReport(uint8_t* report, int length, DWORD waitMs, co
   }
   outcome.kind = ReadOutcome::Kind::kReport;
   outcome.length = static_cast<int>(std::min<ULONG_PTR>(read.overlapped.InternalHigh, static_cast<ULONG_PTR>(length)));
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  outcome.counter = now.QuadPart;
   std::memcpy(report, read.buffer, static_cast<size_t>(length));
+  if (ReportCapture* capture = capture_.load(std::memory_order_acquire))
+    capture->Record(false, read.buffer, outcome.length, outcome.counter);
   return outcome;
+}
+
+uint32_t ReaderLink::WriteReport(uint8_t* report, int length) {
+  if (ReportCapture* capture = capture_.load(std::memory_order_acquire)) {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    capture->Record(true, report, length, now.QuadPart);
+  }
+  return WriteOutputReport(hid_, report, length);
+}
+
+void ReaderLink::SetCapture(std::shared_ptr<ReportCapture> capture) {
+  if (captureStorage_ || !capture) return;
+  captureStorage_ = std::move(capture);
+  capture_.store(captureStorage_.get(), std::memory_order_release);
+}
+
+void ReaderLink::FlushCapture(bool force) {
+  if (ReportCapture* capture = capture_.load(std::memory_order_acquire)) capture->Flush(force);
 }
 
 bool ReaderLink::Detach(DWORD waitMs) {

@@ -4,6 +4,7 @@
 // the handles, so a thread that outlives a close never uses a freed object or a closed handle.
 #pragma once
 
+#include "device/report_capture.h"
 #include "platform/win32.h"
 
 #include <atomic>
@@ -41,6 +42,7 @@ struct ReadOutcome {
   Kind kind = Kind::kNoReport;
   uint32_t code = 0;
   int length = 0;
+  int64_t counter = 0;  // the performance counter when a report arrived
 };
 
 class ReaderLink {
@@ -60,6 +62,14 @@ class ReaderLink {
   // a set read event from a spurious one (a late completion of an earlier read signals it too).
   // One thread at a time: the opening host thread before the reader exists, the reader after.
   ReadOutcome ReadReport(uint8_t* report, int length, DWORD waitMs, const std::function<bool()>& stopped);
+
+  // Sends one output report now: 0 once it was sent, else the reason it was not.
+  uint32_t WriteReport(uint8_t* report, int length);
+
+  // Every report read or written from now on is recorded there. Once, before the reader exists.
+  void SetCapture(std::shared_ptr<ReportCapture> capture);
+  // Writes out what was recorded, from a host thread: only when enough is waiting, or with force.
+  void FlushCapture(bool force);
 
   // Reader side: runs visit(device) while the device cannot be detached; false once it has been.
   template <typename Visit>
@@ -116,6 +126,8 @@ class ReaderLink {
   std::atomic<int> leaving_{kNobodyLeft};
   std::atomic<HMODULE> moduleReference_{nullptr};
   std::atomic<DWORD> readPauseMs_{0};
+  std::shared_ptr<ReportCapture> captureStorage_;
+  std::atomic<ReportCapture*> capture_{nullptr};
   std::mutex outboxLock_;  // never held across a write
   std::vector<std::vector<uint8_t>> outbox_;
   // Used by one reading thread at a time (see ReadReport); the last owner frees them.

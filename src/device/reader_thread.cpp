@@ -2,7 +2,6 @@
 // the device with a performance-counter timestamp; the output reports the device asks for sent
 // outside the gate.
 #include "device/dev_orx_hid.h"
-#include "device/output_report.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,7 +13,7 @@ namespace {
 // Writes what the device asked for. A write to a board going out of range can block for seconds:
 // nobody waits for the reader meanwhile, and the device may be closed and gone by its end.
 void SendRequestedReports(ReaderLink& link) {
-  for (auto& report : link.TakeOutputReports()) WriteOutputReport(link.Hid(), report.data(), static_cast<int>(report.size()));
+  for (auto& report : link.TakeOutputReports()) link.WriteReport(report.data(), static_cast<int>(report.size()));
 }
 
 }  // namespace
@@ -57,10 +56,8 @@ DWORD DevOrxHID::RunReader(ReaderLink& link) {
     }
     if (read.kind == Kind::kReport) {
       lastReport = GetTickCount();
-      LARGE_INTEGER now;
-      QueryPerformanceCounter(&now);
       bool wake = false;
-      if (!link.WithDevice([&](DevOrxHID& device) { wake = device.OnInputReport(report, read.length, now.QuadPart); }))
+      if (!link.WithDevice([&](DevOrxHID& device) { wake = device.OnInputReport(report, read.length, read.counter); }))
         return 0;
       if (wake) SetEvent(link.DataEvent());
     } else if (read.kind != Kind::kNoReport) {

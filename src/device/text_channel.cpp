@@ -104,6 +104,7 @@ bool DevOrxHID::DeliverAbort(char* buffer, int* size, int timeoutMs) {
 
 bool DevOrxHID::ReadBuffer(char* buffer, int* size, int timeoutMs) {
   if (!buffer || !size || *size < 0 || IsClosing()) return false;
+  link->FlushCapture(false);  // the host's thread writes the capture, so that the reader never does
   if (sampling.load(std::memory_order_acquire) && abortPending.load(std::memory_order_acquire))
     return DeliverAbort(buffer, size, timeoutMs);
   if (!sampleRing) return false;

@@ -3,6 +3,7 @@
 #include "discovery/setupapi_library.h"
 #include "plugin/device_table.h"
 #include "plugin/host_connection.h"
+#include "plugin/module_version.h"
 
 #include <atomic>
 
@@ -14,6 +15,7 @@ HMODULE PluginModuleHandle() { return moduleHandle.load(); }
 
 void LibraryAttach(HMODULE module) {
   moduleHandle.store(module);
+  Kestrel::ReportCapture::SetPluginVersion(ReadModuleVersion(module).fileVersion);
   Kestrel::DevOrxHID::SetLibraryUnloading(false);
   DeviceTable::Instance().CloseAll();
   // The announcement is a courtesy to the host: its failure never stops the plug-in loading.

@@ -2,6 +2,7 @@
 // with the completion rules of a Windows HID driver.
 #include "platform/posix/clock.h"
 #include "platform/posix/control.h"
+#include "platform/posix/disk_files.h"
 #include "platform/posix/hid_endpoint.h"
 #include "platform/posix/kernel.h"
 
@@ -142,11 +143,12 @@ std::shared_ptr<HidEndpoint> EndpointOf(HANDLE file) {
 
 }  // namespace posix
 
-HANDLE CreateFileW(LPCWSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD, HANDLE) {
   if (!path) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
+  if (disposition == CREATE_ALWAYS && (access & GENERIC_WRITE)) return posix::CreateDiskFile(path);
   std::shared_ptr<posix::HidEndpoint> endpoint = sim::FindHidDevice(path);
   if (!endpoint) {
     SetLastError(ERROR_FILE_NOT_FOUND);
