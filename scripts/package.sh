@@ -122,15 +122,18 @@ same_bytes() {
   fi
 }
 
+# publish ARCHIVE: the archive and its sum into dist/, and what it holds onto the screen.
 publish() {
-  local archive=$1 name
+  local archive=$1 name file
   name=$(basename "$archive")
   mkdir -p "$dist"
   cp "$archive" "$dist/$name"
   (cd "$dist" && sha256sum "$name" >SHA256SUMS)
-  echo "dist/$name ($(stat -c %s "$dist/$name") bytes), dist/SHA256SUMS:"
-  unzip -Z -l "$dist/$name" | awk '$1 ~ /^-/ { printf "  %10s  %s\n", $4, $NF }'
-  sed 's/^/  /' "$dist/SHA256SUMS"
+  echo "dist/$name: $(stat -c %s "$dist/$name") bytes, SHA-256 $(cut -d' ' -f1 "$dist/SHA256SUMS") (dist/SHA256SUMS)"
+  for file in "${programs[@]}" "${documents[@]}" "$sums"; do
+    printf '  %-24s %8s  %s\n' "$file" "$(stat -c %s "${archive%.zip}/$file")" \
+      "$(sha256sum <"${archive%.zip}/$file" | cut -d' ' -f1)"
+  done
 }
 
 status=0
