@@ -11,9 +11,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd -P)
 source scripts/wine_env.sh
+source scripts/release_layout.sh
 
-expected_files=(PlankScale.kymdll kymhost.exe README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt SHA256SUMS.txt)
-text_files=(README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt SHA256SUMS.txt)
+text_files=("${release_documents[@]}" "$release_sums")
 no_radio="No board found: No Bluetooth radio was found. Check that your Bluetooth interface is connected and\
  that you have the Microsoft Bluetooth driver software."
 exit_no_board=2
@@ -25,7 +25,7 @@ if [ -z "$archive" ]; then
   archive=dist/$(awk 'NR == 1 { print $2 }' dist/SHA256SUMS)
 fi
 archive=$(cd "$(dirname "$archive")" && pwd -P)/$(basename "$archive")
-version=$(basename "$archive" | sed -n 's/^PlankScale-\(.*\)-win32\.zip$/\1/p')
+version=$(release_version_of "$archive")
 [ -n "$version" ] || { echo "check_archive.sh: $archive is not named PlankScale-VERSION-win32.zip" >&2; exit 2; }
 install_missing_packages unzip binutils
 
@@ -41,10 +41,11 @@ check() {  # check DESCRIPTION COMMAND...
   fi
 }
 sum_beside() { (cd "$(dirname "$archive")" && grep " $(basename "$archive")\$" SHA256SUMS | sha256sum -c --quiet -); }
-file_list() { [ "$(unzip -Z1 "$archive" | tr '\n' ' ')" = "${expected_files[*]} " ]; }
+file_list() { [ "$(unzip -Z1 "$archive" | tr '\n' ' ')" = "${release_files[*]} " ]; }
 inner_sums() {
-  [ "$(awk '{ print $2 }' "$unpacked/SHA256SUMS.txt" | tr -d '\r' | tr '\n' ' ')" = "${expected_files[*]:0:5} " ] &&
-    (cd "$unpacked" && sha256sum -c --strict --quiet SHA256SUMS.txt)
+  [ "$(awk '{ print $2 }' "$unpacked/$release_sums" | tr -d '\r' | tr '\n' ' ')" = \
+    "${release_programs[*]} ${release_documents[*]} " ] &&
+    (cd "$unpacked" && sha256sum -c --strict --quiet "$release_sums")
 }
 windows_line_ends() {
   local file
@@ -63,44 +64,44 @@ run_kymhost() {
   output=$(tr -d '\r' <<<"$output")
 }
 versions() {
-  run_kymhost "$programs" --version
-  [ "$code" -eq 0 ] && [ "$(sed -n 1p <<<"$output")" = "kymhost $version" ] &&
+  run_kymhost "$program_dir" --version
+  [ "$code" -eq 0 ] && grep -q -x "kymhost $version" <<<"$output" &&
     grep -q -x "plug-in .*PlankScale.kymdll, file version $version" <<<"$output" ||
     { echo "$output" | sed 's/^/    /'; echo "    exit code $code"; return 1; }
 }
 help_text() {
-  run_kymhost "$programs" --help
+  run_kymhost "$program_dir" --help
   [ "$code" -eq 0 ] && grep -q '^usage: kymhost' <<<"$output" && grep -q -- '--version' <<<"$output" ||
     { echo "$output" | head -n 5 | sed 's/^/    /'; echo "    exit code $code"; return 1; }
 }
 no_radio_run() {
-  run_kymhost "$programs" --seconds 1
+  run_kymhost "$program_dir" --seconds 1
   [ "$code" -eq "$exit_no_board" ] && grep -q -x -F "$no_radio" <<<"$output" ||
     { echo "$output" | sed 's/^/    /'; echo "    exit code $code"; return 1; }
 }
 
 echo "Checking $archive"
 check "its sum in the SHA256SUMS beside it" sum_beside
-check "the files, in order: ${expected_files[*]}" file_list
+check "the files, in order: ${release_files[*]}" file_list
 unpacked=$(mktemp -d "${TMPDIR:-/tmp}/plankscale-archive.XXXXXX")
 trap 'rm -rf "$unpacked"' EXIT
 unzip -q "$archive" -d "$unpacked"
-check "SHA256SUMS.txt names the other files and their sums match" inner_sums
+check "$release_sums names the other files and their sums match" inner_sums
 check "the text files end their lines with CR LF" windows_line_ends
 check "PlankScale.kymdll is 32-bit Windows code (pei-i386)" is_pe PlankScale.kymdll
 check "kymhost.exe is 32-bit Windows code (pei-i386)" is_pe kymhost.exe
 
 wine_env_setup "$root"
-programs=$unpacked
+program_dir=$unpacked
 if [ "$WINE_PRESET" = windows64 ]; then
   echo "  $WINE_REASON."
   echo "  So the archive's 32-bit kymhost.exe and plug-in are not run here; the 64-bit build of the same"
   echo "  sources runs the checks below in their place."
   (cmake --preset windows64 >/dev/null && cmake --build build/windows64 --target plankscale kymhost) >/dev/null ||
     { echo "  FAIL  the 64-bit build"; exit 1; }
-  programs=$(mktemp -d "${TMPDIR:-/tmp}/plankscale-64.XXXXXX")
-  trap 'rm -rf "$unpacked" "$programs"' EXIT
-  cp build/windows64/bin/PlankScale.kymdll build/windows64/bin/kymhost.exe "$programs/"
+  program_dir=$(mktemp -d "${TMPDIR:-/tmp}/plankscale-64.XXXXXX")
+  trap 'rm -rf "$unpacked" "$program_dir"' EXIT
+  cp "${release_programs[@]/#/build/windows64/bin/}" "$program_dir/"
 fi
 [ -d "$WINEPREFIX" ] || "$WINE_PROGRAM" wineboot -i >/dev/null 2>&1 </dev/null || true
 check "kymhost.exe --version: kymhost $version, and the plug-in's file version $version" versions

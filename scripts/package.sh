@@ -14,13 +14,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd -P)
 source scripts/wine_env.sh  # install_missing_packages
+source scripts/release_layout.sh
 
 packages=(cmake ninja-build binutils git zip g++-mingw-w64-i686-posix mingw-w64-tools)
 work=$root/build/package
 dist=$root/dist
-programs=(PlankScale.kymdll kymhost.exe)
-documents=(README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt)
-sums=SHA256SUMS.txt
 
 usage() {
   echo "usage: scripts/package.sh [--check | --compare BUILD_DIR]" >&2
@@ -92,23 +90,23 @@ assemble() {
   local build=$1 out=$2 source version stage archive
   source=$(dirname "$(dirname "$build")")
   version=$(file_version "$build/bin/PlankScale.kymdll")
-  stage=$out/PlankScale-$version-win32
-  archive=$out/PlankScale-$version-win32.zip
+  archive=$out/$(release_archive_name "$version")
+  stage=${archive%.zip}
   rm -rf "$out"
   mkdir -p "$stage"
-  cp "${programs[@]/#/$build/bin/}" "$stage/"
-  no_build_paths "${programs[@]/#/$stage/}"
+  cp "${release_programs[@]/#/$build/bin/}" "$stage/"
+  no_build_paths "${release_programs[@]/#/$stage/}"
   # The guide's notes to its editors are whole-line HTML comments, which a text file would show.
   sed '/^<!--.*-->$/d' "$source/docs/user-guide.md" | crlf >"$stage/README.txt"
   crlf <"$source/LICENSE" >"$stage/LICENSE.txt"
   scripts/release_notices.sh "$source" "$version" "$build/PlankScale.kymdll.map" "$build/kymhost.exe.map" |
     crlf >"$stage/THIRD-PARTY-NOTICES.txt"
-  (cd "$stage" && sha256sum "${programs[@]}" "${documents[@]}" | crlf >"$sums")
+  (cd "$stage" && sha256sum "${release_programs[@]}" "${release_documents[@]}" | crlf >"$release_sums")
   chmod 0644 "$stage"/*
   TZ=UTC touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
   # zip stores local time: in UTC every build dates its files alike. -X leaves out owners and
   # extra time stamps, -D directory entries.
-  (cd "$stage" && TZ=UTC zip -X -D -q -9 "$archive" "${programs[@]}" "${documents[@]}" "$sums")
+  (cd "$stage" && TZ=UTC zip -X -D -q -9 "$archive" "${release_files[@]}")
   echo "$archive"
 }
 
@@ -130,7 +128,7 @@ publish() {
   cp "$archive" "$dist/$name"
   (cd "$dist" && sha256sum "$name" >SHA256SUMS)
   echo "dist/$name: $(stat -c %s "$dist/$name") bytes, SHA-256 $(cut -d' ' -f1 "$dist/SHA256SUMS") (dist/SHA256SUMS)"
-  for file in "${programs[@]}" "${documents[@]}" "$sums"; do
+  for file in "${release_files[@]}"; do
     printf '  %-24s %8s  %s\n' "$file" "$(stat -c %s "${archive%.zip}/$file")" \
       "$(sha256sum <"${archive%.zip}/$file" | cut -d' ' -f1)"
   done
@@ -145,14 +143,14 @@ case "$mode" in
     second_build=$(build_copy "$work/second-build")
     second=$(assemble "$second_build" "$work/second-build/out")
     echo "Two builds, in $work/first and $work/second-build:"
-    for program in "${programs[@]}"; do
+    for program in "${release_programs[@]}"; do
       same_bytes "$first_build/bin/$program" "$second_build/bin/$program" "$program" || status=1
     done
     same_bytes "$first" "$second" "$(basename "$first")" || status=1
     ;;
   compare)
     echo "This build and $compare_with:"
-    for program in "${programs[@]}"; do
+    for program in "${release_programs[@]}"; do
       same_bytes "$first_build/bin/$program" "$compare_with/bin/$program" "$program" || status=1
     done
     ;;
