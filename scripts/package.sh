@@ -11,6 +11,7 @@
 #   scripts/package.sh --compare DIR  builds once and checks that the DLL and kymhost.exe are the
 #                                     same bytes as DIR/bin's, a build of the same tree elsewhere
 set -euo pipefail
+shopt -s inherit_errexit  # a failure inside $(...) fails the packaging too
 cd "$(dirname "$0")/.."
 root=$(pwd -P)
 source scripts/wine_env.sh  # install_missing_packages
@@ -45,7 +46,7 @@ fi
 copy_tree() {
   mkdir -p "$1"
   git ls-files -z --cached --others --exclude-standard |
-    while IFS= read -r -d '' file; do [ -e "$file" ] && printf '%s\0' "$file"; done |
+    while IFS= read -r -d '' file; do if [ -e "$file" ]; then printf '%s\0' "$file"; fi; done |
     tar --null -T - -cf - | tar -xf - -C "$1"
 }
 

@@ -11,12 +11,13 @@
 
 namespace {
 
-constexpr DWORD kPathRoom = 4096;
 constexpr int kHalfShift = 16;
 constexpr DWORD kHalfMask = 0xFFFF;
 const char kNoVersion[] = "unknown (no version block)";
 
 #ifdef _WIN32
+constexpr DWORD kPathRoom = 4096;
+
 std::wstring ModulePath(void* module) {
   std::vector<wchar_t> path(kPathRoom);
   DWORD length = GetModuleFileNameW(static_cast<HMODULE>(module), path.data(), kPathRoom);
