@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks, then builds and tests every build: native
 # (g++), AddressSanitizer + UBSan (g++), ThreadSanitizer (clang++), the Windows DLL with its
-# tests under Wine, and the libFuzzer targets. "scripts/test.sh windows" runs the Windows stages
-# alone. Exits non-zero on any failure.
+# tests under Wine, the release archive, and the libFuzzer targets. "scripts/test.sh windows"
+# runs the Windows stages alone. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -75,6 +75,14 @@ build_dll() {
   cmake --preset windows >/dev/null && cmake --build build/windows --target plankscale
 }
 
+# The 32-bit DLL and kymhost.exe built again, from a copy of the tree in another folder, are the
+# same bytes as the Windows build's; that second build makes the release archive.
+same_bytes_elsewhere() {
+  rm -f dist/SHA256SUMS  # never check an archive left from before
+  cmake --preset windows >/dev/null && cmake --build build/windows --target plankscale kymhost &&
+    scripts/package.sh --compare build/windows
+}
+
 # The build wine_env_setup chose, with its tests under that Wine.
 windows_suite() {
   local preset=$WINE_PRESET
@@ -115,6 +123,8 @@ windows_stages() {
     record "32-bit Windows DLL build" build_dll
   fi
   record "Windows DLL exports and imports" check_dll windows pei-i386
+  record "The DLL and kymhost.exe, built again elsewhere: the same bytes" same_bytes_elsewhere
+  record "The release archive, unpacked and run as its user would" scripts/check_archive.sh
 }
 
 # Each libFuzzer target for a short while, from its committed corpus, under ASan and UBSan.

@@ -251,6 +251,15 @@ TEST_F(Kymhost, WithoutARadioPassesOnThePluginsMessage) {
       << run.Both();
 }
 
+TEST_F(Kymhost, VersionNamesItsOwnAndThePluginsFileVersion) {
+  Outcome run = Run("radio\n", {"--version"});
+  ASSERT_TRUE(run.finished) << run.Both();
+  EXPECT_EQ(run.exitCode, kExitOk) << run.Both();
+  EXPECT_EQ(run.out.rfind(std::string("kymhost ") + PLANKSCALE_VERSION + "\n", 0), 0u) << run.Both();
+  EXPECT_NE(run.out.find(std::string(", file version ") + PLANKSCALE_VERSION + "\n"), std::string::npos) << run.Both();
+  EXPECT_EQ(run.out.find("Searching"), std::string::npos) << run.Both();
+}
+
 TEST_F(Kymhost, ABrokenScenarioIsNamedAndLeavesAnEmptyWorld) {
   Outcome run = Run("radio\nboard\n  load still seventy\n", {"--seconds", "2"});
   ASSERT_TRUE(run.finished) << run.Both();

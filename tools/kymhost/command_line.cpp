@@ -36,6 +36,7 @@ const char kUsage[] =
     "  --keep-paired on|off   keep the board paired after closing (the plug-in's default: on)\n"
     "  --no-battery-warning   do not warn about weak batteries before recording\n"
     "  --announce             let the plug-in announce a pre-release build of itself\n"
+    "  --version              kymhost's version and the file version of the plug-in it loads\n"
     "  --help                 this text\n"
     "\n"
     "exit codes:\n"
@@ -79,6 +80,8 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
       options.batteryWarning = false;
     } else if (arg == "--announce") {
       options.announce = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--plugin" || arg == "--seconds" || arg == "--csv" || arg == "--plot" ||
                arg == "--summary" || arg == "--lowpass" || arg == "--keep-paired") {
       if (i + 1 >= argc) {

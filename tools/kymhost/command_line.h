@@ -27,6 +27,7 @@ struct Options {
   std::string keepPaired;  // "", "on" or "off"
   bool batteryWarning = true;
   bool announce = false;  // answer the plug-in's release query with "tell me"
+  bool version = false;   // print kymhost's version and the plug-in's, and end
 };
 
 // Reads the command line into options. False when kymhost should end at once with exitCode:

@@ -5,6 +5,7 @@
 #include "host_session.h"
 #include "plugin_library.h"
 #include "record_run.h"
+#include "version_report.h"
 
 #include <atomic>
 #include <chrono>
@@ -110,6 +111,7 @@ int main(int argc, char** argv) {
   if (FAILED(hostServices.result()))
     std::fprintf(stderr, "kymhost: cannot offer the host services (0x%08lX)\n",
                  static_cast<unsigned long>(hostServices.result()));
+  if (options.version) return ReportVersions(options.plugin);
   PluginLibrary plugin;
   if (!plugin.Load(options.plugin)) {
     std::fprintf(stderr, "kymhost: %s\n", plugin.error().c_str());

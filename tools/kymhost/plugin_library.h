@@ -16,6 +16,9 @@ class PluginLibrary {
   bool Load(const std::string& path);
   const std::string& error() const { return error_; }
 
+  // The loaded plug-in's file version from its version block ("1.1.400.0"); empty without one.
+  std::string FileVersion() const;
+
   // The plug-in beside this program's own file.
   static std::string DefaultPath(const char* argv0);
 
