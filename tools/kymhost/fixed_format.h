@@ -28,4 +28,12 @@ inline std::string Plain(double value) {
   return std::string(text, result.ptr);
 }
 
+// Six significant digits, for messages: 0.02 as "0.02", 1234.5678 as "1234.57".
+inline std::string Short(double value) {
+  char text[32];
+  auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
+  if (result.ec != std::errc()) return "0";
+  return std::string(text, result.ptr);
+}
+
 }  // namespace kymhost

@@ -226,10 +226,10 @@ std::string CopPanel(const std::vector<TracePoint>& trace, const SwayMeasures& m
 }
 
 // The printed summary, with its squared millimetres set properly.
-std::string MeasuresText(const SwayMeasures& measures, double top) {
+std::string MeasuresText(const SwayMeasures& measures, const TrialNotes& notes, double top) {
   std::string svg = "<g font-family=\"monospace\" font-size=\"12\" xml:space=\"preserve\">\n";
   double y = top;
-  for (std::string line : SummaryLines(measures)) {
+  for (std::string line : SummaryLines(measures, notes)) {
     size_t squared = line.find("^2");
     if (squared != std::string::npos) line.replace(squared, 2, "&#178;");
     svg += Text(kTimeLeft, y, line, "start", y == top ? " font-weight=\"bold\"" : "");
@@ -240,10 +240,11 @@ std::string MeasuresText(const SwayMeasures& measures, double top) {
 
 }  // namespace
 
-bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace, const SwayMeasures& measures) {
+bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace, const SwayMeasures& measures,
+               const TrialNotes& notes) {
   double measuresTop = kTop + kPanelHeight + kMeasuresGap;
   constexpr size_t kLegendLines = 5;  // a line lower than the heading beside it
-  double lines = static_cast<double>(std::max(SummaryLines(measures).size(), kLegendLines));
+  double lines = static_cast<double>(std::max(SummaryLines(measures, notes).size(), kLegendLines));
   double height = measuresTop + kLineHeight * lines + kBottomMargin;
   std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
                     N(kWidth) + "\" height=\"" + N(height) + "\" viewBox=\"0 0 " + N(kWidth) + " " + N(height) +
@@ -252,7 +253,7 @@ bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace, co
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
   svg += WeightPanel(trace, measures);
   svg += CopPanel(trace, measures);
-  svg += MeasuresText(measures, measuresTop);
+  svg += MeasuresText(measures, notes, measuresTop);
   svg += "</svg>\n";
   return WriteTextFile(path, svg);
 }

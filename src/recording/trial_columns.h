@@ -1,0 +1,25 @@
+// What a recording's header says: which column holds which quantity, and in which unit.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace recording {
+
+enum Quantity { kTime, kLoad, kCopX, kCopY, kTopLeft, kBottomLeft, kTopRight, kBottomRight, kMarker, kQuantities };
+
+struct Column {
+  int index = -1;     // -1: the file has no such column
+  double scale = 1;   // value x scale is in s, kg or mm
+  std::string title;  // as the header writes it
+};
+
+struct Columns {
+  Column of[kQuantities];
+};
+
+// Reads the header's names into columns. False, saying why, when a column it knows has a unit
+// it does not.
+bool ReadHeader(const std::vector<std::string>& names, Columns& columns, std::string& why);
+
+}  // namespace recording
