@@ -58,18 +58,6 @@ const char* UnitsOf(Dimension dimension) {
   }
 }
 
-std::string Lower(const std::string& text) {
-  std::string out;
-  for (char c : text) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string Trimmed(const std::string& text) {
-  size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 // The name as the table has it: lower case, without the characters people vary.
 std::string Key(const std::string& name) {
   std::string key;
@@ -118,6 +106,18 @@ const KnownName* Interpret(const std::string& title, std::string& unit) {
 }
 
 }  // namespace
+
+std::string Lower(const std::string& text) {
+  std::string out;
+  for (char c : text) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string Trimmed(const std::string& text, const char* strip) {
+  size_t first = text.find_first_not_of(strip);
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(strip) - first + 1);
+}
 
 bool ReadHeader(const std::vector<std::string>& names, Columns& columns, std::string& why) {
   columns = Columns{};

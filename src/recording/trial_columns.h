@@ -18,6 +18,10 @@ struct Columns {
   Column of[kQuantities];
 };
 
+// Text without the characters of strip at either end.
+std::string Trimmed(const std::string& text, const char* strip = " \t");
+std::string Lower(const std::string& text);
+
 // Reads the header's names into columns. False, saying why, when a column it knows has a unit
 // it does not.
 bool ReadHeader(const std::vector<std::string>& names, Columns& columns, std::string& why);

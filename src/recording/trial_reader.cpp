@@ -3,7 +3,6 @@
 #include "recording/trial_columns.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -27,12 +26,6 @@ struct Place {
 };
 constexpr Place kCornerPlaces[kCorners] = {{-1, 1}, {-1, -1}, {1, 1}, {1, -1}};
 const Quantity kCornerColumns[kCorners] = {kTopLeft, kBottomLeft, kTopRight, kBottomRight};
-
-std::string Trimmed(const std::string& text, const char* strip = kBlanks) {
-  size_t first = text.find_first_not_of(strip);
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(strip) - first + 1);
-}
 
 char SeparatorOf(const std::string& header) {
   char separator = kSpaces;
@@ -119,8 +112,7 @@ std::string Seconds(double seconds) {
 }  // namespace
 
 bool AddAxesWord(const std::string& word, Axes& axes) {
-  std::string lower;
-  for (char c : word) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string lower = Lower(word);
   bool* option = lower == "swap" ? &axes.swap : lower == "flip-x" ? &axes.flipX : lower == "flip-y" ? &axes.flipY : nullptr;
   if (option) *option = true;
   return option != nullptr;

@@ -13,7 +13,6 @@ namespace kymhost {
 
 namespace {
 
-constexpr int kShownSecondsDecimals = 2;
 constexpr double kMillisecondsPerSecond = 1000;
 
 // With several recordings, each one's output file carries its name: out.svg for a.csv becomes
@@ -42,7 +41,7 @@ bool AnalyseFile(const std::string& path, const Options& options, Analysis& anal
   Recording recording(recorded.periodSeconds);
   for (size_t i = 0; i < recorded.frames.size(); ++i) recording.Add(recorded.frames[i], recorded.markers[i]);
   std::printf("Analysing %s: %ld frames (%s s), one every %s ms.\n", path.c_str(), recording.Frames(),
-              Fixed(recording.Seconds(), kShownSecondsDecimals).c_str(),
+              Fixed(recording.Seconds(), kSecondsDecimals).c_str(),
               Short(recorded.periodSeconds * kMillisecondsPerSecond).c_str());
   if (!AnalyseRecording(recording, options, options.label.empty() ? recorded.label : options.label, analysis, error)) {
     std::fprintf(stderr, "kymhost: %s: %s\n", path.c_str(), error.c_str());

@@ -9,6 +9,11 @@
 
 namespace kymhost {
 
+// Times of frames at 10 ms steps, in files and on screen.
+constexpr int kSecondsDecimals = 2;
+// Frequencies on screen: finer than any spectrum of a trial resolves.
+constexpr int kShownHzDecimals = 2;
+
 inline std::string Fixed(double value, int decimals) {
   if (!std::isfinite(value)) value = 0.0;
   char text[64];

@@ -42,7 +42,6 @@ constexpr double kMicrosPerSecond = 1e6;
 constexpr double kReadoutResolution = 0.05;  // the readout's last digit
 constexpr size_t kReadoutRoom = 160;
 constexpr auto kCountdownTick = std::chrono::milliseconds(50);
-constexpr int kShownSecondsDecimals = 2;
 
 // Keeps "-0.0" off the readout.
 double Shown(double value) { return std::fabs(value) < kReadoutResolution ? 0.0 : value; }
@@ -178,7 +177,7 @@ int Stream(PluginLibrary& plugin, int index, HostSession& session, Recording& re
           if (!markers.empty()) {
             marker = markers.front();
             markers.pop_front();
-            readout.Note("Marker " + std::to_string(marker) + " at " + Fixed(recording.Seconds(), kShownSecondsDecimals) +
+            readout.Note("Marker " + std::to_string(marker) + " at " + Fixed(recording.Seconds(), kSecondsDecimals) +
                          " s");
           }
           recording.Add(Recording::AsWritten(frame), marker);

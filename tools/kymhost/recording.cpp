@@ -10,7 +10,6 @@ namespace kymhost {
 namespace {
 constexpr char kCsvHeader[] =
     "time_s,top_left_kg,bottom_left_kg,top_right_kg,bottom_right_kg,total_kg,cop_x_mm,cop_y_mm,marker\n";
-constexpr int kTimeDecimals = 2;  // frames come at 10 ms steps
 constexpr int kKgDecimals = 3;
 constexpr int kMmDecimals = 1;
 
@@ -52,7 +51,7 @@ bool Recording::CloseCsv() {
 void Recording::Add(const FrameKg& frame, int marker) {
   double seconds = Seconds();
   if (csv_) {
-    std::string row = Fixed(seconds, kTimeDecimals);
+    std::string row = Fixed(seconds, kSecondsDecimals);
     for (double kg : frame.channel) row += "," + Fixed(kg, kKgDecimals);
     row += "," + Fixed(frame.Total(), kKgDecimals) + "," + Fixed(frame.CopXmm(), kMmDecimals) + "," +
            Fixed(frame.CopYmm(), kMmDecimals) + "," + (marker > 0 ? std::to_string(marker) : "") + "\n";

@@ -29,7 +29,8 @@ std::string MarkerList(const Recording& recording) {
 // The frame nearest to a time, within the recording; fallback when the time is not given.
 long FrameAt(double seconds, const Recording& recording, long fallback) {
   if (std::isnan(seconds)) return fallback;
-  return std::clamp(std::lround(seconds / recording.Period()), 0L, recording.Frames());
+  double frame = std::clamp(seconds / recording.Period(), 0.0, static_cast<double>(recording.Frames()));
+  return std::lround(frame);  // clamped first: a long has 32 bits on Windows
 }
 
 }  // namespace
@@ -56,7 +57,7 @@ bool AnalyseRecording(const Recording& recording, const Options& options, const 
   long end = std::max(begin, FrameAt(notes.toSeconds, recording, recording.Frames()));
   if (begin == end && recording.Frames() > 0)
     std::fprintf(stderr, "kymhost: the part chosen holds no frames (the recording lasts %s s)\n",
-                 Fixed(recording.Seconds(), 2).c_str());
+                 Fixed(recording.Seconds(), kSecondsDecimals).c_str());
   const std::vector<SwayFrame>& frames = recording.SwayFrames();
   std::vector<SwayFrame> part(frames.begin() + begin, frames.begin() + end);
   analysis.measures = MeasureSway(part, recording.Period(), options.lowpassHz);

@@ -292,7 +292,7 @@ std::string SpectrumPanel(const SwayMeasures& measures) {
     if (!std::isfinite(axis.meanHz)) continue;
     double at = panel.X(std::min(axis.meanHz, kSpectrumTopHz));
     svg += Line(at, panel.top, at, panel.top + panel.height, axis.colour, " stroke-dasharray=\"4,3\"");
-    svg += Text(at + kTickLabelGap, labelY, "mean " + std::string(axis.name) + " " + Fixed(axis.meanHz, 2) + " Hz",
+    svg += Text(at + kTickLabelGap, labelY, "mean " + std::string(axis.name) + " " + Fixed(axis.meanHz, kShownHzDecimals) + " Hz",
                 "start", (" fill=\"" + std::string(axis.colour) + "\"").c_str());
     labelY += kLineHeight;
   }

@@ -9,11 +9,9 @@ namespace kymhost {
 
 namespace {
 
-constexpr int kSecondsDecimals = 2;
 constexpr int kShownKgDecimals = 1;
 constexpr int kShownMmDecimals = 1;
 constexpr int kShownSpreadDecimals = 2;  // RMS: often a few millimetres
-constexpr int kShownHzDecimals = 2;
 constexpr int kJsonDecimals = 3;         // well below what a board resolves
 
 std::string Signed(double value, int decimals) {
