@@ -2,7 +2,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#include <conio.h>
 #else
 #include <poll.h>
 #include <sys/stat.h>
@@ -30,30 +29,53 @@ int MarkerKeys::Count(const char* bytes, size_t size) const {
 
 #ifdef _WIN32
 
+namespace {
+constexpr DWORD kConsoleImportMs = 100;
+}  // namespace
+
 struct MarkerKeys::Saved {};
 
 MarkerKeys::MarkerKeys() {
   HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   DWORD mode = 0;
   if (input == nullptr || input == INVALID_HANDLE_VALUE) return;
-  if (GetConsoleMode(input, &mode))
+  if (GetConsoleMode(input, &mode)) {
+    // Keys pressed before the recording mark nothing. Wine's console behind a Unix terminal takes
+    // in what was typed only once asked, a moment later: ask, give it that moment, then flush.
+    INPUT_RECORD record;
+    DWORD got = 0;
+    PeekConsoleInputW(input, &record, 1, &got);
+    WaitForSingleObject(input, kConsoleImportMs);  // at once where keys wait
+    FlushConsoleInputBuffer(input);
     source_ = kTerminal;
-  else if (GetFileType(input) == FILE_TYPE_PIPE)
+  } else if (GetFileType(input) == FILE_TYPE_PIPE)
     source_ = kLines;
 }
 
 MarkerKeys::~MarkerKeys() = default;
 
 int MarkerKeys::Take() {
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
   char bytes[kReadRoom];
   size_t size = 0;
   if (source_ == kTerminal) {
-    while (size < sizeof bytes && _kbhit()) bytes[size++] = static_cast<char>(_getch());
+    // The console's own input records: Wine's console behind a Unix terminal has them, where the
+    // C runtime's _kbhit sees nothing.
+    INPUT_RECORD records[kReadRoom / sizeof(INPUT_RECORD) + 1];
+    DWORD got = 0;
+    if (!PeekConsoleInputW(input, records, ARRAYSIZE(records), &got) || got == 0) return 0;
+    if (!ReadConsoleInputW(input, records, got, &got)) return 0;
+    for (DWORD i = 0; i < got && size < sizeof bytes; ++i) {
+      const KEY_EVENT_RECORD& key = records[i].Event.KeyEvent;
+      if (records[i].EventType == KEY_EVENT && key.bKeyDown && key.uChar.UnicodeChar < 0x80)
+        bytes[size++] = static_cast<char>(key.uChar.UnicodeChar);
+    }
   } else if (source_ == kLines) {
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    // Wine cannot peek into a pipe from a Unix program (ERROR_NOT_SUPPORTED): no markers then,
+    // rather than a read that blocks the recording.
     DWORD waiting = 0, got = 0;
     if (!PeekNamedPipe(input, nullptr, 0, nullptr, &waiting, nullptr)) {
-      source_ = kNone;  // the writer has gone
+      source_ = kNone;
       return 0;
     }
     if (waiting > 0 && ReadFile(input, bytes, waiting < sizeof bytes ? waiting : sizeof bytes, &got, nullptr))
@@ -82,7 +104,7 @@ MarkerKeys::MarkerKeys() {
   settings.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));  // Ctrl-C still interrupts
   settings.c_cc[VMIN] = 0;
   settings.c_cc[VTIME] = 0;
-  tcsetattr(STDIN_FILENO, TCSANOW, &settings);
+  tcsetattr(STDIN_FILENO, TCSAFLUSH, &settings);  // keys pressed before the recording mark nothing
   source_ = kTerminal;
 }
 

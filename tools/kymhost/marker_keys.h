@@ -9,7 +9,8 @@ namespace kymhost {
 
 class MarkerKeys {
  public:
-  // Takes the terminal's keys one at a time, unechoed, for as long as this object lives.
+  // Takes the terminal's keys one at a time, unechoed, for as long as this object lives; keys
+  // pressed before it was made are dropped.
   MarkerKeys();
   ~MarkerKeys();
   MarkerKeys(const MarkerKeys&) = delete;

@@ -157,9 +157,8 @@ bool Countdown(double seconds, const std::atomic<bool>& interrupted) {
 // The stream of one run, until it ends; returns the exit code it ends with. Each marker asked
 // for goes on the next frame recorded.
 int Stream(PluginLibrary& plugin, int index, HostSession& session, Recording& recording, long wanted,
-           const std::atomic<bool>& interrupted) {
+           MarkerKeys& keys, const std::atomic<bool>& interrupted) {
   LiveReadout readout(recording);
-  MarkerKeys keys;
   std::deque<int> markers;
   int nextMarker = 1;
   Clock::time_point lastData = Clock::now(), drainUntil = Clock::time_point::max();
@@ -272,6 +271,7 @@ int RecordRun(PluginLibrary& plugin, int index, const Options& options, const st
     std::printf("Interrupted.\n");
     return kExitOk;
   }
+  MarkerKeys keys;                // before sampling: it may take a moment to set up
   plugin.FlushReadBuffer(index);  // nothing left over from the setup reaches the run
   if (!session.Action(">in/sampler/start")) {
     std::fprintf(stderr, "kymhost: the board did not start sampling\n");
@@ -284,7 +284,7 @@ int RecordRun(PluginLibrary& plugin, int index, const Options& options, const st
   std::fflush(stdout);
 
   long wanted = options.seconds > 0 ? static_cast<long>(options.seconds / periodSeconds + 0.5) : -1;
-  int result = Stream(plugin, index, session, recording, wanted, interrupted);
+  int result = Stream(plugin, index, session, recording, wanted, keys, interrupted);
   session.Action(">in/sampler/stop");
   if (options.countdownSeconds > 0) Bell();
   if (interrupted.load()) std::printf("Interrupted.\n");
