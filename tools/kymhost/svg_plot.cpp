@@ -29,6 +29,7 @@ constexpr double kSpectrumTop = kTop + kPanelHeight + kMeasuresGap, kSpectrumHei
 constexpr double kSpectrumTopHz = 5;  // sway lies well below it
 constexpr double kSpectrumPad = 1.1;
 constexpr int kSpectrumTicks = 5;
+constexpr double kMeanLabelRoom = 110;  // pixels for "mean x 0.00 Hz"
 constexpr double kLegendGapLines = 5;  // the spectrum's legend, below the centre of pressure's
 constexpr double kBottomMargin = 20;
 constexpr int kMostTicks = 8;
@@ -282,6 +283,16 @@ std::string SpectrumPanel(const SwayMeasures& measures) {
   };
   const Axis axes[] = {{x, measures.frequencyX.meanHz, kSpectrumXColour, "x"},
                        {y, measures.frequencyY.meanHz, kSpectrumYColour, "y"}};
+  // The labels side by side, clear of both lines: right of them, or left where the panel ends.
+  double leftmost = panel.left + panel.width, rightmost = panel.left;
+  for (const Axis& axis : axes) {
+    if (!std::isfinite(axis.meanHz)) continue;
+    double at = panel.X(std::min(axis.meanHz, kSpectrumTopHz));
+    leftmost = std::min(leftmost, at);
+    rightmost = std::max(rightmost, at);
+  }
+  bool right = rightmost + kMeanLabelRoom < panel.left + panel.width;
+  double labelX = right ? rightmost + kTickLabelGap : leftmost - kTickLabelGap;
   double labelY = panel.top + kTickLabelDrop;
   for (const Axis& axis : axes) {
     svg += "<polyline clip-path=\"url(#spectrum-area)\" fill=\"none\" stroke=\"" + std::string(axis.colour) +
@@ -292,8 +303,8 @@ std::string SpectrumPanel(const SwayMeasures& measures) {
     if (!std::isfinite(axis.meanHz)) continue;
     double at = panel.X(std::min(axis.meanHz, kSpectrumTopHz));
     svg += Line(at, panel.top, at, panel.top + panel.height, axis.colour, " stroke-dasharray=\"4,3\"");
-    svg += Text(at + kTickLabelGap, labelY, "mean " + std::string(axis.name) + " " + Fixed(axis.meanHz, kShownHzDecimals) + " Hz",
-                "start", (" fill=\"" + std::string(axis.colour) + "\"").c_str());
+    svg += Text(labelX, labelY, "mean " + std::string(axis.name) + " " + Fixed(axis.meanHz, kShownHzDecimals) + " Hz",
+                right ? "start" : "end", (" fill=\"" + std::string(axis.colour) + "\"").c_str());
     labelY += kLineHeight;
   }
   return svg;
