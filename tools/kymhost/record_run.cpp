@@ -136,11 +136,12 @@ bool Countdown(double seconds, const std::atomic<bool>& interrupted) {
   bool interactive = Interactive();
   Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   long shown = -1;
+  int width = 0;  // of the line rewritten in place
   for (Clock::time_point now = Clock::now(); now < end && !interrupted.load(); now = Clock::now()) {
     long left = static_cast<long>(std::ceil(std::chrono::duration<double>(end - now).count()));
     if (left != shown) {
       if (interactive)
-        std::fprintf(stderr, "\rRecording starts in %ld s ", left);
+        width = std::max(width, std::fprintf(stderr, "\rRecording starts in %ld s", left) - 1);
       else
         std::printf("Recording starts in %ld s\n", left);
       std::fflush(interactive ? stderr : stdout);
@@ -148,7 +149,7 @@ bool Countdown(double seconds, const std::atomic<bool>& interrupted) {
     }
     std::this_thread::sleep_for(std::min<Clock::duration>(kCountdownTick, end - now));
   }
-  if (interactive && shown >= 0) std::fputs("\r                          \r", stderr);
+  if (width > 0) std::fprintf(stderr, "\r%*s\r", width, "");
   if (interrupted.load()) return false;
   Bell();
   return true;
