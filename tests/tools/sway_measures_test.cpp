@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -86,7 +87,7 @@ TEST(SwayMeasures, StandingFramesAndTheStepsBetweenThem) {
 // of 50 s here, so the bins lie 0.04 Hz apart and 0.3 Hz falls between two of them.
 TEST(SwayMeasures, SpectrumOfKnownTraces) {
   constexpr double kSeconds = 50, kRate = 1 / kPeriod;
-  constexpr double kAny = std::nan("");
+  constexpr double kAny = std::numeric_limits<double>::quiet_NaN();
   std::mt19937 random(20240601);  // its raw output is the same on every platform
   auto noise = [&](double) { return 2.0 * random() / 4294967296.0 - 1; };  // variance 1/3
   auto sine = [](double amplitude, double hz) {

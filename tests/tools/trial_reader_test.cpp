@@ -6,12 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr double kNone = std::nan("");
+constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 
 struct Case {
   const char* what;
