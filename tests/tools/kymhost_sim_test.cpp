@@ -32,7 +32,7 @@ using Clock = std::chrono::steady_clock;
 // Generous, for the sanitizer builds on a busy machine; a normal run ends long before.
 constexpr auto kLongestRun = std::chrono::seconds(90);
 constexpr auto kPoll = std::chrono::milliseconds(20);
-constexpr int kExitOk = 0, kExitNoBoard = 2, kExitBatteries = 5, kExitDisconnected = 6;
+constexpr int kExitOk = 0, kExitNoBoard = 2, kExitBatteries = 5, kExitDisconnected = 6, kExitInputFailed = 8;
 constexpr double kFramePeriod = 0.01;
 
 struct Outcome {
@@ -69,9 +69,11 @@ class Kymhost : public ::testing::Test {
   }
 
   // Runs kymhost with the scenario and the arguments. interrupt, when set, is how long after
-  // kymhost says it is recording it gets SIGINT.
+  // kymhost says it is recording it gets SIGINT; each of keys is typed (on a pipe) that long
+  // after it says so.
   Outcome Run(const std::string& scenario, std::vector<std::string> args,
-              std::chrono::milliseconds interrupt = std::chrono::milliseconds(0)) {
+              std::chrono::milliseconds interrupt = std::chrono::milliseconds(0),
+              std::vector<std::pair<std::chrono::milliseconds, std::string>> keys = {}) {
     std::string world = Path("world.scenario"), out = Path("stdout.txt"), err = Path("stderr.txt");
     WriteFile(world, scenario);
 
@@ -89,17 +91,27 @@ class Kymhost : public ::testing::Test {
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    int keyboard[2] = {-1, -1};
+    if (!keys.empty() && pipe(keyboard) == 0) {
+      signal(SIGPIPE, SIG_IGN);  // kymhost may end before the last key
+      posix_spawn_file_actions_adddup2(&actions, keyboard[0], STDIN_FILENO);
+      posix_spawn_file_actions_addclose(&actions, keyboard[0]);
+      posix_spawn_file_actions_addclose(&actions, keyboard[1]);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    }
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = -1;
     int spawned = posix_spawn(&pid, KYMHOST_PATH, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    if (keyboard[0] >= 0) close(keyboard[0]);
     Outcome outcome;
     EXPECT_EQ(spawned, 0) << std::strerror(spawned);
     if (spawned != 0) return outcome;
 
     Clock::time_point deadline = Clock::now() + kLongestRun, interruptAt = Clock::time_point::max();
+    Clock::time_point recordingAt = Clock::time_point::max();
     int status = 0;
     for (;;) {
       pid_t done = waitpid(pid, &status, WNOHANG);
@@ -122,8 +134,17 @@ class Kymhost : public ::testing::Test {
         interruptAt = Clock::time_point::max();
         interrupt = std::chrono::milliseconds(0);
       }
+      if (!keys.empty() && recordingAt == Clock::time_point::max() &&
+          ReadFile(out).find("Recording") != std::string::npos)
+        recordingAt = now;
+      if (!keys.empty() && recordingAt != Clock::time_point::max() && now >= recordingAt + keys.front().first) {
+        ssize_t written = write(keyboard[1], keys.front().second.data(), keys.front().second.size());
+        EXPECT_EQ(written, static_cast<ssize_t>(keys.front().second.size()));
+        keys.erase(keys.begin());
+      }
       std::this_thread::sleep_for(kPoll);
     }
+    if (keyboard[1] >= 0) close(keyboard[1]);
     if (outcome.finished && WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
     outcome.out = ReadFile(out);
     outcome.err = ReadFile(err);
@@ -165,18 +186,35 @@ bool WellFormedXml(const std::string& text, std::string& why) {
   return true;
 }
 
-// The keys of a flat JSON object, in order, each with its value as written.
+// The keys of a flat JSON object, in order, each with its value as written (an array or a
+// string whole).
 std::vector<std::pair<std::string, std::string>> JsonFields(const std::string& text) {
   std::vector<std::pair<std::string, std::string>> fields;
   for (size_t at = text.find('"'); at != std::string::npos; at = text.find('"', at)) {
     size_t keyEnd = text.find('"', at + 1);
     size_t valueStart = text.find_first_not_of(": ", keyEnd + 1);
     size_t valueEnd = text.find_first_of(",\n}", valueStart);
+    auto past = [](size_t found) { return found == std::string::npos ? found : found + 1; };
+    if (valueStart != std::string::npos && text[valueStart] == '[') valueEnd = past(text.find(']', valueStart));
+    if (valueStart != std::string::npos && text[valueStart] == '"') valueEnd = past(text.find('"', valueStart + 1));
     if (keyEnd == std::string::npos || valueEnd == std::string::npos) break;
     fields.emplace_back(text.substr(at + 1, keyEnd - at - 1), text.substr(valueStart, valueEnd - valueStart));
     at = valueEnd;
   }
   return fields;
+}
+
+// The value of one key, as written; empty when the object has no such key.
+std::string Field(const std::vector<std::pair<std::string, std::string>>& fields, const std::string& key) {
+  for (const auto& field : fields)
+    if (field.first == key) return field.second;
+  return {};
+}
+
+std::string ThreeDecimals(const std::string& seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", std::atof(seconds.c_str()));
+  return text;
 }
 
 TEST_F(Kymhost, RecordsTwoSecondsWithItsCsvPlotAndSummary) {
@@ -193,7 +231,7 @@ TEST_F(Kymhost, RecordsTwoSecondsWithItsCsvPlotAndSummary) {
   std::istringstream rows(ReadFile(csv));
   std::string line;
   ASSERT_TRUE(std::getline(rows, line));
-  EXPECT_EQ(line, "time_s,top_left_kg,bottom_left_kg,top_right_kg,bottom_right_kg,total_kg,cop_x_mm,cop_y_mm");
+  EXPECT_EQ(line, "time_s,top_left_kg,bottom_left_kg,top_right_kg,bottom_right_kg,total_kg,cop_x_mm,cop_y_mm,marker");
   int count = 0;
   double copX = 0;
   while (std::getline(rows, line)) {
@@ -225,10 +263,14 @@ TEST_F(Kymhost, RecordsTwoSecondsWithItsCsvPlotAndSummary) {
             std::string::npos)
       << run.Both();
   auto fields = JsonFields(ReadFile(summary));
-  const char* keys[] = {"frames",         "standing_frames", "standing_seconds",  "mean_total_kg",
-                        "cop_mean_x_mm",  "cop_mean_y_mm",   "cop_rms_x_mm",      "cop_rms_y_mm",
-                        "cop_range_x_mm", "cop_range_y_mm",  "cop_path_mm",       "cop_velocity_mm_s",
-                        "ellipse95_area_mm2", "lowpass_hz"};
+  const char* keys[] = {"frames",         "standing_frames",   "standing_seconds",   "mean_total_kg",
+                        "cop_mean_x_mm",  "cop_mean_y_mm",     "cop_rms_x_mm",       "cop_rms_y_mm",
+                        "cop_range_x_mm", "cop_range_y_mm",    "cop_path_mm",        "cop_velocity_mm_s",
+                        "ellipse95_area_mm2", "mean_freq_x_hz", "mean_freq_y_hz",    "mean_freq_hz",
+                        "f50_x_hz",       "f50_y_hz",          "f95_x_hz",           "f95_y_hz",
+                        "peak_freq_x_hz", "peak_freq_y_hz",    "total_power_x_mm2",  "total_power_y_mm2",
+                        "lowpass_hz",     "label",             "from_s",             "to_s",
+                        "markers_s"};
   ASSERT_EQ(fields.size(), std::size(keys)) << ReadFile(summary);
   for (size_t i = 0; i < fields.size(); ++i) EXPECT_EQ(fields[i].first, keys[i]);
   auto number = [&](size_t i) { return std::atof(fields[i].second.c_str()); };
@@ -238,7 +280,73 @@ TEST_F(Kymhost, RecordsTwoSecondsWithItsCsvPlotAndSummary) {
   EXPECT_NEAR(number(3), 70.0, 0.7);
   EXPECT_NEAR(number(4), 43.3, 2.0);
   EXPECT_NEAR(number(5), 0.0, 2.0);
-  EXPECT_EQ(fields.back().second, "10");
+  EXPECT_EQ(fields[24].second, "10");
+}
+
+TEST_F(Kymhost, AnalyseOfItsOwnCsvGivesTheLiveSummary) {
+  std::string csv = Path("run.csv"), live = Path("live.json"), analysed = Path("analysed.json");
+  std::string ratios = Path("romberg.json");
+  Outcome run = Run("radio\nboard paired yes\n  load sway 70 kg\n",
+                    {"--seconds", "3", "--csv", csv, "--summary", live, "--lowpass", "10", "--label", "eyes \"open\""});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.Both();
+  Outcome analyse = Run("", {"analyse", csv, "--summary", analysed, "--lowpass", "10"});
+  ASSERT_EQ(analyse.exitCode, kExitOk) << analyse.Both();
+  std::string summary = ReadFile(live);
+  EXPECT_EQ(ReadFile(analysed), summary);
+  EXPECT_NE(summary.find("\"label\": \"eyes \\\"open\\\"\",\n"), std::string::npos) << summary;
+  EXPECT_NE(Field(JsonFields(summary), "mean_freq_hz"), "null") << summary;
+
+  // The same recording as eyes open and eyes closed: every ratio is 1.
+  Outcome romberg = Run("", {"analyse", "--romberg", csv, csv, "--summary", ratios});
+  ASSERT_EQ(romberg.exitCode, kExitOk) << romberg.Both();
+  std::string json = ReadFile(ratios);
+  auto fields = JsonFields(json.substr(json.find("\"closed_over_open\"")));
+  ASSERT_GT(fields.size(), 20u) << json;
+  for (size_t i = 1; i < fields.size(); ++i)
+    EXPECT_TRUE(fields[i].second == "1.000" || fields[i].second == "null") << fields[i].first << ": " << fields[i].second;
+}
+
+TEST_F(Kymhost, MarkersAndSegmentsChooseTheMeasuredPart) {
+  using Ms = std::chrono::milliseconds;
+  std::string csv = Path("run.csv"), live = Path("live.json"), part = Path("part.json");
+  Outcome run = Run("radio\nboard paired yes\n  load sway 70 kg\n",
+                    {"--seconds", "4", "--csv", csv, "--summary", live, "--from", "0.5", "--to", "2.5"}, Ms(0),
+                    {{Ms(800), "\n"}, {Ms(1800), "\n"}});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.Both();
+  EXPECT_NE(run.out.find("Marker 1 at "), std::string::npos) << run.Both();
+  EXPECT_NE(run.out.find("Marker 2 at "), std::string::npos) << run.Both();
+
+  // Each marker on one frame of the CSV, in its last column.
+  std::istringstream rows(ReadFile(csv));
+  std::string line;
+  std::vector<std::pair<std::string, std::string>> marked;  // time, marker
+  std::getline(rows, line);
+  while (std::getline(rows, line))
+    if (line.back() != ',') marked.emplace_back(line.substr(0, line.find(',')), line.substr(line.rfind(',') + 1));
+  ASSERT_EQ(marked.size(), 2u) << ReadFile(csv);
+  EXPECT_EQ(marked[0].second, "1");
+  EXPECT_EQ(marked[1].second, "2");
+  std::string first = ThreeDecimals(marked[0].first), second = ThreeDecimals(marked[1].first);
+
+  // The live summary measures 0.5 s to 2.5 s and lists both markers.
+  auto fields = JsonFields(ReadFile(live));
+  EXPECT_EQ(Field(fields, "frames"), "200");
+  EXPECT_EQ(Field(fields, "from_s"), "0.500");
+  EXPECT_EQ(Field(fields, "to_s"), "2.500");
+  EXPECT_EQ(Field(fields, "markers_s"), "[" + first + ", " + second + "]");
+
+  // analyse measures from one marker to the other ...
+  Outcome between = Run("", {"analyse", csv, "--from-marker", "1", "--to-marker", "2", "--summary", part});
+  ASSERT_EQ(between.exitCode, kExitOk) << between.Both();
+  fields = JsonFields(ReadFile(part));
+  long frames = std::lround((std::atof(second.c_str()) - std::atof(first.c_str())) / kFramePeriod);
+  EXPECT_EQ(Field(fields, "frames"), std::to_string(frames));
+  EXPECT_EQ(Field(fields, "from_s"), first);
+  EXPECT_EQ(Field(fields, "to_s"), second);
+  // ... and names the markers there are when asked for one there is not.
+  Outcome missing = Run("", {"analyse", csv, "--from-marker", "3"});
+  EXPECT_EQ(missing.exitCode, kExitInputFailed) << missing.Both();
+  EXPECT_NE(missing.err.find("there is no marker 3 (it has 1, 2)"), std::string::npos) << missing.Both();
 }
 
 TEST_F(Kymhost, WithoutARadioPassesOnThePluginsMessage) {

@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -75,6 +79,72 @@ TEST(SwayMeasures, StandingFramesAndTheStepsBetweenThem) {
       EXPECT_NE(json.find("\"cop_mean_x_mm\": null,"), std::string::npos) << json;
       EXPECT_NE(json.find("\"cop_velocity_mm_s\": null,"), std::string::npos) << json;
       EXPECT_NE(json.find("\"ellipse95_area_mm2\": null,"), std::string::npos) << json;
+    }
+  }
+}
+
+// The frequency measures of synthetic traces whose answers are known. Welch's windows are half
+// of 50 s here, so the bins lie 0.04 Hz apart and 0.3 Hz falls between two of them.
+TEST(SwayMeasures, SpectrumOfKnownTraces) {
+  constexpr double kSeconds = 50, kRate = 1 / kPeriod;
+  constexpr double kAny = std::numeric_limits<double>::quiet_NaN();
+  std::mt19937 random(20240601);  // its raw output is the same on every platform
+  auto noise = [&](double) { return 2.0 * random() / 4294967296.0 - 1; };  // variance 1/3
+  auto sine = [](double amplitude, double hz) {
+    return [=](double t) { return amplitude * std::sin(kTwoPi * hz * t); };
+  };
+  struct Expected {
+    double value, within;
+  };
+  struct Case {
+    const char* what;
+    std::function<double(double)> x, y;
+    double emptyFrom, emptyTo;  // seconds in which nobody stands; equal: none
+    double seconds;
+    long spectrumFrames;
+    Expected meanX, meanY, both, f50X, f95X, peakX, powerX, powerY;
+  };
+  const Case cases[] = {
+      {"0.3 Hz on x, 0.7 Hz on y", sine(10, 0.3), sine(6, 0.7), 0, 0, kSeconds, 5000,
+       {0.3, 0.02}, {0.7, 0.02}, {kAny, 0}, {0.3, 0.02}, {kAny, 0}, {0.3, 0.04}, {50, 1}, {18, 0.4}},
+      // Flat up to half the frame rate: half the power lies below a quarter of the rate.
+      {"white noise", noise, noise, 0, 0, kSeconds, 5000,
+       {25, 1}, {25, 1}, {25, 1}, {25, 1}, {47.5, 0.5}, {kAny, 0}, {1.0 / 3, 0.02}, {1.0 / 3, 0.02}},
+      // x: powers 4.5 at 0.4 Hz and 0.5 at 1.2 Hz, mean (0.4 x 4.5 + 1.2 x 0.5) / 5 = 0.48 Hz;
+      // y: power 2 at 0.6 Hz; both: (0.48 x 5 + 0.6 x 2) / 7 = 0.5143 Hz.
+      {"two sines on x, one on y",
+       [](double t) { return 3 * std::sin(kTwoPi * 0.4 * t) + std::sin(kTwoPi * 1.2 * t); }, sine(2, 0.6), 0, 0,
+       kSeconds, 5000, {0.48, 0.01}, {0.6, 0.01}, {0.5143, 0.01}, {kAny, 0}, {kAny, 0}, {0.4, 0.04}, {5, 0.1},
+       {2, 0.05}},
+      // Someone steps off for half a second: the measures take the longer stretch, 30 s.
+      {"the longest unbroken stretch", sine(10, 0.3), sine(6, 0.7), 19.5, 20, kSeconds, 3000,
+       {0.3, 0.02}, {0.7, 0.02}, {kAny, 0}, {kAny, 0}, {kAny, 0}, {kAny, 0}, {50, 1.5}, {18, 0.5}},
+      {"under two seconds", sine(10, 0.3), sine(6, 0.7), 0, 0, 1.99, 0,
+       {kAny, 0}, {kAny, 0}, {kAny, 0}, {kAny, 0}, {kAny, 0}, {kAny, 0}, {kAny, 0}, {kAny, 0}},
+  };
+  for (const Case& c : cases) {
+    std::vector<SwayFrame> frames;
+    for (long i = 0; i < std::lround(c.seconds * kRate); ++i) {
+      double t = static_cast<double>(i) * kPeriod;
+      bool empty = t >= c.emptyFrom && t < c.emptyTo;
+      frames.push_back({empty ? 0.0 : 70.0, c.x(t), c.y(t)});
+    }
+    kymhost::SwayMeasures m = MeasureSway(frames, kPeriod, kNoFilter);
+    EXPECT_EQ(m.spectrumFrames, c.spectrumFrames) << c.what;
+    if (c.spectrumFrames == 0) {
+      EXPECT_NE(kymhost::SummaryJson(m).find("\"mean_freq_hz\": null,"), std::string::npos) << c.what;
+      continue;
+    }
+    EXPECT_EQ(m.spectrumOfAllStanding, c.emptyFrom == c.emptyTo) << c.what;
+    const std::pair<const char*, std::pair<Expected, double>> checks[] = {
+        {"mean x", {c.meanX, m.frequencyX.meanHz}},     {"mean y", {c.meanY, m.frequencyY.meanHz}},
+        {"both", {c.both, m.meanFrequencyHz}},          {"F50 x", {c.f50X, m.frequencyX.f50Hz}},
+        {"F95 x", {c.f95X, m.frequencyX.f95Hz}},        {"peak x", {c.peakX, m.frequencyX.peakHz}},
+        {"power x", {c.powerX, m.frequencyX.totalPower}}, {"power y", {c.powerY, m.frequencyY.totalPower}},
+    };
+    for (const auto& [name, check] : checks) {
+      if (std::isnan(check.first.value)) continue;
+      EXPECT_NEAR(check.second, check.first.value, check.first.within) << c.what << ": " << name;
     }
   }
 }

@@ -27,6 +27,18 @@ struct FrameKg {
     double bottom = channel[kBottomLeft] + channel[kBottomRight];
     return HasLoad() ? kSensorSpanYmm / 2 * (top - bottom) / Total() : 0.0;
   }
+
+  // A frame with this total and centre of pressure: of the many, the one whose diagonals carry
+  // equal sums.
+  static FrameKg Of(double totalKg, double copXmm, double copYmm) {
+    double right = 2 * copXmm / kSensorSpanXmm, front = 2 * copYmm / kSensorSpanYmm, quarter = totalKg / 4;
+    FrameKg frame{};
+    frame.channel[kTopLeft] = quarter * (1 - right + front);
+    frame.channel[kBottomLeft] = quarter * (1 - right - front);
+    frame.channel[kTopRight] = quarter * (1 + right + front);
+    frame.channel[kBottomRight] = quarter * (1 + right - front);
+    return frame;
+  }
 };
 
 }  // namespace kymhost

@@ -15,19 +15,24 @@ constexpr double kLongestRunSeconds = 1e7;  // about four months of frames still
 // A cut-off at or above half the frame rate means nothing for sampled data.
 constexpr double kHighestCutoffHz = 1 / (2 * kFramePeriodSeconds);
 
+constexpr double kLongestCountdownSeconds = 3600;
+
 const char kUsage[] =
     "usage: kymhost [options]\n"
+    "       kymhost analyse [options] FILE...\n"
+    "       kymhost analyse --romberg [options] OPEN.csv CLOSED.csv\n"
     "\n"
     "Finds a Wii Balance Board, opens it and records its four load sensors at 100 frames per\n"
-    "second through the PlankScale plug-in, the way the Kymora application does.\n"
+    "second through the PlankScale plug-in, the way the Kymora application does. While it\n"
+    "records, Enter or m sets a marker. 'kymhost analyse' measures recordings already made.\n"
     "\n"
     "options:\n"
     "  --plugin PATH          the plug-in to load (default: the one beside kymhost)\n"
     "  --seconds N            record for N seconds (default: until Ctrl-C)\n"
     "  --csv FILE             write every frame: time (s), the four corners (kg), total (kg),\n"
-    "                         centre of pressure x and y (mm)\n"
+    "                         centre of pressure x and y (mm), marker\n"
     "  --plot FILE.svg        draw total weight over time and the centre-of-pressure trace\n"
-    "                         with its 95 % ellipse, and the sway measures under them\n"
+    "                         with its 95 % ellipse, the spectra and the sway measures\n"
     "  --summary FILE.json    write the sway measures, printed at the end, as JSON too\n"
     "  --lowpass HZ           filter the centre of pressure before measuring sway (a zero-lag\n"
     "                         second-order Butterworth filter; 10 is usual; default: none)\n"
@@ -37,7 +42,22 @@ const char kUsage[] =
     "  --no-battery-warning   do not warn about weak batteries before recording\n"
     "  --announce             let the plug-in announce a pre-release build of itself\n"
     "  --version              kymhost's version and the file version of the plug-in it loads\n"
+    "  --label TEXT           name the trial, in the CSV (a '# label:' line) and the summary\n"
+    "  --countdown N          count N seconds down before recording, with a bell at the start\n"
+    "                         and at the end of the recording\n"
+    "  --from TIME            measure from TIME seconds after the recording's start\n"
+    "  --to TIME              measure up to TIME seconds after the recording's start\n"
     "  --help                 this text\n"
+    "\n"
+    "analyse reads kymhost's CSV, or any recording with a time column, a force or weight column\n"
+    "and the centre of pressure in x and y (see the README), and prints and writes what a\n"
+    "recording would. It takes --plot, --summary, --lowpass, --from, --to, --label and:\n"
+    "  --from-marker N        measure from marker N\n"
+    "  --to-marker N          measure up to marker N\n"
+    "  --axes swap|flip-x|flip-y  the file's x runs front to back (swap), or an axis runs the\n"
+    "                         other way; may be given more than once\n"
+    "  --romberg              two files, eyes open and eyes closed: each measure of both, and\n"
+    "                         the ratio closed / open\n"
     "\n"
     "exit codes:\n"
     "  0  the recording ended normally: time up, Ctrl-C, or the board's button\n"
@@ -48,6 +68,7 @@ const char kUsage[] =
     "  5  the run stopped because of weak or missing batteries\n"
     "  6  the board was disconnected or stopped sending data\n"
     "  7  an output file could not be written\n"
+    "  8  a recording to analyse could not be read or measured\n"
     "\n"
     "On Linux the plug-in runs against a simulated board; the environment variable\n"
     "PLANKSCALE_SIM names a scenario file for it (see docs/simulation.md).\n";
@@ -62,11 +83,56 @@ bool ReadPositive(const char* text, double highest, bool highestAllowed, double&
   return true;
 }
 
+bool ReadTime(const char* text, double& seconds) {
+  char* end = nullptr;
+  double value = std::strtod(text, &end);
+  if (end == text || *end != '\0' || !std::isfinite(value) || value < 0 || value > kLongestRunSeconds) return false;
+  seconds = value;
+  return true;
+}
+
+bool ReadMarker(const char* text, int& marker) {
+  char* end = nullptr;
+  long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || value < 1 || value > 1'000'000) return false;
+  marker = static_cast<int>(value);
+  return true;
+}
+
+bool ReadAxes(const std::string& words, recording::Axes& axes) {
+  size_t at = 0;
+  for (size_t comma; (comma = words.find(',', at)) != std::string::npos; at = comma + 1)
+    if (!recording::AddAxesWord(words.substr(at, comma - at), axes)) return false;
+  return recording::AddAxesWord(words.substr(at), axes);
+}
+
+// Options that make sense only when recording, or only when analysing.
+bool RecordingOnly(const std::string& arg) {
+  return arg == "--plugin" || arg == "--seconds" || arg == "--csv" || arg == "--zero" || arg == "--keep-paired" ||
+         arg == "--no-battery-warning" || arg == "--announce" || arg == "--countdown";
+}
+bool AnalyseOnly(const std::string& arg) {
+  return arg == "--from-marker" || arg == "--to-marker" || arg == "--axes" || arg == "--romberg";
+}
+
+// What the options say together; empty when they agree.
+std::string Conflict(const Options& options) {
+  if (options.analyse && options.files.empty()) return "analyse needs a FILE";
+  if (options.romberg && options.files.size() != 2) return "--romberg needs two files, eyes open and eyes closed";
+  if (!std::isnan(options.fromSeconds) && options.fromMarker > 0) return "--from and --from-marker together";
+  if (!std::isnan(options.toSeconds) && options.toMarker > 0) return "--to and --to-marker together";
+  if (options.fromSeconds >= options.toSeconds) return "--from at or after --to";
+  if (options.fromMarker > 0 && options.toMarker > 0 && options.fromMarker == options.toMarker)
+    return "--from-marker and --to-marker name the same marker";
+  return {};
+}
+
 }  // namespace
 
 bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
   options.plugin = PluginLibrary::DefaultPath(argc > 0 ? argv[0] : nullptr);
-  for (int i = 1; i < argc; ++i) {
+  options.analyse = argc > 1 && std::string(argv[1]) == "analyse";
+  for (int i = options.analyse ? 2 : 1; i < argc; ++i) {
     std::string arg = argv[i];
     std::string shown = arg;  // what a complaint quotes
     bool ok = true;
@@ -74,6 +140,9 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
       std::fputs(kUsage, stdout);
       exitCode = kExitOk;
       return false;
+    } else if (options.analyse ? RecordingOnly(arg) : AnalyseOnly(arg)) {
+      shown += options.analyse ? " (only when recording)" : " (only with analyse)";
+      ok = false;
     } else if (arg == "--zero") {
       options.zero = true;
     } else if (arg == "--no-battery-warning") {
@@ -82,8 +151,12 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
       options.announce = true;
     } else if (arg == "--version") {
       options.version = true;
+    } else if (arg == "--romberg") {
+      options.romberg = true;
     } else if (arg == "--plugin" || arg == "--seconds" || arg == "--csv" || arg == "--plot" ||
-               arg == "--summary" || arg == "--lowpass" || arg == "--keep-paired") {
+               arg == "--summary" || arg == "--lowpass" || arg == "--keep-paired" || arg == "--label" ||
+               arg == "--countdown" || arg == "--from" || arg == "--to" || arg == "--from-marker" ||
+               arg == "--to-marker" || arg == "--axes") {
       if (i + 1 >= argc) {
         shown += " (with no value)";
         ok = false;
@@ -96,11 +169,21 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
         if (arg == "--summary") options.summary = value;
         if (arg == "--csv") options.csv = value;
         if (arg == "--plot") options.plot = value;
+        if (arg == "--label") options.label = value;
+        if (arg == "--countdown")
+          ok = ReadPositive(value.c_str(), kLongestCountdownSeconds, true, options.countdownSeconds);
+        if (arg == "--from") ok = ReadTime(value.c_str(), options.fromSeconds);
+        if (arg == "--to") ok = ReadTime(value.c_str(), options.toSeconds) && options.toSeconds > 0;
+        if (arg == "--from-marker") ok = ReadMarker(value.c_str(), options.fromMarker);
+        if (arg == "--to-marker") ok = ReadMarker(value.c_str(), options.toMarker);
+        if (arg == "--axes") ok = ReadAxes(value, options.axes);
         if (arg == "--keep-paired") {
           options.keepPaired = value;
           ok = value == "on" || value == "off";
         }
       }
+    } else if (options.analyse && arg.rfind("--", 0) != 0) {
+      options.files.push_back(arg);
     } else {
       ok = false;
     }
@@ -109,6 +192,12 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
       exitCode = kExitUsage;
       return false;
     }
+  }
+  std::string conflict = Conflict(options);
+  if (!conflict.empty()) {
+    std::fprintf(stderr, "kymhost: %s\n\n%s", conflict.c_str(), kUsage);
+    exitCode = kExitUsage;
+    return false;
   }
   return true;
 }

@@ -1,7 +1,11 @@
 // kymhost's command line: its options, its help text and the exit codes it documents.
 #pragma once
 
+#include "recording/trial_reader.h"
+
+#include <cmath>
 #include <string>
+#include <vector>
 
 namespace kymhost {
 
@@ -14,6 +18,7 @@ enum ExitCode {
   kExitBatteries = 5,
   kExitDisconnected = 6,
   kExitOutputFailed = 7,
+  kExitInputFailed = 8,
 };
 
 struct Options {
@@ -28,6 +33,21 @@ struct Options {
   bool batteryWarning = true;
   bool announce = false;  // answer the plug-in's release query with "tell me"
   bool version = false;   // print kymhost's version and the plug-in's, and end
+
+  // The trial: its name, a countdown before it, and the part of it to measure (seconds from
+  // the recording's start, NaN for its start or end; or the frames of two markers).
+  std::string label;
+  double countdownSeconds = 0;
+  double fromSeconds = std::nan("");
+  double toSeconds = std::nan("");
+  int fromMarker = 0;  // 0: none
+  int toMarker = 0;
+
+  // kymhost analyse FILE...: recordings measured without a board.
+  bool analyse = false;
+  std::vector<std::string> files;
+  bool romberg = false;  // two files: eyes open, then eyes closed
+  recording::Axes axes;
 };
 
 // Reads the command line into options. False when kymhost should end at once with exitCode:

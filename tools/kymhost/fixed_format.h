@@ -9,6 +9,11 @@
 
 namespace kymhost {
 
+// Times of frames at 10 ms steps, in files and on screen.
+constexpr int kSecondsDecimals = 2;
+// Frequencies on screen: finer than any spectrum of a trial resolves.
+constexpr int kShownHzDecimals = 2;
+
 inline std::string Fixed(double value, int decimals) {
   if (!std::isfinite(value)) value = 0.0;
   char text[64];
@@ -24,6 +29,14 @@ inline std::string Plain(double value) {
   if (!std::isfinite(value)) value = 0.0;
   char text[400];  // room for any double in fixed notation
   auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+  if (result.ec != std::errc()) return "0";
+  return std::string(text, result.ptr);
+}
+
+// Six significant digits, for messages: 0.02 as "0.02", 1234.5678 as "1234.57".
+inline std::string Short(double value) {
+  char text[32];
+  auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
   if (result.ec != std::errc()) return "0";
   return std::string(text, result.ptr);
 }

@@ -1,5 +1,6 @@
 // kymhost: finds, opens and records a Wii Balance Board through the plug-in's thirteen exports,
 // as the recording application drives it.
+#include "analyse.h"
 #include "command_line.h"
 #include "host_services.h"
 #include "host_session.h"
@@ -105,6 +106,7 @@ int main(int argc, char** argv) {
   Options options;
   int exitCode = kExitOk;
   if (!ParseCommandLine(argc, argv, options, exitCode)) return exitCode;
+  if (options.analyse) return Analyse(options);
 
   // Offered before the plug-in loads and withdrawn after it is gone (destruction order).
   HostServicesRegistration hostServices(options.announce);

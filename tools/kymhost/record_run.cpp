@@ -1,18 +1,19 @@
 #include "record_run.h"
 
+#include "fixed_format.h"
 #include "host_session.h"
+#include "marker_keys.h"
 #include "recording.h"
-#include "svg_plot.h"
-#include "sway_measures.h"
-#include "sway_summary.h"
-#include "text_file.h"
+#include "run_report.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <string>
+#include <thread>
 
 #ifdef _WIN32
 #include <io.h>
@@ -40,6 +41,7 @@ constexpr int kBehindFrames = 500;
 constexpr double kMicrosPerSecond = 1e6;
 constexpr double kReadoutResolution = 0.05;  // the readout's last digit
 constexpr size_t kReadoutRoom = 160;
+constexpr auto kCountdownTick = std::chrono::milliseconds(50);
 
 // Keeps "-0.0" off the readout.
 double Shown(double value) { return std::fabs(value) < kReadoutResolution ? 0.0 : value; }
@@ -58,6 +60,19 @@ class LiveReadout {
     if (now - last_ < period_ || recording_.Frames() == shownFrames_) return;
     Print();
     last_ = now;
+  }
+  // A line of its own between readouts, such as a marker's.
+  void Note(const std::string& text) {
+    if (interactive_) {
+      int length = static_cast<int>(text.size());
+      std::fprintf(stderr, "\r%s%*s\n", text.c_str(), std::max(0, lastLength_ - length), "");
+      std::fflush(stderr);
+      lastLength_ = 0;
+      lineOpen_ = false;
+    } else {
+      std::printf("%s\n", text.c_str());
+      std::fflush(stdout);
+    }
   }
   // Shows the latest frame, if not yet shown, and ends the line: a message may follow.
   void Finish() {
@@ -105,21 +120,67 @@ void Setting(HostSession& session, const char* line, const char* what) {
   if (!session.Action(line)) std::fprintf(stderr, "kymhost: the board did not accept %s\n", what);
 }
 
-// The stream of one run, until it ends; returns the exit code it ends with.
+// The terminal's bell, on whichever of the two outputs is a terminal.
+void Bell() {
+  if (Interactive()) {
+    std::fputs("\a", stderr);
+    std::fflush(stderr);
+  } else if (isatty(fileno(stdout))) {
+    std::fputs("\a", stdout);
+    std::fflush(stdout);
+  }
+}
+
+// Counts whole seconds down to the start of the recording, then rings; false when interrupted.
+bool Countdown(double seconds, const std::atomic<bool>& interrupted) {
+  bool interactive = Interactive();
+  Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  long shown = -1;
+  int width = 0;  // of the line rewritten in place
+  for (Clock::time_point now = Clock::now(); now < end && !interrupted.load(); now = Clock::now()) {
+    long left = static_cast<long>(std::ceil(std::chrono::duration<double>(end - now).count()));
+    if (left != shown) {
+      if (interactive)
+        width = std::max(width, std::fprintf(stderr, "\rRecording starts in %ld s", left) - 1);
+      else
+        std::printf("Recording starts in %ld s\n", left);
+      std::fflush(interactive ? stderr : stdout);
+      shown = left;
+    }
+    std::this_thread::sleep_for(std::min<Clock::duration>(kCountdownTick, end - now));
+  }
+  if (width > 0) std::fprintf(stderr, "\r%*s\r", width, "");
+  if (interrupted.load()) return false;
+  Bell();
+  return true;
+}
+
+// The stream of one run, until it ends; returns the exit code it ends with. Each marker asked
+// for goes on the next frame recorded.
 int Stream(PluginLibrary& plugin, int index, HostSession& session, Recording& recording, long wanted,
-           const std::atomic<bool>& interrupted) {
+           MarkerKeys& keys, const std::atomic<bool>& interrupted) {
   LiveReadout readout(recording);
+  std::deque<int> markers;
+  int nextMarker = 1;
   Clock::time_point lastData = Clock::now(), drainUntil = Clock::time_point::max();
   int result = kExitOk;
   bool running = true, behind = false;
   while (running && !interrupted.load() && (wanted < 0 || recording.Frames() < wanted)) {
     StreamEvent event = session.ReadStream(kReadTimeoutMs);
     Clock::time_point now = Clock::now();
+    for (int asked = keys.Take(); asked > 0; --asked) markers.push_back(nextMarker++);
     switch (event.kind) {
       case StreamEvent::kFrames:
         for (const FrameKg& frame : event.frames) {
           if (wanted >= 0 && recording.Frames() >= wanted) break;
-          recording.Add(frame);
+          int marker = 0;
+          if (!markers.empty()) {
+            marker = markers.front();
+            markers.pop_front();
+            readout.Note("Marker " + std::to_string(marker) + " at " + Fixed(recording.Seconds(), kSecondsDecimals) +
+                         " s");
+          }
+          recording.Add(Recording::AsWritten(frame), marker);
         }
         lastData = now;
         if (!behind && plugin.ReadBuffSize(index) > kBehindFrames * kChannels) {
@@ -166,16 +227,8 @@ int Stream(PluginLibrary& plugin, int index, HostSession& session, Recording& re
     readout.Update(now);
   }
   readout.Finish();
+  for (int marker : markers) std::printf("Marker %d came after the last frame and is not kept.\n", marker);
   return result;
-}
-
-// Says whether an output file was written; false when it was not.
-bool Reported(bool written, const char* what, const std::string& path) {
-  if (written)
-    std::printf("%s written to %s\n", what, path.c_str());
-  else
-    std::fprintf(stderr, "kymhost: cannot write %s\n", path.c_str());
-  return written;
 }
 
 }  // namespace
@@ -211,36 +264,40 @@ int RecordRun(PluginLibrary& plugin, int index, const Options& options, const st
   }
 
   Recording recording(periodSeconds);
-  if (!options.csv.empty() && !recording.OpenCsv(options.csv)) {
+  if (!options.csv.empty() && !recording.OpenCsv(options.csv, options.label)) {
     std::fprintf(stderr, "kymhost: cannot write %s\n", options.csv.c_str());
     return kExitOutputFailed;
   }
+  if (options.countdownSeconds > 0 && !Countdown(options.countdownSeconds, interrupted)) {
+    std::printf("Interrupted.\n");
+    return kExitOk;
+  }
+  MarkerKeys keys;                // before sampling: it may take a moment to set up
   plugin.FlushReadBuffer(index);  // nothing left over from the setup reaches the run
   if (!session.Action(">in/sampler/start")) {
     std::fprintf(stderr, "kymhost: the board did not start sampling\n");
     return kExitOpenFailed;
   }
   if (options.seconds > 0)
-    std::printf("Recording for %g s. Press Ctrl-C to stop.\n", options.seconds);
+    std::printf("Recording for %g s. Press Enter or m to set a marker, Ctrl-C to stop.\n", options.seconds);
   else
-    std::printf("Recording. Press Ctrl-C to stop.\n");
+    std::printf("Recording. Press Enter or m to set a marker, Ctrl-C to stop.\n");
   std::fflush(stdout);
 
   long wanted = options.seconds > 0 ? static_cast<long>(options.seconds / periodSeconds + 0.5) : -1;
-  int result = Stream(plugin, index, session, recording, wanted, interrupted);
+  int result = Stream(plugin, index, session, recording, wanted, keys, interrupted);
   session.Action(">in/sampler/stop");
+  if (options.countdownSeconds > 0) Bell();
   if (interrupted.load()) std::printf("Interrupted.\n");
   std::printf("Recorded %ld frames (%.2f s).\n", recording.Frames(), recording.Seconds());
 
-  SwayMeasures measures = MeasureSway(recording.SwayFrames(), periodSeconds, options.lowpassHz);
-  for (const std::string& line : SummaryLines(measures)) std::printf("%s\n", line.c_str());
-
+  Analysis analysis;
+  std::string error;  // the live options name no markers, so nothing can fail here
+  AnalyseRecording(recording, options, options.label, analysis, error);
+  PrintAnalysis(analysis);
   bool written = true;
   if (!options.csv.empty()) written = Reported(recording.CloseCsv(), "Frames", options.csv) && written;
-  if (!options.plot.empty())
-    written = Reported(WritePlot(options.plot, recording.Trace(), measures), "Plot", options.plot) && written;
-  if (!options.summary.empty())
-    written = Reported(WriteTextFile(options.summary, SummaryJson(measures)), "Summary", options.summary) && written;
+  written = WriteAnalysis(analysis, options.plot, options.summary) && written;
   if (!written && result == kExitOk) result = kExitOutputFailed;
   return result;
 }

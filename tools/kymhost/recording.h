@@ -1,5 +1,5 @@
 // A recording: the frames of a run at their 10 ms steps, written to CSV as they come and kept,
-// thinned out, for the picture at the end.
+// thinned out, for the picture at the end, with the markers set while recording.
 #pragma once
 
 #include "board_geometry.h"
@@ -29,12 +29,23 @@ class Recording {
   Recording(const Recording&) = delete;
   Recording& operator=(const Recording&) = delete;
 
-  // Starts writing frames to a CSV file; false when it cannot be created.
-  bool OpenCsv(const std::string& path);
+  struct Marker {
+    int number;
+    long frame;
+  };
+
+  // Starts writing frames to a CSV file, the label (when there is one) in a comment line above
+  // them; false when it cannot be created.
+  bool OpenCsv(const std::string& path, const std::string& label);
   // Finishes the CSV file; false when anything could not be written.
   bool CloseCsv();
-  void Add(const FrameKg& frame);
+  // Adds a frame; marker is its marker number, 0 for none.
+  void Add(const FrameKg& frame, int marker = 0);
+  // The frame as its CSV row reads back (to the gram). A live recording adds its frames so, and
+  // its measures are then those of its CSV.
+  static FrameKg AsWritten(const FrameKg& frame);
 
+  double Period() const { return period_; }
   long Frames() const { return frames_; }
   double Seconds() const { return static_cast<double>(frames_) * period_; }
   const FrameKg& Latest() const { return latest_; }
@@ -42,6 +53,7 @@ class Recording {
   const std::vector<TracePoint>& Trace() const { return trace_; }
   // Every frame, for the sway measures (24 bytes a frame: under 9 MB an hour).
   const std::vector<SwayFrame>& SwayFrames() const { return sway_; }
+  const std::vector<Marker>& Markers() const { return markers_; }
 
  private:
   static constexpr size_t kTraceLimit = 4000;
@@ -53,6 +65,7 @@ class Recording {
   FrameKg latest_{};
   std::vector<TracePoint> trace_;
   std::vector<SwayFrame> sway_;
+  std::vector<Marker> markers_;
   long traceStride_ = 1;
 };
 

@@ -1,5 +1,6 @@
 // The picture balance researchers look at: weight over time beside the sway of the centre of
-// pressure with its 95 % ellipse, and the measures under them, in one self-contained SVG file.
+// pressure with its 95 % ellipse, the spectra of the sway under them, and the measures at the
+// foot, in one self-contained SVG file.
 #include "svg_plot.h"
 
 #include "fixed_format.h"
@@ -24,6 +25,12 @@ constexpr double kHalfTextHeight = 4;  // lowers a label to centre it on its tic
 constexpr double kAxisTitleGap = 40;  // left of the panel, beside the tick labels
 constexpr double kLegendSwatch = 20, kLegendRise = 4;
 constexpr double kMeasuresGap = 70, kLineHeight = 17;
+constexpr double kSpectrumTop = kTop + kPanelHeight + kMeasuresGap, kSpectrumHeight = 220;
+constexpr double kSpectrumTopHz = 5;  // sway lies well below it
+constexpr double kSpectrumPad = 1.1;
+constexpr int kSpectrumTicks = 5;
+constexpr double kMeanLabelRoom = 110;  // pixels for "mean x 0.00 Hz"
+constexpr double kLegendGapLines = 5;  // the spectrum's legend, below the centre of pressure's
 constexpr double kBottomMargin = 20;
 constexpr int kMostTicks = 8;
 constexpr double kWeightPad = 0.1;        // a tenth of the range above and below the curve
@@ -34,6 +41,8 @@ constexpr double kCentreMarkRadius = 5;  // pixels: a mark, not a distance on th
 constexpr double kDegreesPerRadian = 180 / kPi;
 
 const char kTraceColour[] = "#1f77b4";
+const char kSpectrumXColour[] = "#1f77b4";
+const char kSpectrumYColour[] = "#ff7f0e";
 const char kCopColour[] = "#d62728";
 const char kGridColour[] = "#e4e4e4";
 const char kFaintColour[] = "#bbb";
@@ -61,6 +70,16 @@ Range Around(double low, double high, double padFraction, double leastSpan) {
 }
 
 std::string N(double value) { return Fixed(value, 1); }
+
+// A character of the trial's own text, such as its label, as XML text.
+std::string Escaped(char c) {
+  switch (c) {
+    case '<': return "&lt;";
+    case '>': return "&gt;";
+    case '&': return "&amp;";
+    default: return std::string(1, static_cast<unsigned char>(c) < 0x20 ? ' ' : c);
+  }
+}
 
 std::string Text(double x, double y, const std::string& text, const char* anchor = "start", const char* extra = "") {
   return "<text x=\"" + N(x) + "\" y=\"" + N(y) + "\" text-anchor=\"" + anchor + "\"" + extra + ">" + text +
@@ -221,18 +240,92 @@ std::string CopPanel(const std::vector<TracePoint>& trace, const SwayMeasures& m
   }
   // The board's centre.
   svg += CentreMark(panel.X(0), panel.Y(0));
-  svg += Legend(panel.left, panel.top + panel.height + kMeasuresGap + kLineHeight);  // clear of the heading
+  svg += Legend(panel.left, kSpectrumTop + kLineHeight);  // beside the spectrum, clear of its title
+  return svg;
+}
+
+std::string SpectrumLegend(double left, double top) {
+  double swatch = left + kLegendSwatch, label = left + 2 * kLegendSwatch + kTickLabelGap;
+  double y = top - kLegendRise;
+  std::string svg = Line(left, y, swatch, y, kSpectrumXColour, " stroke-width=\"2\"") +
+                    Text(label, top, "spectrum of x, left to right");
+  y += kLineHeight;
+  svg += Line(left, y, swatch, y, kSpectrumYColour, " stroke-width=\"2\"") +
+         Text(label, top + kLineHeight, "spectrum of y, front to back");
+  y += kLineHeight;
+  svg += Line(left, y, swatch, y, kAxisColour, " stroke-dasharray=\"4,3\"") +
+         Text(label, top + 2 * kLineHeight, "mean frequency of each");
+  return svg;
+}
+
+// The power spectral densities of both axes up to 5 Hz, each mean frequency marked.
+std::string SpectrumPanel(const SwayMeasures& measures) {
+  const Spectrum &x = measures.spectrumX, &y = measures.spectrumY;
+  size_t shown = measures.HasSpectrum()
+                     ? std::min(x.density.size(), static_cast<size_t>(kSpectrumTopHz / x.stepHz) + 1)
+                     : 0;
+  double highest = 0;
+  for (size_t k = 0; k < shown; ++k) highest = std::max({highest, x.density[k], y.density[k]});
+  Panel panel{kTimeLeft, kSpectrumTop, kTimeWidth, kSpectrumHeight, RoundAxis(0, kSpectrumTopHz, kMostTicks),
+              RoundAxis(0, highest > 0 ? highest * kSpectrumPad : 1, kSpectrumTicks)};
+  std::string svg = panel.Axes("Spectrum of the centre of pressure (Welch)", "frequency (Hz)", "power (mm&#178;/Hz)",
+                               "spectrum-area");
+  svg += SpectrumLegend(kCopLeft, kSpectrumTop + (kLegendGapLines + 1) * kLineHeight);
+  if (!measures.HasSpectrum())
+    return svg + Text(panel.left + panel.width / 2, panel.top + panel.height / 2,
+                      "no unbroken standing stretch of " + Plain(kLeastSpectrumSeconds) + " s", "middle",
+                      " fill=\"#888\"");
+  struct Axis {
+    const Spectrum& spectrum;
+    double meanHz;
+    const char* colour;
+    const char* name;
+  };
+  const Axis axes[] = {{x, measures.frequencyX.meanHz, kSpectrumXColour, "x"},
+                       {y, measures.frequencyY.meanHz, kSpectrumYColour, "y"}};
+  // The labels side by side, clear of both lines: right of them, or left where the panel ends.
+  double leftmost = panel.left + panel.width, rightmost = panel.left;
+  for (const Axis& axis : axes) {
+    if (!std::isfinite(axis.meanHz)) continue;
+    double at = panel.X(std::min(axis.meanHz, kSpectrumTopHz));
+    leftmost = std::min(leftmost, at);
+    rightmost = std::max(rightmost, at);
+  }
+  bool right = rightmost + kMeanLabelRoom < panel.left + panel.width;
+  double labelX = right ? rightmost + kTickLabelGap : leftmost - kTickLabelGap;
+  double labelY = panel.top + kTickLabelDrop;
+  for (const Axis& axis : axes) {
+    svg += "<polyline clip-path=\"url(#spectrum-area)\" fill=\"none\" stroke=\"" + std::string(axis.colour) +
+           "\" stroke-width=\"1.5\" points=\"";
+    for (size_t k = 0; k < shown; ++k)
+      svg += N(panel.X(static_cast<double>(k) * axis.spectrum.stepHz)) + "," + N(panel.Y(axis.spectrum.density[k])) + " ";
+    svg += "\"/>\n";
+    if (!std::isfinite(axis.meanHz)) continue;
+    double at = panel.X(std::min(axis.meanHz, kSpectrumTopHz));
+    svg += Line(at, panel.top, at, panel.top + panel.height, axis.colour, " stroke-dasharray=\"4,3\"");
+    svg += Text(labelX, labelY, "mean " + std::string(axis.name) + " " + Fixed(axis.meanHz, kShownHzDecimals) + " Hz",
+                right ? "start" : "end", (" fill=\"" + std::string(axis.colour) + "\"").c_str());
+    labelY += kLineHeight;
+  }
   return svg;
 }
 
 // The printed summary, with its squared millimetres set properly.
-std::string MeasuresText(const SwayMeasures& measures, double top) {
+std::string MeasuresText(const SwayMeasures& measures, const TrialNotes& notes, double top) {
   std::string svg = "<g font-family=\"monospace\" font-size=\"12\" xml:space=\"preserve\">\n";
   double y = top;
-  for (std::string line : SummaryLines(measures)) {
-    size_t squared = line.find("^2");
-    if (squared != std::string::npos) line.replace(squared, 2, "&#178;");
-    svg += Text(kTimeLeft, y, line, "start", y == top ? " font-weight=\"bold\"" : "");
+  for (const std::string& line : SummaryLines(measures, notes)) {
+    std::string text;
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (line.compare(i, 2, "^2") == 0) {
+        text += "&#178;";
+        ++i;
+      } else {
+        text += Escaped(line[i]);
+      }
+    }
+    // Headings and notes start at the margin, measures under them are indented.
+    svg += Text(kTimeLeft, y, text, "start", line[0] != ' ' ? " font-weight=\"bold\"" : "");
     y += kLineHeight;
   }
   return svg + "</g>\n";
@@ -240,10 +333,10 @@ std::string MeasuresText(const SwayMeasures& measures, double top) {
 
 }  // namespace
 
-bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace, const SwayMeasures& measures) {
-  double measuresTop = kTop + kPanelHeight + kMeasuresGap;
-  constexpr size_t kLegendLines = 5;  // a line lower than the heading beside it
-  double lines = static_cast<double>(std::max(SummaryLines(measures).size(), kLegendLines));
+bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace, const SwayMeasures& measures,
+               const TrialNotes& notes) {
+  double measuresTop = kSpectrumTop + kSpectrumHeight + kMeasuresGap;
+  double lines = static_cast<double>(SummaryLines(measures, notes).size());
   double height = measuresTop + kLineHeight * lines + kBottomMargin;
   std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
                     N(kWidth) + "\" height=\"" + N(height) + "\" viewBox=\"0 0 " + N(kWidth) + " " + N(height) +
@@ -252,7 +345,8 @@ bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace, co
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
   svg += WeightPanel(trace, measures);
   svg += CopPanel(trace, measures);
-  svg += MeasuresText(measures, measuresTop);
+  svg += SpectrumPanel(measures);
+  svg += MeasuresText(measures, notes, measuresTop);
   svg += "</svg>\n";
   return WriteTextFile(path, svg);
 }

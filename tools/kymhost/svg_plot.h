@@ -3,6 +3,7 @@
 
 #include "recording.h"
 #include "sway_measures.h"
+#include "sway_summary.h"
 
 #include <string>
 #include <vector>
@@ -10,7 +11,9 @@
 namespace kymhost {
 
 // Total weight over time beside the centre-of-pressure trace with the 95 % ellipse of the
-// standing frames, and the measures under them. False when the file cannot be written.
-bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace, const SwayMeasures& measures);
+// standing frames, the spectra of the trace under them, and the summary at the foot. False when
+// the file cannot be written.
+bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace, const SwayMeasures& measures,
+               const TrialNotes& notes);
 
 }  // namespace kymhost

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace kymhost {
 
@@ -54,6 +55,45 @@ void FilterStretches(std::vector<SwayFrame>& frames, const std::vector<bool>& st
     }
     start = end;
   }
+}
+
+// The first and one past the last frame of the longest run of consecutive standing frames.
+std::pair<size_t, size_t> LongestStretch(const std::vector<bool>& standing) {
+  std::pair<size_t, size_t> longest{0, 0};
+  for (size_t start = 0; start < standing.size();) {
+    size_t end = start;
+    while (end < standing.size() && standing[end]) ++end;
+    if (end - start > longest.second - longest.first) longest = {start, end};
+    start = end + 1;
+  }
+  return longest;
+}
+
+// Welch's spectra need evenly spaced samples: the frames of one unbroken stretch.
+void MeasureSpectrum(const std::vector<SwayFrame>& frames, const std::vector<bool>& standing, double periodSeconds,
+                     SwayMeasures& m) {
+  auto [start, end] = LongestStretch(standing);
+  if (static_cast<double>(end - start) * periodSeconds < kLeastSpectrumSeconds - periodSeconds / 2) return;
+  std::vector<double> x, y;
+  for (size_t i = start; i < end; ++i) {
+    x.push_back(frames[i].copXmm);
+    y.push_back(frames[i].copYmm);
+  }
+  m.spectrumX = WelchSpectrum(x, 1 / periodSeconds);
+  m.spectrumY = WelchSpectrum(y, 1 / periodSeconds);
+  if (m.spectrumX.density.empty()) return;
+  m.spectrumFrames = static_cast<long>(end - start);
+  m.spectrumSeconds = static_cast<double>(m.spectrumFrames) * periodSeconds;
+  m.spectrumOfAllStanding = m.spectrumFrames == m.standingFrames;
+  m.frequencyX = MeasureFrequencies(m.spectrumX);
+  m.frequencyY = MeasureFrequencies(m.spectrumY);
+  double weighted = 0, power = 0;
+  for (const FrequencyMeasures* axis : {&m.frequencyX, &m.frequencyY}) {
+    if (!(axis->totalPower > 0)) continue;  // a still axis has no mean frequency to weigh
+    weighted += axis->meanHz * axis->totalPower;
+    power += axis->totalPower;
+  }
+  m.meanFrequencyHz = power > 0 ? weighted / power : std::nan("");
 }
 
 }  // namespace
@@ -114,6 +154,7 @@ SwayMeasures MeasureSway(const std::vector<SwayFrame>& recorded, double periodSe
   if (m.steps > 0) m.velocityMmPerS = m.pathMm / (static_cast<double>(m.steps) * periodSeconds);
   double determinant = std::max(0.0, varX * varY - m.covarianceXY * m.covarianceXY);
   m.ellipse95AreaMm2 = kPi * kEllipse95ChiSquared * std::sqrt(determinant);
+  MeasureSpectrum(frames, standing, periodSeconds, m);
   return m;
 }
 

@@ -2,6 +2,8 @@
 // board: where the centre of pressure sits, how far it spreads and how far it travels.
 #pragma once
 
+#include "spectrum.h"
+
 #include <vector>
 
 namespace kymhost {
@@ -20,6 +22,8 @@ constexpr double kStandingLeastKg = 10.0;
 // The 95 % point of the chi-squared distribution with two degrees of freedom: the scale of the
 // 95 % prediction ellipse.
 constexpr double kEllipse95ChiSquared = 5.991;
+// The frequency measures need an unbroken stretch of standing frames at least this long.
+constexpr double kLeastSpectrumSeconds = 2.0;
 
 struct SwayMeasures {
   long frames = 0;
@@ -37,12 +41,22 @@ struct SwayMeasures {
   double pathMm = 0;
   double velocityMmPerS = 0;      // meaningful only when steps > 0
   double ellipse95AreaMm2 = 0;
+  // The frequency measures: over the standing frames when they are one unbroken stretch, else
+  // over the longest such stretch. Meaningful only when HasSpectrum().
+  long spectrumFrames = 0;
+  double spectrumSeconds = 0;
+  bool spectrumOfAllStanding = false;
+  Spectrum spectrumX, spectrumY;
+  FrequencyMeasures frequencyX{}, frequencyY{};
+  double meanFrequencyHz = 0;  // both axes' mean frequencies, weighted by their total power
 
   bool HasStanding() const { return standingFrames > 0; }
+  bool HasSpectrum() const { return spectrumFrames > 0; }
 };
 
 // Measures the recording, frames periodSeconds apart. With lowpassHz > 0 each stretch of
-// consecutive standing frames has its centre-of-pressure traces filtered first.
+// consecutive standing frames has its centre-of-pressure traces filtered first; the frequency
+// measures are taken from the filtered traces too.
 SwayMeasures MeasureSway(const std::vector<SwayFrame>& frames, double periodSeconds, double lowpassHz);
 
 }  // namespace kymhost
