@@ -41,6 +41,8 @@ const char kUsage[] =
     "  --keep-paired on|off   keep the board paired after closing (the plug-in's default: on)\n"
     "  --no-battery-warning   do not warn about weak batteries before recording\n"
     "  --announce             let the plug-in announce a pre-release build of itself\n"
+    "  --capture FILE         have the plug-in record every report to and from the board, for\n"
+    "                         reproducing a problem (the same as PLANKSCALE_CAPTURE=FILE)\n"
     "  --version              kymhost's version and the file version of the plug-in it loads\n"
     "  --label TEXT           name the trial, in the CSV (a '# label:' line) and the summary\n"
     "  --countdown N          count N seconds down before recording, with a bell at the start\n"
@@ -109,7 +111,7 @@ bool ReadAxes(const std::string& words, recording::Axes& axes) {
 // Options that make sense only when recording, or only when analysing.
 bool RecordingOnly(const std::string& arg) {
   return arg == "--plugin" || arg == "--seconds" || arg == "--csv" || arg == "--zero" || arg == "--keep-paired" ||
-         arg == "--no-battery-warning" || arg == "--announce" || arg == "--countdown";
+         arg == "--no-battery-warning" || arg == "--announce" || arg == "--countdown" || arg == "--capture";
 }
 bool AnalyseOnly(const std::string& arg) {
   return arg == "--from-marker" || arg == "--to-marker" || arg == "--axes" || arg == "--romberg";
@@ -156,7 +158,7 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
     } else if (arg == "--plugin" || arg == "--seconds" || arg == "--csv" || arg == "--plot" ||
                arg == "--summary" || arg == "--lowpass" || arg == "--keep-paired" || arg == "--label" ||
                arg == "--countdown" || arg == "--from" || arg == "--to" || arg == "--from-marker" ||
-               arg == "--to-marker" || arg == "--axes") {
+               arg == "--to-marker" || arg == "--axes" || arg == "--capture") {
       if (i + 1 >= argc) {
         shown += " (with no value)";
         ok = false;
@@ -169,6 +171,7 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
         if (arg == "--summary") options.summary = value;
         if (arg == "--csv") options.csv = value;
         if (arg == "--plot") options.plot = value;
+        if (arg == "--capture") options.capture = value;
         if (arg == "--label") options.label = value;
         if (arg == "--countdown")
           ok = ReadPositive(value.c_str(), kLongestCountdownSeconds, true, options.countdownSeconds);

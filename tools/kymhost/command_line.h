@@ -32,6 +32,7 @@ struct Options {
   std::string keepPaired;  // "", "on" or "off"
   bool batteryWarning = true;
   bool announce = false;  // answer the plug-in's release query with "tell me"
+  std::string capture;    // every HID report to and from the board, for a problem report
   bool version = false;   // print kymhost's version and the plug-in's, and end
 
   // The trial: its name, a countdown before it, and the part of it to measure (seconds from

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +20,7 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #endif
 
 namespace {
@@ -73,13 +75,28 @@ std::vector<int> FindBoards(PluginLibrary& plugin) {
   return found;
 }
 
-// CloseAll on every way out, as the application does when it lets go of its instruments.
+// The plug-in records a board's reports where its environment says, from the board's open on:
+// made here first, so that a file that cannot be written is said before anything is recorded.
+bool AskPluginForCapture(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) return false;
+  std::fclose(file);
+#ifdef _WIN32
+  return SetEnvironmentVariableA("PLANKSCALE_CAPTURE", path.c_str()) != FALSE;
+#else
+  return setenv("PLANKSCALE_CAPTURE", path.c_str(), 1) == 0;
+#endif
+}
+
+// CloseAll on every way out, as the application does when it lets go of its instruments. The
+// plug-in writes the last of a capture as it closes the board.
 class CloseAllOnExit {
  public:
-  explicit CloseAllOnExit(PluginLibrary& plugin) : plugin_(plugin) {}
+  CloseAllOnExit(PluginLibrary& plugin, const std::string& capture) : plugin_(plugin), capture_(capture) {}
   ~CloseAllOnExit() {
     plugin_.CloseAll();
     if (boardsFound_) std::printf("Board closed.\n");
+    if (boardsFound_ && !capture_.empty()) std::printf("Reports captured to %s\n", capture_.c_str());
   }
   CloseAllOnExit(const CloseAllOnExit&) = delete;
   CloseAllOnExit& operator=(const CloseAllOnExit&) = delete;
@@ -87,6 +104,7 @@ class CloseAllOnExit {
 
  private:
   PluginLibrary& plugin_;
+  std::string capture_;
   bool boardsFound_ = false;
 };
 
@@ -114,12 +132,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kymhost: cannot offer the host services (0x%08lX)\n",
                  static_cast<unsigned long>(hostServices.result()));
   if (options.version) return ReportVersions(options.plugin);
+  if (!options.capture.empty() && !AskPluginForCapture(options.capture)) {
+    std::fprintf(stderr, "kymhost: cannot write %s\n", options.capture.c_str());
+    return kExitOutputFailed;
+  }
   PluginLibrary plugin;
   if (!plugin.Load(options.plugin)) {
     std::fprintf(stderr, "kymhost: %s\n", plugin.error().c_str());
     return kExitPluginMissing;
   }
-  CloseAllOnExit closing(plugin);
+  CloseAllOnExit closing(plugin, options.capture);
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
 
