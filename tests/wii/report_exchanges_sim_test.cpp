@@ -64,7 +64,7 @@ TEST_F(ReportExchanges, AcknowledgementFaults) {
   EXPECT_EQ(rig.device->WriteRegister(0x04A400F0, 0x55), kUnexpected) << "four bytes are too few";
   rig.board->ArmFault(0x16, ReplyFault::AckError(3));
   EXPECT_EQ(rig.device->WriteRegister(0x04A400F0, 0x55), 0x5103u);
-  rig.board->ArmFault(0x16, ReplyFault::OtherId(0x20));
+  rig.board->ArmFault(0x16, ReplyFault::OtherId(0x21));
   EXPECT_EQ(rig.device->WriteRegister(0x04A400F0, 0x55), kUnexpected);
   rig.board->ArmFault(0x16, ReplyFault::Short(5));
   EXPECT_EQ(rig.device->WriteRegister(0x04A400F0, 0x55), 0u) << "five bytes are enough";
