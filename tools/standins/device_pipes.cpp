@@ -44,22 +44,6 @@ void FileAnswer(uint32_t token, const std::shared_ptr<sim::HidDevice>& device) {
   a.filed.notify_all();
 }
 
-// An auto-reset event that lives as long as this does.
-class WakeEvent {
- public:
-  WakeEvent() : event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
-  ~WakeEvent() {
-    if (event_) CloseHandle(event_);
-  }
-  WakeEvent(const WakeEvent&) = delete;
-  WakeEvent& operator=(const WakeEvent&) = delete;
-  HANDLE Handle() const { return event_; }
-  void Set() { SetEvent(event_); }
-
- private:
-  HANDLE event_;
-};
-
 // One client's connection to a device: reports go out as messages, requests come in. Reports
 // wait in a ring of their own, which a writer thread drains into the pipe, so that delivering a
 // report never waits for the client: a stalled client holds up nobody else's reports.
@@ -86,7 +70,7 @@ class PipeFile : public sim::HidDeviceFile, public std::enable_shared_from_this<
       }
       ring_.push_back(report);
     }
-    wake_.Set();
+    SetEvent(wake_.Get());
   }
 
   // The board is gone: the client's reads fail from now on, as a lost HID device's do.
@@ -98,7 +82,7 @@ class PipeFile : public sim::HidDeviceFile, public std::enable_shared_from_this<
       ring_.clear();
       DisconnectNamedPipe(pipe_);
     }
-    wake_.Set();
+    SetEvent(wake_.Get());
   }
 
  private:
@@ -130,7 +114,7 @@ class PipeFile : public sim::HidDeviceFile, public std::enable_shared_from_this<
       std::lock_guard<std::mutex> guard(lock_);
       closed_ = true;
     }
-    wake_.Set();
+    SetEvent(wake_.Get());
     writer.join();  // the pipe is closed only once nothing writes to it
     CloseHandle(pipe_);
     device_->Detach(this);
@@ -152,7 +136,7 @@ class PipeFile : public sim::HidDeviceFile, public std::enable_shared_from_this<
         }
       }
       if (!taken) {
-        WaitForSingleObject(wake_.Handle(), kStopPollMs);
+        WaitForSingleObject(wake_.Get(), kStopPollMs);
         continue;
       }
       HandOver(writeEvent, report);
@@ -168,7 +152,7 @@ class PipeFile : public sim::HidDeviceFile, public std::enable_shared_from_this<
     DWORD written = 0;
     if (WriteFile(pipe_, report.data(), static_cast<DWORD>(report.size()), &written, overlapped)) return;
     if (GetLastError() != ERROR_IO_PENDING) return;
-    const HANDLE events[] = {writeEvent.Event(), wake_.Handle()};
+    const HANDLE events[] = {writeEvent.Event(), wake_.Get()};
     while (WaitForMultipleObjects(2, events, FALSE, kStopPollMs) != WAIT_OBJECT_0) {
       std::lock_guard<std::mutex> guard(lock_);
       if (closed_ || dropInFlight_) break;
@@ -188,7 +172,7 @@ class PipeFile : public sim::HidDeviceFile, public std::enable_shared_from_this<
   std::deque<std::vector<uint8_t>> ring_;
   bool inFlight_ = false;      // the writer is handing a report over
   bool dropInFlight_ = false;  // and that report is to go: the ring overflowed
-  WakeEvent wake_;             // a report came, one is to be dropped, or the connection closes
+  EventHandle wake_{false};    // a report came, one is to be dropped, or the connection closes
 };
 
 HANDLE NewInstance(const std::wstring& name) {
