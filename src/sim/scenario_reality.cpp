@@ -1,3 +1,4 @@
+// Reading the scenario words for what real boards and Bluetooth stacks do.
 #include "sim/scenario_reality.h"
 
 namespace sim {
