@@ -1,5 +1,5 @@
-// Opening a board: identify its extension, read the factory calibration, switch it to
-// continuous sensor reports and light LED 1, then start the device's reader.
+// Opening a board: identify its extension, read the factory calibration, light LED 1 and switch
+// it to continuous sensor reports, then start the device's reader.
 #include "board/wbalance_board.h"
 
 #include "wii/wii_reports.h"
@@ -9,7 +9,8 @@
 namespace Kestrel {
 
 namespace {
-// A garbled reply to a memory read is asked again this often in all before the open fails.
+// A garbled or error reply to a memory read is asked again this often in all before the open
+// fails.
 constexpr int kMemoryReadAttempts = 3;
 }  // namespace
 
@@ -44,7 +45,9 @@ uint32_t WBalanceBoard::OpenSequence() {
   uint32_t code = RequestStatus(&battery, &flags);
   if (code != 0) return code;
   if (flags & kStatusBatteryLow) batteryLow.store(true, std::memory_order_release);
-  if (!(flags & kStatusExtension)) return 0;  // opened, but it will make no samples
+  // The status report switched the board's reports off: a board opened without samples still
+  // reports its button.
+  if (!(flags & kStatusExtension)) return RestoreButtonReports();
 
   code = WriteRegister(kRegisterExtensionInitFirst, kExtensionInitFirstValue);
   if (code != 0) return code;
@@ -53,24 +56,36 @@ uint32_t WBalanceBoard::OpenSequence() {
   uint8_t type[2] = {0, 0};
   code = ReadMemoryWhole(kRegisterExtensionType, 2, type);
   if (code != 0) return code;
-  if (std::memcmp(type, kExtensionTypeBoard, sizeof type) != 0) return 0;
+  if (std::memcmp(type, kExtensionTypeBoard, sizeof type) != 0) return RestoreButtonReports();
 
   code = ReadCalibration();
   if (code != 0) return code;
 
+  // The mode goes last: a status report the board sends by itself ends its reporting, and one
+  // that came after the mode had been set would leave the board silent.
+  SetLed(true);
   code = SetReportingMode(kReportButtonsExtension, true);
   if (code == 0) reportsContinuously.store(true, std::memory_order_release);
-  SetLed(true);
   return code;
 }
 
+uint32_t WBalanceBoard::RestoreButtonReports() {
+  SetReportingMode(kReportButtons, false);
+  return 0;
+}
+
 uint32_t WBalanceBoard::ReadMemoryWhole(uint32_t address, int length, uint8_t* destination) {
+  uint32_t code = 0;
   for (int attempt = 0; attempt < kMemoryReadAttempts; ++attempt) {
+    if (code == kResultAckErrorBase + kRemoteBusy) Sleep(kBusyPauseMs);
     bool copied = false;
-    uint32_t code = ReadMemory(address, length, destination, &copied);
-    if (code != 0 || copied) return code;
+    code = ReadMemory(address, length, destination, &copied);
+    if (copied) return 0;
+    // An error reply is asked again like a garbled one; any other failure ends the read.
+    bool errorReply = code > kResultAckErrorBase && code <= kResultAckErrorBase + kMemoryErrorMask;
+    if (code != 0 && !errorReply) return code;
   }
-  return kResultUnexpectedReply;
+  return code != 0 ? code : kResultUnexpectedReply;
 }
 
 uint32_t WBalanceBoard::ReadCalibration() {

@@ -38,16 +38,19 @@ class WBalanceBoard : public WiiOrxHID {
   uint32_t AwaitReport(uint8_t* reply, int* length, const std::function<bool(const uint8_t*, int)>& wanted);
   // Writes a 22-byte output report: 0 once it was sent, else the reason it was not.
   uint32_t SendOutputReport(uint8_t* report);
-  // Reads until the first report that is neither a data report nor an acknowledgement of another
-  // request; it must be the acknowledgement of the write.
+  // Reads until the first report that is neither a data report, a status report nor an
+  // acknowledgement of another request; it must be the acknowledgement of the write.
   uint32_t WaitForAck();
-  // Sends the mode and reads until the first report in that mode.
+  // Sends the mode and reads until the first report in that mode; sends it again when a status
+  // report comes first (kModeAttempts in all).
   uint32_t SetReportingMode(uint8_t mode, bool continuous);
   // Reads length (1 to 16) bytes at address. Only a memory-data reply for this address counts;
-  // other reports are skipped. The destination is written only when that reply is full, otherwise
-  // left as it was: callers zero it first. *copied, when given, tells which it was; the result is
-  // 0 either way, or kResultNoReply when no reply for this address came.
+  // other reports are skipped. The destination is written only when that reply is full and
+  // carries no error, otherwise left as it was: callers zero it first. *copied, when given, tells
+  // which it was; the result is 0, 0x5100 plus the reply's error, or kResultNoReply when no reply
+  // for this address came.
   uint32_t ReadMemory(uint32_t address, int length, uint8_t* destination, bool* copied = nullptr);
+  // Writes one byte; a write answered "busy" is sent again, kBusyAttempts in all.
   uint32_t WriteRegister(uint32_t address, uint8_t value);
   // Skips data reports and acknowledgements of other requests; the next report must be the
   // status. battery: 0 to 127; flags: bit 0 batteries nearly empty, bit 1 extension connected.
@@ -82,9 +85,12 @@ class WBalanceBoard : public WiiOrxHID {
   // The open sequence up to the base open: 0, or the code that failed it.
   uint32_t OpenSequence();
   uint32_t ReadCalibration();
-  // ReadMemory that asks again when the reply is not a full memory-data report, and fails with
-  // kResultUnexpectedReply when none is: the open must not go on with bytes it never received.
+  // ReadMemory that asks again when the reply is not a full memory-data report or carries an
+  // error, and fails with 0x5100 plus the error, or kResultUnexpectedReply, when none is: the
+  // open must not go on with bytes it never received.
   uint32_t ReadMemoryWhole(uint32_t address, int length, uint8_t* destination);
+  // Puts the board back to button reports after a status report switched them off; 0.
+  uint32_t RestoreButtonReports();
   bool OnIdleReport(const uint8_t* report);
   void OnStatusReport();
   void StopByButton();

@@ -53,8 +53,10 @@ uint32_t WBalanceBoard::SendOutputReport(uint8_t* report) { return WriteReport(r
 uint32_t WBalanceBoard::WaitForAck() {
   uint8_t reply[kWiiReportLength];
   int length = 0;
+  // A remote sends a status report by itself when its extension's state changes, which the
+  // initialisation writes do: that is no answer to the write.
   uint32_t status = AwaitReport(reply, &length, [](const uint8_t* r, int n) {
-    return !IsDataReport(r) && !IsAckForOther(r, n, kReportWriteRegisters);  // only writes await an ack
+    return !IsDataReport(r) && r[0] != kReportStatus && !IsAckForOther(r, n, kReportWriteRegisters);
   });
   if (status != 0) return status;
   if (reply[0] != kReportAck || length < kAckMinLength) return kResultUnexpectedReply;
@@ -64,11 +66,17 @@ uint32_t WBalanceBoard::WaitForAck() {
 
 uint32_t WBalanceBoard::SetReportingMode(uint8_t mode, bool continuous) {
   uint8_t request[kWiiReportLength] = {kReportMode, continuous ? kContinuousReporting : uint8_t{0}, mode};
-  uint32_t status = SendOutputReport(request);
-  if (status != 0) return status;
   uint8_t reply[kWiiReportLength];
   int length = 0;
-  return AwaitReport(reply, &length, [mode](const uint8_t* r, int) { return r[0] == mode; });
+  for (int attempt = 0;; ++attempt) {
+    uint32_t status = SendOutputReport(request);
+    if (status != 0) return status;
+    // A status report ends a remote's reporting: one that comes while the mode takes effect
+    // may have undone it, so the mode is sent again.
+    status = AwaitReport(reply, &length, [mode](const uint8_t* r, int) { return r[0] == mode || r[0] == kReportStatus; });
+    if (status != 0 || reply[0] == mode) return status;
+    if (attempt + 1 >= kModeAttempts) return kResultNoReply;
+  }
 }
 
 uint32_t WBalanceBoard::ReadMemory(uint32_t address, int length, uint8_t* destination, bool* copied) {
@@ -88,7 +96,12 @@ uint32_t WBalanceBoard::ReadMemory(uint32_t address, int length, uint8_t* destin
   status = AwaitReport(reply, &received,
                        [address](const uint8_t* r, int n) { return AnswersMemoryRead(r, n, address); });
   if (status != 0) return status;
-  if (received - kMemoryDataOffset >= length) {
+  if (received <= kMemorySizeErrorByte) return 0;  // garbled: not even its size and error came
+  // An error reply carries zeros, which taken as data would be a calibration of nothing.
+  uint8_t error = reply[kMemorySizeErrorByte] & kMemoryErrorMask;
+  if (error != 0) return kResultAckErrorBase + error;
+  bool whole = (reply[kMemorySizeErrorByte] >> 4) == length - 1 && received - kMemoryDataOffset >= length;
+  if (whole) {
     std::memcpy(destination, reply + kMemoryDataOffset, static_cast<size_t>(length));
     if (copied) *copied = true;
   }
@@ -100,8 +113,14 @@ uint32_t WBalanceBoard::WriteRegister(uint32_t address, uint8_t value) {
   PackAddress(request, address);
   request[5] = 1;  // one data byte
   request[6] = value;
-  uint32_t status = SendOutputReport(request);
-  return status != 0 ? status : WaitForAck();
+  for (int attempt = 1;; ++attempt) {
+    uint32_t status = SendOutputReport(request);
+    if (status == 0) status = WaitForAck();
+    // A remote busy with its extension's initialisation answers "busy" and takes the same
+    // write a moment later.
+    if (status != kResultAckErrorBase + kRemoteBusy || attempt >= kBusyAttempts) return status;
+    Sleep(kBusyPauseMs);
+  }
 }
 
 uint32_t WBalanceBoard::RequestStatus(int* battery, uint8_t* flags) {

@@ -34,10 +34,12 @@ bool PairNewBoard(HANDLE radio, BLUETOOTH_DEVICE_INFO& device, const BLUETOOTH_A
 
 }  // namespace
 
-bool SearchAndPairBoards(OrxString& addressText) {
+bool SearchAndPairBoards(BoardSighting& sighting) {
   RadioList radios;
   if (radios.IsEmpty()) return false;
   int paired = 0;
+  SYSTEMTIME searchStarted;
+  GetSystemTime(&searchStarted);
   DWORD start = GetTickCount();
   while (GetTickCount() - start < kSearchForMs) {
     for (HANDLE radio : radios.Handles()) {
@@ -51,18 +53,22 @@ bool SearchAndPairBoards(OrxString& addressText) {
       }
       do {
         if (!IsBoardName(device)) continue;
-        addressText = FormatBluetoothAddress(device.Address.ullLong);
-        if (device.fRemembered) return true;
+        sighting.addressText = FormatBluetoothAddress(device.Address.ullLong);
+        if (device.fRemembered) {
+          sighting.seenUnconnected = !device.fConnected && SeenSince(device, searchStarted);
+          return true;
+        }
         if (PairNewBoard(radio, device, radioInfo.address)) ++paired;
       } while (search.Next(device));
     }
     Sleep(kPairingSettleMs);
     if (paired > 0) break;
   }
+  sighting.serviceEnabled = paired > 0;
   return paired > 0;
 }
 
-bool FindRememberedBoard(OrxString& addressText, bool& radioMissing) {
+bool FindRememberedBoard(BoardSighting& sighting, bool& radioMissing) {
   RadioList radios;
   if (radios.IsEmpty()) {
     radioMissing = true;
@@ -78,9 +84,10 @@ bool FindRememberedBoard(OrxString& addressText, bool& radioMissing) {
     if (!search.Started()) continue;
     do {
       if (device.ulClassofDevice != kBoardClassOfDevice || !IsBoardName(device)) continue;
-      addressText = FormatBluetoothAddress(device.Address.ullLong);
+      sighting.addressText = FormatBluetoothAddress(device.Address.ullLong);
       if (!device.fAuthenticated) {
         outcome = PairBoard(device, radio, radioInfo.address);
+        sighting.serviceEnabled = sighting.serviceEnabled || outcome;
       } else if (device.fConnected) {
         DWORD count = 0;
         if (ListInstalledServices(radio, device, kServiceRoomForPairBoard, count) != ERROR_SUCCESS) {
@@ -94,7 +101,7 @@ bool FindRememberedBoard(OrxString& addressText, bool& radioMissing) {
           break;
         } else {
           Sleep(kPairingSettleMs);
-          outcome = true;
+          outcome = sighting.serviceEnabled = true;
         }
       }
     } while (search.Next(device));

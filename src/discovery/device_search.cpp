@@ -4,9 +4,12 @@
 #include "discovery/bluetooth_search.h"
 #include "discovery/dev_reg_enum.h"
 #include "discovery/hid_library.h"
+#include "wii/bluetooth_pairing.h"
 
 #include <atomic>
+#include <cwctype>
 #include <mutex>
+#include <string>
 
 namespace DeviceSearch {
 
@@ -14,6 +17,11 @@ namespace {
 
 constexpr uint16_t kNintendoVendorId = 0x057E;
 constexpr uint16_t kWiiRemoteProductId = 0x0306;
+// How long after enabling a board's HID service the search looks for its HID device, and how
+// often; how long a remembered board that did not connect gets before it counts as stale.
+constexpr DWORD kHidArrivalLimitMs = 10000;
+constexpr DWORD kHidLookIntervalMs = 250;
+constexpr DWORD kReconnectGraceMs = 2000;
 
 // FindDevice and CloseAll never run alongside another export, but the board address is also
 // read by a device's destructor: keep it behind a lock like every shared string.
@@ -38,27 +46,67 @@ void RememberBoard(const OrxString& addressText) {
 }
 
 // The serial-number string of a Wii device is its Bluetooth address; either text may carry
-// leading zeros the other lacks.
+// leading zeros the other lacks, and stacks write the hexadecimal digits in either case.
 bool MatchesAddress(const OrxString& serial, const OrxString& address) {
   if (serial.IsEmpty()) return false;
-  std::wstring s(serial.Chars(), serial.Length());
-  std::wstring a(address.Chars(), address.Length());
+  auto lower = [](const OrxString& text) {
+    std::wstring folded(text.Chars(), text.Length());
+    for (auto& c : folded) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return folded;
+  };
+  std::wstring s = lower(serial), a = lower(address);
   return a.find(s) != std::wstring::npos || s.find(a) != std::wstring::npos;
+}
+
+GUID HidInterfaceClass() {
+  GUID hidClass;
+  HidDllTable::Instance().HidD_GetHidGuid(&hidClass);
+  return hidClass;
+}
+
+// Whether the system lists the HID device of the board with this address now.
+bool BoardHidListed(const OrxString& addressText) {
+  DevRegEnumHID devices(HidInterfaceClass());
+  while (devices.Next()) {
+    if (devices.HasIds(kNintendoVendorId, kWiiRemoteProductId) && MatchesAddress(devices.GetSerialNumber(), addressText))
+      return true;
+  }
+  return false;
+}
+
+bool AwaitBoardHid(const OrxString& addressText, DWORD limitMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (BoardHidListed(addressText)) return true;
+    if (GetTickCount() - start >= limitMs) return false;
+    Sleep(kHidLookIntervalMs);
+  }
+}
+
+// Windows installs a board's HID device through plug and play seconds after its HID service is
+// enabled. A remembered board that an inquiry sees but that does not connect was most likely
+// synced with another host since: its link key is stale, and only pairing it again helps.
+void AwaitBoardHid(const DeviceSearch::BoardSighting& sighting) {
+  DWORD limit = sighting.serviceEnabled ? kHidArrivalLimitMs : sighting.seenUnconnected ? kReconnectGraceMs : 0;
+  if (AwaitBoardHid(sighting.addressText, limit) || sighting.serviceEnabled || !sighting.seenUnconnected) return;
+  if (Kestrel::PairBoardAgain(sighting.addressText)) AwaitBoardHid(sighting.addressText, kHidArrivalLimitMs);
 }
 
 void RunBluetoothLayer() {
   SearchState& s = State();
-  OrxString addressText;
-  bool paired = SearchAndPairBoards(addressText);
-  if (paired) RememberBoard(addressText);
-  GUID hidClass;
-  HidDllTable::Instance().HidD_GetHidGuid(&hidClass);
-  s.currentEnumerator = std::make_unique<DevRegEnumHID>(hidClass);
+  BoardSighting sighting;
+  bool paired = SearchAndPairBoards(sighting);
   if (!paired) {
     bool radioMissing = false;
-    if (FindRememberedBoard(addressText, radioMissing)) RememberBoard(addressText);
+    paired = FindRememberedBoard(sighting, radioMissing);
     if (radioMissing) s.radioMissing.store(true);
   }
+  if (paired) {
+    RememberBoard(sighting.addressText);
+    AwaitBoardHid(sighting);
+  }
+  // Listed after the wait, so that the enumeration sees a HID device that has just arrived.
+  s.currentEnumerator = std::make_unique<DevRegEnumHID>(HidInterfaceClass());
 }
 
 }  // namespace

@@ -8,6 +8,12 @@ namespace sim {
 
 using namespace protocol;
 
+namespace {
+// How often a write held up by a silent link looks whether the link came back or was lost.
+constexpr uint64_t kSilentWritePollMicros = 50'000;
+constexpr long kLargestRawReading = 0xFFFF;
+}  // namespace
+
 std::shared_ptr<BalanceBoard> BalanceBoard::Create(const BoardSettings& settings) {
   std::shared_ptr<BalanceBoard> board(new BalanceBoard(settings));
   HidIdentity identity;
@@ -47,16 +53,33 @@ std::weak_ptr<BalanceBoard> BalanceBoard::WeakSelf() {
 }
 
 bool BalanceBoard::OnOutputReport(const uint8_t* data, size_t length, DWORD* error) {
-  std::lock_guard<std::mutex> guard(stateLock_);
-  if (!powered_) {
-    *error = ERROR_DEVICE_NOT_CONNECTED;
-    return false;
+  uint64_t pageDeadline = 0;
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> guard(stateLock_);
+      if (!powered_) {
+        *error = ERROR_DEVICE_NOT_CONNECTED;
+        return false;
+      }
+      if (length != kBoardReportLength) {
+        *error = ERROR_INVALID_PARAMETER;
+        return false;
+      }
+      if (!silent_) return TakeOutputReportLocked(data, error);
+      if (pageDeadline == 0) pageDeadline = NowMicros() + kPageTimeoutMicros;
+    }
+    // The stack pages a board that does not answer until its page time-out, holding the caller.
+    uint64_t now = NowMicros();
+    if (now >= pageDeadline) {
+      *error = ERROR_SEM_TIMEOUT;
+      return false;
+    }
+    Sleep(static_cast<DWORD>(std::min<uint64_t>(kSilentWritePollMicros, pageDeadline - now) / 1000 + 1));
   }
-  if (length != kBoardReportLength) {
-    *error = ERROR_INVALID_PARAMETER;
-    return false;
-  }
-  outputs_.emplace_back(data, data + length);
+}
+
+bool BalanceBoard::TakeOutputReportLocked(const uint8_t* data, DWORD* error) {
+  outputs_.emplace_back(data, data + kBoardReportLength);
   ReplyFault fault;
   auto armed = std::find_if(faults_.begin(), faults_.end(), [&](const auto& f) { return f.first == data[0]; });
   if (armed != faults_.end()) {
@@ -67,9 +90,13 @@ bool BalanceBoard::OnOutputReport(const uint8_t* data, size_t length, DWORD* err
     *error = fault.writeError;
     return false;
   }
+  // Reports the board sends by itself come before it takes the request in.
   std::vector<Report> replies;
-  if (fault.kind != ReplyFault::Kind::kLost) replies = HandleLocked(data);
-  ApplyFault(fault, replies);
+  for (int i = 0; i < fault.dataReportsFirst; ++i) replies.push_back(ExtraReportLocked(fault.dataReportId));
+  std::vector<Report> answers;
+  if (fault.kind != ReplyFault::Kind::kLost) answers = HandleLocked(data);
+  ApplyFault(fault, answers);
+  replies.insert(replies.end(), answers.begin(), answers.end());
   bool late = fault.kind == ReplyFault::Kind::kLate;
   DeliverLocked(std::move(replies), late ? fault.lateMicros : settings_.replyLatencyMicros);
   return true;
@@ -96,7 +123,7 @@ BalanceBoard::Report BalanceBoard::DataReportLocked(uint8_t id) const {
   }
   extension[8] = kBoardTemperature;
   extension[10] = batteryLevel_;
-  size_t room = std::min(sizeof extension, kBoardReportLength - static_cast<size_t>(offset));
+  size_t room = std::min({sizeof extension, ExtensionBytes(id), kBoardReportLength - static_cast<size_t>(offset)});
   std::copy(extension, extension + room, report.begin() + offset);
   return report;
 }
@@ -118,25 +145,40 @@ BalanceBoard::Report BalanceBoard::AckLocked(uint8_t outputId, uint8_t error) co
   return report;
 }
 
+BalanceBoard::Report BalanceBoard::ExtraReportLocked(uint8_t id) {
+  if (id != kStatus) return DataReportLocked(id);
+  Report status = StatusReportLocked();
+  StopReportingLocked();
+  return status;
+}
+
+// The reports a remote acknowledges only when the request's acknowledge bit asks for it.
+std::vector<BalanceBoard::Report> BalanceBoard::AckIfAskedLocked(const uint8_t* report) const {
+  if (!(report[1] & kAckRequestBit)) return {};
+  return {AckLocked(report[0], kMemoryOk)};
+}
+
 std::vector<BalanceBoard::Report> BalanceBoard::HandleLocked(const uint8_t* report) {
   uint8_t id = report[0];
   switch (id) {
     case kLeds:
       leds_ = report[1] >> 4;
-      return {AckLocked(id, kMemoryOk)};
+      return AckIfAskedLocked(report);
     case kMode: {
+      if (!IsDataMode(report[2])) return {};  // a real remote ignores a mode it does not have
       mode_ = report[2];
       continuous_ = (report[1] & kContinuousBit) != 0;
-      std::vector<Report> replies = {AckLocked(id, kMemoryOk)};
+      std::vector<Report> replies = AckIfAskedLocked(report);
       StopStreamingLocked();
-      if (IsDataMode(mode_)) {
-        replies.push_back(DataReportLocked(mode_));  // a first report in the new mode at once
-        if (continuous_) StartStreamingLocked();
-      }
+      replies.push_back(DataReportLocked(mode_));  // a first report in the new mode at once
+      if (continuous_) StartStreamingLocked();
       return replies;
     }
-    case kStatusRequest:
-      return {StatusReportLocked()};
+    case kStatusRequest: {
+      Report status = StatusReportLocked();
+      StopReportingLocked();
+      return {status};
+    }
     case kWriteMemory: {
       size_t size = report[5];
       if (size == 0 || size > kMemoryChunk) return {AckLocked(id, kMemoryBadLength)};
@@ -146,16 +188,21 @@ std::vector<BalanceBoard::Report> BalanceBoard::HandleLocked(const uint8_t* repo
     }
     case kReadMemory:
       return ReadMemoryLocked(report);
-    case kRumble:
     case kIrEnable:
     case kSpeakerEnable:
-    case kSpeakerData:
     case kSpeakerMute:
     case kIrEnable2:
-      return {AckLocked(id, kMemoryOk)};
-    default:
+      return AckIfAskedLocked(report);
+    default:  // rumble and speaker data are never acknowledged
       return {};
   }
+}
+
+// Whatever mode it was in, the remote now sends no data reports until a mode report comes.
+void BalanceBoard::StopReportingLocked() {
+  StopStreamingLocked();
+  continuous_ = false;
+  mode_ = kReportsOff;
 }
 
 std::vector<BalanceBoard::Report> BalanceBoard::ReadMemoryLocked(const uint8_t* report) const {
@@ -165,7 +212,7 @@ std::vector<BalanceBoard::Report> BalanceBoard::ReadMemoryLocked(const uint8_t* 
   std::vector<Report> replies;
   if (size == 0) {
     Report reply = NewReportLocked(kMemoryData);
-    reply[3] = kMemoryBadLength;
+    reply[3] = kErrorReplySize | kMemoryBadLength;
     replies.push_back(reply);
     return replies;
   }
@@ -175,8 +222,11 @@ std::vector<BalanceBoard::Report> BalanceBoard::ReadMemoryLocked(const uint8_t* 
     uint32_t at = offset + static_cast<uint32_t>(done);
     Report reply = NewReportLocked(kMemoryData);
     uint8_t error = registers_.Read(space, at, chunk, &reply[kMemoryDataOffset]);
-    if (error != kMemoryOk) std::fill(reply.begin() + kMemoryDataOffset, reply.end(), 0);
     reply[3] = static_cast<uint8_t>((chunk - 1) << 4 | error);
+    if (error != kMemoryOk) {
+      std::fill(reply.begin() + kMemoryDataOffset, reply.end(), 0);
+      reply[3] = kErrorReplySize | error;
+    }
     reply[4] = static_cast<uint8_t>(at >> 8 & 0xFF);
     reply[5] = static_cast<uint8_t>(at & 0xFF);
     replies.push_back(reply);
@@ -205,12 +255,19 @@ void BalanceBoard::ApplyFault(const ReplyFault& fault, std::vector<Report>& repl
         }
       }
       break;
+    case ReplyFault::Kind::kReadError: {
+      auto first = std::find_if(replies.begin(), replies.end(), [](const Report& r) { return r[0] == kMemoryData; });
+      if (first == replies.end()) break;
+      std::fill(first->begin() + kMemoryDataOffset, first->end(), 0);
+      (*first)[3] = static_cast<uint8_t>(kErrorReplySize | (fault.value & 0x0F));
+      replies.erase(first + 1, replies.end());  // an error ends the read
+      break;
+    }
     case ReplyFault::Kind::kNone:
     case ReplyFault::Kind::kRejectWrite:
     case ReplyFault::Kind::kLate:
       break;
   }
-  for (int i = 0; i < fault.dataReportsFirst; ++i) replies.insert(replies.begin(), DataReportLocked(fault.dataReportId));
 }
 
 void BalanceBoard::DeliverLocked(std::vector<Report> replies, uint64_t latencyMicros) {
@@ -234,6 +291,7 @@ void BalanceBoard::OnReplyTimer(uint64_t token, const std::vector<Report>& repli
 }
 
 void BalanceBoard::SendLocked(const Report& report) {
+  if (silent_) return;  // nothing reaches the host over a silent link
   if (!report.empty() && IsDataMode(report[0])) {
     ++dataReportsSent_;
     LARGE_INTEGER now;
@@ -244,7 +302,7 @@ void BalanceBoard::SendLocked(const Report& report) {
 }
 
 void BalanceBoard::StartStreamingLocked() {
-  nextReportAt_ = NowMicros() + settings_.reportIntervalMicros;
+  nextReportAt_ = NowMicros() + NextGapLocked();
   ScheduleNextReportLocked();
 }
 
@@ -275,10 +333,18 @@ void BalanceBoard::OnReportTimer(uint64_t stream) {
   std::lock_guard<std::mutex> guard(stateLock_);
   if (stream != stream_ || !powered_ || !continuous_) return;
   SendLocked(DataReportLocked(mode_));
-  nextReportAt_ += settings_.reportIntervalMicros;
+  nextReportAt_ += NextGapLocked();
   uint64_t now = NowMicros();
   if (nextReportAt_ < now) nextReportAt_ = now;  // after a stall, go on without a burst
   ScheduleNextReportLocked();
+}
+
+// A real board's reports come unevenly: Bluetooth delivers them as the link's slots allow, now
+// two close together, now after a longer gap, at the same rate on average.
+uint64_t BalanceBoard::NextGapLocked() {
+  uint64_t interval = settings_.reportIntervalMicros;
+  if (!settings_.unevenReports) return interval;
+  return std::uniform_int_distribution<uint64_t>(interval / 4, interval * 7 / 4)(random_);
 }
 
 std::array<uint16_t, kSensorCount> BalanceBoard::SensorReadingsLocked() const {
@@ -286,7 +352,13 @@ std::array<uint16_t, kSensorCount> BalanceBoard::SensorReadingsLocked() const {
   if (batteriesFailing_) return readings;
   SensorLoads loads{};
   if (load_) loads = load_->At(NowMicros() - poweredOnAt_);
-  for (int s = 0; s < kSensorCount; ++s) readings[static_cast<size_t>(s)] = settings_.calibration.RawReading(s, loads[static_cast<size_t>(s)]);
+  const double offset = settings_.zeroOffsetKilograms / kSensorCount;
+  const int noise = settings_.noiseUnits;
+  for (int s = 0; s < kSensorCount; ++s) {
+    long raw = settings_.calibration.RawReading(s, loads[static_cast<size_t>(s)] + offset);
+    if (noise > 0) raw += std::uniform_int_distribution<int>(-noise, noise)(random_);
+    readings[static_cast<size_t>(s)] = static_cast<uint16_t>(std::clamp(raw, 0L, kLargestRawReading));
+  }
   return readings;
 }
 

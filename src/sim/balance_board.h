@@ -25,17 +25,25 @@ constexpr uint16_t kNintendoVendorId = 0x057E;
 constexpr uint16_t kWiiRemoteProductId = 0x0306;
 constexpr size_t kBoardReportLength = 22;  // every input and output report, with its id
 constexpr uint8_t kBatteryFull = 0xC8;
+// Bluetooth's default link supervision time-out (0x7D00 slots of 0.625 ms) and page time-out
+// (0x2000 slots): how long a silent link lasts, and how long an output report on it blocks.
+constexpr uint64_t kDefaultSupervisionMicros = 20'000'000;
+constexpr uint64_t kPageTimeoutMicros = 5'120'000;
 
 // One misbehaviour, applied to the reply to the next output report with a given id.
 struct ReplyFault {
   // kNoReply: the report takes effect but its reply is lost; kLost: the report itself is lost;
-  // kLate: the reply comes only after lateMicros.
-  enum class Kind { kNone, kNoReply, kLost, kOtherId, kShort, kAckError, kRejectWrite, kLate };
+  // kLate: the reply comes only after lateMicros; kReadError: a memory read is answered with the
+  // error code value in its reply's low nibble, size nibble 0xF and no data.
+  enum class Kind { kNone, kNoReply, kLost, kOtherId, kShort, kAckError, kRejectWrite, kLate, kReadError };
   Kind kind = Kind::kNone;
-  uint8_t value = 0;          // kOtherId: the id sent; kShort: bytes sent; kAckError: the code
+  uint8_t value = 0;          // kOtherId: the id sent; kShort: bytes sent; kAckError, kReadError: the code
   DWORD writeError = 0;       // kRejectWrite: the error HidD_SetOutputReport fails with
-  int dataReportsFirst = 0;   // data reports sent before the reply (also with kNone)
-  uint8_t dataReportId = 0x32;  // 0x30: the button report a press sends in the power-on mode
+  int dataReportsFirst = 0;   // reports sent before the reply (also with kNone)
+  // What those reports are: 0x30, the button report a press sends in the power-on mode; 0x32, a
+  // sensor report; 0x20, a status report the board sends by itself (its extension's state
+  // changed), which leaves it reporting nothing until it is told a mode again.
+  uint8_t dataReportId = 0x32;
   uint64_t lateMicros = 0;
 
   static ReplyFault NoReply() { return {Kind::kNoReply, 0, 0, 0, 0x32}; }
@@ -45,7 +53,9 @@ struct ReplyFault {
   static ReplyFault AckError(uint8_t code) { return {Kind::kAckError, code, 0, 0, 0x32}; }
   static ReplyFault RejectWrite(DWORD error) { return {Kind::kRejectWrite, 0, error, 0, 0x32}; }
   static ReplyFault DataReportsFirst(int count, uint8_t id = 0x32) { return {Kind::kNone, 0, 0, count, id}; }
+  static ReplyFault StatusFirst() { return DataReportsFirst(1, 0x20); }
   static ReplyFault Late(uint64_t micros) { return {Kind::kLate, 0, 0, 0, 0x32, micros}; }
+  static ReplyFault ReadError(uint8_t code) { return {Kind::kReadError, code, 0, 0, 0x32}; }
 };
 
 struct BoardSettings {
@@ -61,6 +71,13 @@ struct BoardSettings {
   // until its file closes), and how long every output report blocks its sender.
   uint64_t cancelDelayMicros = 0;
   uint64_t writeDelayMicros = 0;
+  // What a real board adds to the default world's clean readings.
+  uint16_t noiseUnits = 0;           // each reading up to this many raw units high or low
+  double zeroOffsetKilograms = 0.0;  // what the board reads empty, shared by its sensors
+  // Each gap between two reports drawn anew around the interval, instead of a steady beat.
+  bool unevenReports = false;
+  // After its link went silent, the system gives up on the board after this long.
+  uint64_t supervisionMicros = kDefaultSupervisionMicros;
   // Armed from the start, in order: (output report id, what goes wrong with its next reply).
   std::vector<std::pair<uint8_t, ReplyFault>> faults;
 };
@@ -87,6 +104,10 @@ class BalanceBoard : public HidDevice {
   void PowerOff();
   // Switched on again, in its power-on state.
   void PowerOn();
+  // Out of range without a word: no report arrives any more, and an output report blocks until
+  // the page time-out and then fails with ERROR_SEM_TIMEOUT, until the link is declared lost
+  // (PowerOff) or the board comes back (PowerOn).
+  void GoSilent();
 
   // --- what a test observes ---
   std::vector<std::vector<uint8_t>> OutputReports() const;
@@ -95,6 +116,7 @@ class BalanceBoard : public HidDevice {
   uint8_t Leds() const;  // bit 0 is LED 1
   bool ExtensionReady() const;
   bool PoweredOn() const;
+  bool Silent() const;
   int DataReportsSent() const;
   // The performance counter at which the latest data report was sent (0: none yet): where a
   // report's way to the host starts.
@@ -111,15 +133,20 @@ class BalanceBoard : public HidDevice {
   Report DataReportLocked(uint8_t id) const;
   Report StatusReportLocked() const;
   Report AckLocked(uint8_t outputId, uint8_t error) const;
+  std::vector<Report> AckIfAskedLocked(const uint8_t* report) const;
+  bool TakeOutputReportLocked(const uint8_t* data, DWORD* error);
+  Report ExtraReportLocked(uint8_t id);
   std::vector<Report> HandleLocked(const uint8_t* report);
   std::vector<Report> ReadMemoryLocked(const uint8_t* report) const;
   void ApplyFault(const ReplyFault& fault, std::vector<Report>& replies) const;
+  void StopReportingLocked();
   void DeliverLocked(std::vector<Report> replies, uint64_t latencyMicros);
   void SendLocked(const Report& report);
   void StartStreamingLocked();
   void StopStreamingLocked();
   void StopTimersLocked();
   void ScheduleNextReportLocked();
+  uint64_t NextGapLocked();
   void OnReportTimer(uint64_t stream);
   void OnReplyTimer(uint64_t token, const std::vector<Report>& replies);
   std::array<uint16_t, kSensorCount> SensorReadingsLocked() const;
@@ -131,6 +158,7 @@ class BalanceBoard : public HidDevice {
   std::shared_ptr<const LoadModel> load_;
   uint64_t poweredOnAt_;
   bool powered_ = true;
+  bool silent_ = false;
   bool button_ = false;
   bool batteriesFailing_ = false;
   uint8_t batteryLevel_;
@@ -146,7 +174,7 @@ class BalanceBoard : public HidDevice {
   uint64_t nextReportAt_ = 0;  // the nominal time, before jitter
   std::map<uint64_t, TimerId> replyTimers_;  // by token
   uint64_t nextReplyToken_ = 1;
-  std::mt19937 random_;
+  mutable std::mt19937 random_;  // also draws the sensors' noise
 };
 
 }  // namespace sim

@@ -20,7 +20,8 @@ void BalanceBoard::SetButton(bool pressed) {
   std::lock_guard<std::mutex> guard(stateLock_);
   if (button_ == pressed) return;
   button_ = pressed;
-  // Without continuous reporting a remote reports when its buttons change.
+  // Without continuous reporting a remote reports when its buttons change (unless a status
+  // report switched its reports off).
   if (powered_ && !continuous_ && IsDataMode(mode_)) SendLocked(DataReportLocked(mode_));
 }
 
@@ -55,11 +56,17 @@ void BalanceBoard::PowerOff() {
 
 void BalanceBoard::PowerOn() {
   std::lock_guard<std::mutex> guard(stateLock_);
+  silent_ = false;
   if (powered_) return;
   PowerOnStateLocked();
   powered_ = true;
   poweredOnAt_ = NowMicros();
   Reconnect();
+}
+
+void BalanceBoard::GoSilent() {
+  std::lock_guard<std::mutex> guard(stateLock_);
+  silent_ = true;
 }
 
 // --- what a test observes ---------------------------------------------------------------------
@@ -92,6 +99,11 @@ bool BalanceBoard::ExtensionReady() const {
 bool BalanceBoard::PoweredOn() const {
   std::lock_guard<std::mutex> guard(stateLock_);
   return powered_;
+}
+
+bool BalanceBoard::Silent() const {
+  std::lock_guard<std::mutex> guard(stateLock_);
+  return silent_;
 }
 
 int BalanceBoard::DataReportsSent() const {

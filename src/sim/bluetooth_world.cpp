@@ -16,6 +16,9 @@ BluetoothWorld& BluetoothWorld::Instance() {
 
 void BluetoothWorld::Reset() {
   std::lock_guard<std::mutex> guard(lock_);
+  ++generation_;
+  for (TimerId timer : installTimers_) CancelTimer(timer);
+  installTimers_.clear();
   radios_.clear();
   devices_.clear();
   observers_.clear();
@@ -102,7 +105,9 @@ std::wstring BluetoothWorld::RadioName(size_t radio) const {
 }
 
 std::vector<BluetoothDeviceState> BluetoothWorld::Search(bool authenticated, bool remembered, bool unknown,
-                                                         bool connected) {
+                                                         bool connected, bool inquiry) {
+  SYSTEMTIME now;
+  GetSystemTime(&now);
   std::lock_guard<std::mutex> guard(lock_);
   std::vector<BluetoothDeviceState> found;
   for (auto& entry : devices_) {
@@ -110,8 +115,9 @@ std::vector<BluetoothDeviceState> BluetoothWorld::Search(bool authenticated, boo
     // The system answers for the devices it remembers from its records, whether they are in
     // range or not; others it knows only while an inquiry sees them.
     if (!d.inRange && !d.remembered) continue;
+    if (inquiry && d.inRange) d.lastSeen = now;
     BluetoothDeviceState seen = d;
-    seen.connected = d.connected && d.inRange;
+    seen.connected = d.connected && d.inRange && !d.staleLinkKey;
     if (!d.remembered && !d.nameKnown) seen.name.clear();
     if (d.inRange) d.nameKnown = true;
     bool wanted = (authenticated && seen.authenticated) || (remembered && seen.remembered) ||
@@ -167,10 +173,35 @@ DWORD BluetoothWorld::SetServiceState(uint64_t address, const GUID& service, boo
     BluetoothDeviceState& d = it->second;
     if (d.failsServiceEnable || !d.inRange) return ERROR_GEN_FAILURE;
     wasPresent = d.HidPresent();
-    if (service == kHidServiceClass) d.hidServiceEnabled = enable;
+    if (service == kHidServiceClass && enable && !d.hidServiceEnabled) {
+      d.hidServiceEnabled = true;
+      InstallHidLocked(address, d);
+    } else if (service == kHidServiceClass && !enable) {
+      d.hidServiceEnabled = d.hidInstalled = false;
+    }
   }
   Notify(address, wasPresent);
   return ERROR_SUCCESS;
+}
+
+void BluetoothWorld::InstallHidLocked(uint64_t address, BluetoothDeviceState& device) {
+  device.hidInstalled = device.hidArrivalMicros == 0;
+  if (device.hidInstalled) return;
+  uint64_t generation = generation_;
+  installTimers_.push_back(ScheduleAt(NowMicros() + device.hidArrivalMicros,
+                                      [this, address, generation] { OnHidInstalled(address, generation); }));
+}
+
+void BluetoothWorld::OnHidInstalled(uint64_t address, uint64_t generation) {
+  bool wasPresent;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto it = devices_.find(address);
+    if (generation != generation_ || it == devices_.end() || !it->second.hidServiceEnabled) return;
+    wasPresent = it->second.HidPresent();
+    it->second.hidInstalled = true;
+  }
+  Notify(address, wasPresent);
 }
 
 DWORD BluetoothWorld::Remove(uint64_t address) {
@@ -182,7 +213,7 @@ DWORD BluetoothWorld::Remove(uint64_t address) {
     BluetoothDeviceState& d = it->second;
     if (d.failsRemoval) return ERROR_GEN_FAILURE;
     wasPresent = d.HidPresent();
-    d.remembered = d.authenticated = d.connected = d.hidServiceEnabled = false;
+    d.remembered = d.authenticated = d.connected = d.hidServiceEnabled = d.hidInstalled = d.staleLinkKey = false;
   }
   Notify(address, wasPresent);
   return ERROR_SUCCESS;

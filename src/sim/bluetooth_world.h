@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/win32.h"
+#include "sim/clock.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,6 +17,10 @@ namespace sim {
 constexpr uint32_t kBalanceBoardClassOfDevice = 0x002504;
 constexpr wchar_t kBalanceBoardName[] = L"Nintendo RVL-WBC-01";
 constexpr uint32_t kInquiryUnitMs = 1280;  // the API's time-out multiplier counts these
+// How long plug and play takes to install a board's HID device once its HID service is enabled:
+// a couple of seconds for a driver Windows has (the first pairing of a board also installs the
+// driver, and takes longer).
+constexpr uint64_t kDefaultHidArrivalMicros = 2'000'000;
 
 extern const GUID kHidServiceClass;
 
@@ -28,6 +33,15 @@ struct BluetoothDeviceState {
   bool authenticated = false;
   bool connected = false;
   bool hidServiceEnabled = false;
+  // Plug and play has installed the HID device of the enabled service, hidArrivalMicros after
+  // the service was enabled.
+  bool hidInstalled = false;
+  uint64_t hidArrivalMicros = kDefaultHidArrivalMicros;
+  // Remembered with a link key the board no longer has (it was synced with another host since):
+  // the system lists it as paired and an inquiry sees it, but it never connects until its
+  // pairing is removed and made again.
+  bool staleLinkKey = false;
+  SYSTEMTIME lastSeen{};  // when an inquiry last saw it; all zero: never
   int otherServices = 0;  // installed services besides HID, to overflow a listing
   // The radio has asked the device's name on an earlier sighting. Until then an inquiry shows a
   // device it does not remember without a name, as the name request answers after the inquiry.
@@ -41,10 +55,18 @@ struct BluetoothDeviceState {
 
   // As a board paired on an earlier day is (remembered, authenticated, connected, HID service
   // on), or as one never paired.
-  void SetPaired(bool paired) { remembered = authenticated = connected = hidServiceEnabled = paired; }
+  void SetPaired(bool paired) { remembered = authenticated = connected = hidServiceEnabled = hidInstalled = paired; }
+  // Paired on an earlier day, then synced with another host.
+  void SetStaleLinkKey() {
+    SetPaired(true);
+    connected = false;
+    staleLinkKey = true;
+  }
 
-  // Paired, HID service on and reachable: the system shows the board as a HID device.
-  bool HidPresent() const { return remembered && authenticated && hidServiceEnabled && inRange; }
+  // Paired, HID service on and installed, reachable: the system shows the board as a HID device.
+  bool HidPresent() const {
+    return remembered && authenticated && hidServiceEnabled && hidInstalled && inRange && !staleLinkKey;
+  }
 };
 
 class BluetoothWorld {
@@ -69,8 +91,10 @@ class BluetoothWorld {
   std::vector<uint64_t> RadioAddresses() const;
   std::wstring RadioName(size_t radio) const;
   // The devices a search on this radio returns, as the flags select them, each as that sighting
-  // shows it. A sighting teaches the radio the name of a device in range.
-  std::vector<BluetoothDeviceState> Search(bool authenticated, bool remembered, bool unknown, bool connected);
+  // shows it. A sighting teaches the radio the name of a device in range; an inquiry notes when
+  // it saw each device in range.
+  std::vector<BluetoothDeviceState> Search(bool authenticated, bool remembered, bool unknown, bool connected,
+                                           bool inquiry);
   DWORD Authenticate(size_t radio, uint64_t address, const WCHAR* passkey, ULONG length);
   DWORD InstalledServices(uint64_t address, std::vector<GUID>& services) const;
   DWORD SetServiceState(uint64_t address, const GUID& service, bool enable);
@@ -80,12 +104,17 @@ class BluetoothWorld {
   BluetoothWorld() = default;
   // Runs the observer when the device's HID presence changed; call without the lock.
   void Notify(uint64_t address, bool wasPresent);
+  // Plug and play installs the HID device of a service just enabled, after a while. Lock held.
+  void InstallHidLocked(uint64_t address, BluetoothDeviceState& device);
+  void OnHidInstalled(uint64_t address, uint64_t generation);
 
   mutable std::mutex lock_;
   std::vector<std::pair<uint64_t, std::wstring>> radios_;
   std::map<uint64_t, BluetoothDeviceState> devices_;
   std::map<uint64_t, std::function<void(bool)>> observers_;
   std::vector<std::string> calls_;
+  std::vector<TimerId> installTimers_;
+  uint64_t generation_ = 0;  // installations pending from an earlier world find it changed
 };
 
 }  // namespace sim

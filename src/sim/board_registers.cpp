@@ -24,9 +24,18 @@ uint64_t Key(uint8_t space, uint32_t offset) { return static_cast<uint64_t>(spac
 }  // namespace
 
 uint16_t Calibration::RawReading(int sensor, double kilograms) const {
-  double low = readings[0][static_cast<size_t>(sensor)];
-  double high = readings[kCalibrationPoints - 1][static_cast<size_t>(sensor)];
-  double raw = low + kilograms * (high - low) / kCalibrationTopKilograms;
+  const size_t s = static_cast<size_t>(sensor);
+  double low = readings[0][s], middle = readings[1][s], high = readings[2][s];
+  double raw;
+  if (2 * middle == low + high) {
+    raw = low + kilograms * (high - low) / kCalibrationTopKilograms;
+  } else {
+    // A real sensor is not quite linear: it passes through its middle point, which the factory
+    // measured, rather than the line between the outer two.
+    constexpr double kHalf = kCalibrationTopKilograms / 2;
+    raw = kilograms <= kHalf ? low + kilograms * (middle - low) / kHalf
+                             : middle + (kilograms - kHalf) * (high - middle) / kHalf;
+  }
   return static_cast<uint16_t>(std::clamp(std::lround(raw), 0L, static_cast<long>(kRawMaximum)));
 }
 

@@ -19,7 +19,8 @@ constexpr double kCalibrationTopKilograms = 34.0;
 struct Calibration {
   std::array<std::array<uint16_t, kSensorCount>, kCalibrationPoints> readings;
 
-  // The raw reading for a load, on the line through the 0 kg and 34 kg points.
+  // The raw reading for a load: along the line from the 0 kg to the 34 kg point when the 17 kg
+  // point lies on it, otherwise through all three points, a straight piece on each side of 17 kg.
   uint16_t RawReading(int sensor, double kilograms) const;
 };
 
@@ -29,7 +30,9 @@ Calibration DefaultCalibration();
 // Error codes a memory-data reply or an acknowledgement carries.
 constexpr uint8_t kMemoryOk = 0;
 constexpr uint8_t kMemoryBadLength = 3;
-constexpr uint8_t kMemoryNotReady = 7;  // the extension has not been initialised
+constexpr uint8_t kMemoryBusy = 4;      // the remote is still busy with an earlier request
+constexpr uint8_t kMemoryNotReady = 7;  // the extension did not answer: not initialised, or absent
+constexpr uint8_t kMemoryBadAddress = 8;
 
 class BoardRegisters {
  public:

@@ -2,6 +2,7 @@
 
 #include "sim/board_protocol.h"
 #include "sim/load_timeline.h"
+#include "sim/scenario_reality.h"
 #include "sim/scenario_words.h"
 
 #include <cerrno>
@@ -24,11 +25,13 @@ constexpr double kCalibrationKg[kCalibrationPoints] = {0.0, kCalibrationTopKilog
 constexpr char kBoardProperties[] =
     "name|paired|power|report-interval|interval|jitter|battery|seed|reply|cancel-delay|write-delay";
 constexpr uint64_t kLongestDriverDelay = 60'000'000;
+constexpr uint8_t kReadRequest = 0x17;
 // The output reports whose replies a scenario can disturb, by the names it gives them.
 constexpr struct {
   const char* names;
   uint8_t id;
-} kRequests[] = {{"leds|led", 0x11}, {"mode", 0x12}, {"status", 0x15}, {"write", 0x16}, {"read", 0x17}};
+} kRequests[] = {{"leds|led", 0x11}, {"mode", 0x12}, {"status", 0x15}, {"write", 0x16}, {"read", kReadRequest}};
+constexpr long kLargestErrorCode = 0x0F;  // the low nibble of a memory reply's size byte
 constexpr uint8_t kButtonReport = 0x30;
 constexpr uint8_t kSensorReport = 0x32;
 
@@ -70,12 +73,12 @@ void ScenarioReader::Read(const ScenarioLine& line) {
     Load(c, 0);
   } else if (c.Accept("at")) {
     At(c);
-  } else if (c.NextIs(kBoardProperties)) {
+  } else if (c.NextIs(kBoardProperties) || c.NextIs(kRealBoardSettings)) {
     while (!c.AtEnd()) Property(c);
   } else {
     c.Fail("'" + c.Next("").text + "' is not a scenario line (radio, board, a board's " +
-           "name/paired/power/report-interval/jitter/battery/seed/reply/cancel-delay/write-delay/calibration, " +
-           "load, at)");
+           "name/paired/power/report-interval/jitter/battery/seed/reply/cancel-delay/write-delay/calibration/" +
+           kRealBoardSettings + ", load, at)");
   }
 }
 
@@ -94,7 +97,8 @@ void ScenarioReader::Radio(WordCursor& c) {
 void ScenarioReader::Board(WordCursor& c) {
   SimulatedBoard board;
   board.bluetooth.address = kDefaultBoardAddress + scenario_.boards.size();
-  if (!c.AtEnd() && !c.NextIs(kBoardProperties)) board.bluetooth.address = c.Address("the board's address");
+  if (!c.AtEnd() && !c.NextIs(kBoardProperties) && !c.NextIs(kRealBoardSettings))
+    board.bluetooth.address = c.Address("the board's address");
   for (const auto& other : scenario_.boards) {
     if (other.bluetooth.address == board.bluetooth.address)
       c.Fail("a board with this address is already there; give each board its own address");
@@ -122,6 +126,8 @@ void ScenarioReader::Property(WordCursor& c) {
     if (interval < kShortestReportInterval || interval > kLongestReportInterval)
       c.Fail("the report interval must lie between 1 ms and 1 s (a real board: about 16.7 ms)");
     board.settings.reportIntervalMicros = interval;
+    // A real board's reports come unevenly, as its Bluetooth link delivers them.
+    if (c.Accept("uneven|unevenly|irregular")) board.settings.unevenReports = true;
   } else if (c.Accept("jitter")) {
     board.settings.reportJitterMicros = c.Micros("the jitter");
     extras_.back().jitterLine = c.line();
@@ -141,13 +147,14 @@ void ScenarioReader::Property(WordCursor& c) {
     board.settings.cancelDelayMicros = DriverDelay(c, "the cancel delay", true);
   } else if (c.Accept("write-delay")) {
     board.settings.writeDelayMicros = DriverDelay(c, "the write delay", false);
-  } else {
-    c.Fail("'" + c.Next("").text + "' is not a board setting (" + kBoardProperties + ")");
+  } else if (!ReadRealBoardSetting(c, board)) {
+    c.Fail("'" + c.Next("").text + "' is not a board setting (" + kBoardProperties + "|" + kRealBoardSettings + ")");
   }
 }
 
-// reply REQUEST extra-report [button|data] | late TIME: what happens to the next reply to that
-// request; several lines for one request apply to its replies in order.
+// reply REQUEST extra-report [button|data|status] | late TIME | error CODE | ack-error CODE: what
+// happens to the next reply to that request; several lines for one request apply to its replies
+// in order.
 void ScenarioReader::Reply(WordCursor& c, SimulatedBoard& board) {
   uint8_t request = 0;
   for (const auto& r : kRequests) {
@@ -156,12 +163,21 @@ void ScenarioReader::Reply(WordCursor& c, SimulatedBoard& board) {
   if (request == 0) c.Expect("leds|mode|status|write|read", "a request whose reply is disturbed");
   ReplyFault fault;
   if (c.Accept("extra-report|extra")) {
-    fault = ReplyFault::DataReportsFirst(1, c.Accept("data") ? kSensorReport : kButtonReport);
-    if (fault.dataReportId == kButtonReport) c.Accept("button");
+    if (c.Accept("status")) {
+      fault = ReplyFault::StatusFirst();
+    } else {
+      fault = ReplyFault::DataReportsFirst(1, c.Accept("data") ? kSensorReport : kButtonReport);
+      if (fault.dataReportId == kButtonReport) c.Accept("button");
+    }
   } else if (c.Accept("late")) {
     fault = ReplyFault::Late(c.Micros("how late the reply comes"));
+  } else if (c.Accept("error")) {
+    if (request != kReadRequest) c.Fail("only a memory read's reply carries an error (reply read error 7)");
+    fault = ReplyFault::ReadError(static_cast<uint8_t>(c.Integer("the error code (7, 8 or 4)", 1, kLargestErrorCode)));
+  } else if (c.Accept("ack-error")) {
+    fault = ReplyFault::AckError(static_cast<uint8_t>(c.Integer("the acknowledgement's error code", 1, 0xFF)));
   } else {
-    c.Expect("extra-report|late", "what happens to the reply");
+    c.Expect("extra-report|late|error|ack-error", "what happens to the reply");
   }
   board.settings.faults.emplace_back(request, fault);
 }
@@ -285,9 +301,9 @@ void ScenarioReader::At(WordCursor& c) {
   } else if (c.Accept("out")) {
     c.Expect("of", "'out of range'");
     c.Expect("range", "'out of range'");
-    Event(at, Kind::kPowerOff);
+    Event(at, c.Accept("silent|silently") ? Kind::kGoSilent : Kind::kPowerOff);
   } else if (c.Accept("out-of-range")) {
-    Event(at, Kind::kPowerOff);
+    Event(at, c.Accept("silent|silently") ? Kind::kGoSilent : Kind::kPowerOff);
   } else if (c.Accept("in")) {
     c.Expect("range", "'in range'");
     Event(at, Kind::kPowerOn);
@@ -317,6 +333,7 @@ Scenario ScenarioReader::Finish() {
     }
     if (!extras_[i].load->Empty()) board.load = extras_[i].load;
   }
+  AddLinkLosses(scenario_);
   return scenario_;
 }
 

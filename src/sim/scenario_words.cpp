@@ -186,6 +186,11 @@ double WordCursor::Kilograms(const char* what) {
   return value;
 }
 
+double WordCursor::SignedKilograms(const char* what) {
+  std::string unit;
+  return Quantity(what, unit, {"kg", "kilogram", "kilograms"});
+}
+
 double WordCursor::Millimetres(const char* what) {
   std::string unit;
   double value = Quantity(what, unit, {"mm", "millimetre", "millimetres", "cm", "centimetre", "centimetres"});

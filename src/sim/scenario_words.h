@@ -54,6 +54,7 @@ class WordCursor {
 
   uint64_t Micros(const char* what);  // a time: bare numbers are seconds; also ms, s, min
   double Kilograms(const char* what);
+  double SignedKilograms(const char* what);  // also below zero: -0.4 kg
   double Millimetres(const char* what);  // also cm
   long Integer(const char* what, long lowest, long highest);  // decimal, or hexadecimal with 0x
   uint64_t Address(const char* what);  // 00:17:AB:3C:4D:5E, with "-" or nothing between the bytes

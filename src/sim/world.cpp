@@ -155,6 +155,12 @@ void World::ApplyEvent(uint64_t generation, const ScenarioEvent& event) {
     case ScenarioEvent::Kind::kBatteriesRestored:
       board.SetBatteriesFailing(false);
       break;
+    case ScenarioEvent::Kind::kGoSilent:
+      board.GoSilent();
+      break;
+    case ScenarioEvent::Kind::kLinkLost:
+      if (!board.Silent()) break;  // back in range, or gone by other means, before the time-out
+      [[fallthrough]];
     case ScenarioEvent::Kind::kPowerOff:
       // Reads fail first, then the system loses the HID device.
       board.PowerOff();

@@ -35,9 +35,19 @@ struct SimulatedBoard {
 
 // Something that happens to a board at a given moment of world time.
 struct ScenarioEvent {
+  // kGoSilent: out of range without a word (the link goes quiet); kLinkLost: the system gives up
+  // on the silent link at its supervision time-out and loses the board's HID device.
   enum class Kind {
-    kButtonDown, kButtonUp, kBatteriesFail, kBatteriesRestored, kPowerOff, kPowerOn,
-    kCancelDelay, kWriteDelay  // the driver's delays change to micros
+    kButtonDown,
+    kButtonUp,
+    kBatteriesFail,
+    kBatteriesRestored,
+    kPowerOff,
+    kPowerOn,
+    kGoSilent,
+    kLinkLost,
+    kCancelDelay,  // the driver's delays change to micros
+    kWriteDelay
   };
   uint64_t atMicros = 0;
   size_t board = 0;  // index in Scenario::boards

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <tuple>
 
 namespace Kestrel {
 
@@ -20,11 +21,11 @@ bool IsBoard(const BLUETOOTH_DEVICE_INFO& device, const wchar_t* name, const Orx
          device.fRemembered;
 }
 
-enum class Pass { kRemove, kLook };
+enum class Pass { kRemove, kLook, kPairAgain };
 enum class Outcome { kFound, kNotFound, kSearchFailed };
 
 // One search over every radio: the removal pass removes the board (found: removed), the look
-// pass only looks for it (found: still listed).
+// pass only looks for it (found: still listed), the pairing pass pairs it again (found: paired).
 Outcome SearchRadios(const RadioList& radios, const wchar_t* name, const OrxString& addressText, Pass pass) {
   for (HANDLE radio : radios.Handles()) {
     BLUETOOTH_RADIO_INFO info;
@@ -40,6 +41,7 @@ Outcome SearchRadios(const RadioList& radios, const wchar_t* name, const OrxStri
     do {
       if (!IsBoard(device, name, addressText)) continue;
       if (pass == Pass::kLook) return Outcome::kFound;
+      if (pass == Pass::kPairAgain) return PairBoard(device, radio, info.address) ? Outcome::kFound : Outcome::kNotFound;
       if (BluetoothRemoveDevice(&device.Address) == ERROR_SUCCESS) return Outcome::kFound;
     } while (search.Next(device));
   }
@@ -146,6 +148,18 @@ void RemoveBoardPairing(const wchar_t* deviceName, const OrxString& addressText)
     Sleep(kPairingSettleMs);
     if (SearchRadios(radios, deviceName, addressText, Pass::kLook) != Outcome::kFound) return;
   }
+}
+
+bool PairBoardAgain(const OrxString& addressText) {
+  RadioList radios;
+  return !radios.IsEmpty() &&
+         SearchRadios(radios, kBoardBluetoothName, addressText, Pass::kPairAgain) == Outcome::kFound;
+}
+
+bool SeenSince(const BLUETOOTH_DEVICE_INFO& device, const SYSTEMTIME& since) {
+  const SYSTEMTIME& seen = device.stLastSeen;
+  return std::tie(seen.wYear, seen.wMonth, seen.wDay, seen.wHour, seen.wMinute, seen.wSecond, seen.wMilliseconds) >=
+         std::tie(since.wYear, since.wMonth, since.wDay, since.wHour, since.wMinute, since.wSecond, since.wMilliseconds);
 }
 
 }  // namespace Kestrel

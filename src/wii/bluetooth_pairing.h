@@ -61,5 +61,12 @@ DWORD EnableHidService(HANDLE radio, BLUETOOTH_DEVICE_INFO& device);
 bool PairBoard(BLUETOOTH_DEVICE_INFO& device, HANDLE radio, const BLUETOOTH_ADDRESS& radioAddress);
 // Removes the pairing of the board with this name and address text, if the system has it.
 void RemoveBoardPairing(const wchar_t* deviceName, const OrxString& addressText);
+// Removes the pairing of the remembered board with this address text and pairs it again, as
+// PairBoard does; true when it is paired with its HID service on.
+bool PairBoardAgain(const OrxString& addressText);
+
+// Whether an inquiry has seen the device since the given time (coordinated universal time, as
+// the Bluetooth API keeps it).
+bool SeenSince(const BLUETOOTH_DEVICE_INFO& device, const SYSTEMTIME& since);
 
 }  // namespace Kestrel

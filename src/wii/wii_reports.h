@@ -34,6 +34,9 @@ constexpr uint8_t kStatusExtension = 0x02;
 constexpr int kAckMinLength = 5;
 constexpr int kAckRequestByte = 3;  // the id of the output report acknowledged
 constexpr int kAckErrorByte = 4;
+constexpr int kMemorySizeErrorByte = 3;  // high nibble: bytes carried less one; low nibble: the error
+constexpr uint8_t kMemoryErrorMask = 0x0F;
+constexpr uint8_t kRemoteBusy = 4;  // the error a remote answers with while it is still busy
 constexpr int kMemoryOffsetByte = 4;  // and 5: the low 16 bits of the address answered, big-endian
 constexpr int kMemoryDataOffset = 6;
 constexpr int kMemoryReadMax = 16;  // data bytes one memory-data report carries
@@ -51,9 +54,14 @@ constexpr uint32_t kRegisterCalibrationRest = 0x04A40034;
 
 // Result codes of the exchanges besides 0 (success), 258 (no reply) and system errors.
 constexpr uint32_t kResultUnexpectedReply = 0x5000;
-constexpr uint32_t kResultAckErrorBase = 0x5100;  // plus the device's error code
+constexpr uint32_t kResultAckErrorBase = 0x5100;  // plus the device's error code (acknowledgement or memory reply)
 
 // The longest a loop waiting for one particular report keeps reading other reports.
 constexpr uint32_t kAwaitReportLimitMs = 2000;
+// A request answered "busy" is sent again after a pause, this often in all.
+constexpr int kBusyAttempts = 5;
+constexpr uint32_t kBusyPauseMs = 50;
+// A mode report is sent again when a status report undid it, this often in all.
+constexpr int kModeAttempts = 3;
 
 }  // namespace Kestrel

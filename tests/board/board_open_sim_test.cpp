@@ -43,8 +43,8 @@ TEST(BoardOpen, CalibratesSwitchesToSensorReportsAndLightsTheLed) {
                                   {0x17, 0x04, 0xA4, 0x00, 0xFE, 0x00, 0x02},
                                   {0x17, 0x04, 0xA4, 0x00, 0x24, 0x00, 0x10},
                                   {0x17, 0x04, 0xA4, 0x00, 0x34, 0x00, 0x08},
-                                  {0x12, 0x04, 0x32, 0, 0, 0, 0},
                                   {0x11, 0x10, 0, 0, 0, 0, 0},
+                                  {0x12, 0x04, 0x32, 0, 0, 0, 0},
                               }));
   EXPECT_EQ(board.Calibration(0, 0), 4660) << "block bytes 0x12 0x34";
   for (int p = 0; p < 3; ++p)
@@ -73,7 +73,8 @@ TEST(BoardOpen, WithoutAnExtensionItOpensUncalibratedAndMakesNoFrames) {
   BoardRig rig(settings);
   auto& board = *rig.device;
   ASSERT_TRUE(board.Initialise());
-  EXPECT_EQ(Requests(rig, 1), (std::vector<Bytes>{{0x12}, {0x15}}));
+  EXPECT_EQ(Requests(rig, 3), (std::vector<Bytes>{{0x12, 0, 0x30}, {0x15, 0, 0}, {0x12, 0, 0x30}}))
+      << "button reports again after the status switched them off";
   for (int p = 0; p < 3; ++p)
     for (int s = 0; s < 4; ++s) EXPECT_EQ(board.Calibration(s, p), 0);
   EXPECT_FALSE(rig.board->ContinuousReporting());
@@ -108,7 +109,7 @@ TEST(BoardOpen, AButtonReportBeforeAnyReplyShiftsNothing) {
   for (uint8_t request : {0x15, 0x16, 0x16, 0x17, 0x17, 0x17})
     rig.board->ArmFault(request, sim::ReplyFault::DataReportsFirst(1, 0x30));
   ASSERT_TRUE(rig.device->Initialise());
-  const std::vector<Bytes> eachOnce = {{0x12}, {0x15}, {0x16}, {0x16}, {0x17}, {0x17}, {0x17}, {0x12}, {0x11}};
+  const std::vector<Bytes> eachOnce = {{0x12}, {0x15}, {0x16}, {0x16}, {0x17}, {0x17}, {0x17}, {0x11}, {0x12}};
   EXPECT_EQ(Requests(rig, 1), eachOnce) << "no read asked twice";
   for (int s = 0; s < 4; ++s)
     for (int point = 0; point < 3; ++point)
@@ -151,6 +152,73 @@ TEST(BoardOpen, LowBatteryAtOpenIsRemembered) {
   ASSERT_TRUE(rig.device->Initialise());
   EXPECT_TRUE(rig.device->BatteryLow());
 }
+
+// What real boards answer during an open now and then: memory reads answered with an error (7:
+// the extension did not answer, 8: no such address, 4: busy), writes acknowledged "busy" while
+// the extension initialises, and status reports sent unasked when its state changes. The faults
+// are armed in order for one kind of request; a plain ReplyFault() leaves that reply alone.
+struct ErrorAnswer {
+  const char* what;
+  uint8_t request;
+  std::vector<sim::ReplyFault> faults;
+  const char* failure;  // null: the open succeeds, calibrated exactly and streaming
+  size_t requestsOfThatKind;
+};
+
+void PrintTo(const ErrorAnswer& answer, std::ostream* out) { *out << answer.what; }
+
+class BoardAnswersWithErrors : public ::testing::TestWithParam<ErrorAnswer> {};
+
+TEST_P(BoardAnswersWithErrors, AndTheOpenNeverTakesAnErrorForData) {
+  VirtualClock clock;
+  sim::BoardSettings settings = UnusualBoard();
+  BoardRig rig(settings);
+  for (const auto& fault : GetParam().faults) rig.board->ArmFault(GetParam().request, fault);
+  bool opened = rig.device->Initialise();
+  size_t sent = 0;
+  for (const auto& report : rig.board->OutputReports()) sent += report[0] == GetParam().request;
+  EXPECT_EQ(sent, GetParam().requestsOfThatKind);
+  if (GetParam().failure) {
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(LastMessage(*rig.device), std::string(kDisconnectText) + GetParam().failure);
+    return;
+  }
+  ASSERT_TRUE(opened) << LastMessage(*rig.device);
+  for (int p = 0; p < 3; ++p)
+    for (int s = 0; s < 4; ++s)
+      EXPECT_EQ(rig.device->Calibration(s, p),
+                settings.calibration.readings[static_cast<size_t>(p)][static_cast<size_t>(s)])
+          << "sensor " << s << ", point " << p;
+  EXPECT_TRUE(rig.board->ContinuousReporting());
+  EXPECT_EQ(rig.board->ReportingMode(), Kestrel::kReportButtonsExtension);
+}
+
+using sim::ReplyFault;
+const ReplyFault kAsUsual;
+INSTANTIATE_TEST_SUITE_P(
+    RealBoards, BoardAnswersWithErrors,
+    ::testing::Values(
+        ErrorAnswer{"error 7 to the type read", 0x17, {ReplyFault::ReadError(7)}, nullptr, 4},
+        ErrorAnswer{"error 8 to every type read", 0x17,
+                    {ReplyFault::ReadError(8), ReplyFault::ReadError(8), ReplyFault::ReadError(8)}, "(Error $5108)", 3},
+        ErrorAnswer{"error 7 to the first calibration read", 0x17, {kAsUsual, ReplyFault::ReadError(7)}, nullptr, 4},
+        ErrorAnswer{"error 8 to every first calibration read", 0x17,
+                    {kAsUsual, ReplyFault::ReadError(8), ReplyFault::ReadError(8), ReplyFault::ReadError(8)},
+                    "(Error $5108)", 4},
+        ErrorAnswer{"error 7 to the second calibration read", 0x17,
+                    {kAsUsual, kAsUsual, ReplyFault::ReadError(7)}, nullptr, 4},
+        ErrorAnswer{"error 8 to every second calibration read", 0x17,
+                    {kAsUsual, kAsUsual, ReplyFault::ReadError(8), ReplyFault::ReadError(8), ReplyFault::ReadError(8)},
+                    "(Error $5108)", 5},
+        ErrorAnswer{"busy, to a calibration read", 0x17, {kAsUsual, ReplyFault::ReadError(4)}, nullptr, 4},
+        ErrorAnswer{"busy, to a write", 0x16, {ReplyFault::AckError(4)}, nullptr, 3},
+        ErrorAnswer{"busy, to every write", 0x16, std::vector<ReplyFault>(5, ReplyFault::AckError(4)), "(Error $5104)", 5},
+        ErrorAnswer{"a status before the first write's acknowledgement", 0x16, {ReplyFault::StatusFirst()}, nullptr, 2},
+        ErrorAnswer{"a status before the second write's acknowledgement", 0x16,
+                    {kAsUsual, ReplyFault::StatusFirst()}, nullptr, 2},
+        ErrorAnswer{"a status as LED 1 lights", 0x11, {ReplyFault::StatusFirst()}, nullptr, 1},
+        ErrorAnswer{"a status as the mode changes: sent again", 0x12, {kAsUsual, ReplyFault::StatusFirst()}, nullptr,
+                    3}));
 
 struct FailingOpen {
   uint8_t request;

@@ -54,27 +54,25 @@ TEST_F(BluetoothTest, AddressTextIsLowerCaseHexOfAtLeastEightDigits) {
 }
 
 TEST_F(BluetoothTest, NoRadioCallsNothingButTheRadioSearch) {
-  OrxString address;
+  DeviceSearch::BoardSighting sighting;
   bool radioMissing = false;
-  EXPECT_FALSE(DeviceSearch::SearchAndPairBoards(address));
-  EXPECT_FALSE(DeviceSearch::FindRememberedBoard(address, radioMissing));
+  EXPECT_FALSE(DeviceSearch::SearchAndPairBoards(sighting));
+  EXPECT_FALSE(DeviceSearch::FindRememberedBoard(sighting, radioMissing));
   EXPECT_TRUE(radioMissing);
   Kestrel::RemoveBoardPairing(Kestrel::kBoardBluetoothName, OrxString(L"191d2a3b4c"));
   for (const auto& call : World().Calls()) EXPECT_EQ(call, "BluetoothFindFirstRadio");
-  EXPECT_TRUE(address.IsEmpty());
+  EXPECT_TRUE(sighting.addressText.IsEmpty());
 }
 
 TEST_F(BluetoothTest, UnpairedBoardIsPairedWithTheRadioAddressAsPasskey) {
   World().AddRadio(kRadioAddress);
   World().AddDevice(Board());
-  bool hidPresent = false;
-  World().ObserveHidPresence(kBoardAddress, [&](bool present) { hidPresent = present; });
-  OrxString address;
+  DeviceSearch::BoardSighting sighting;
   uint64_t start = posix::NowMicros();
-  EXPECT_TRUE(DeviceSearch::SearchAndPairBoards(address));
-  EXPECT_EQ(address, OrxString(L"191d2a3b4c"));
+  EXPECT_TRUE(DeviceSearch::SearchAndPairBoards(sighting));
+  EXPECT_EQ(sighting.addressText, OrxString(L"191d2a3b4c"));
   EXPECT_TRUE(State().remembered && State().authenticated && State().hidServiceEnabled);
-  EXPECT_TRUE(hidPresent);
+  EXPECT_TRUE(sighting.serviceEnabled);
   // The first inquiry sees the board without its name; the second pass, after the one-second
   // pause, sees it named: two passes of 2 x 1.28 s and a pause each.
   EXPECT_NEAR(static_cast<double>(posix::NowMicros() - start), 7120000.0, 100000.0);
@@ -85,9 +83,9 @@ TEST_F(BluetoothTest, RememberedBoardIsTakenAtFirstSightingWithoutAuthenticating
   BluetoothDeviceState board = Board();
   board.SetPaired(true);
   World().AddDevice(board);
-  OrxString address;
-  EXPECT_TRUE(DeviceSearch::SearchAndPairBoards(address));
-  EXPECT_EQ(address, OrxString(L"191d2a3b4c"));
+  DeviceSearch::BoardSighting sighting;
+  EXPECT_TRUE(DeviceSearch::SearchAndPairBoards(sighting));
+  EXPECT_EQ(sighting.addressText, OrxString(L"191d2a3b4c"));
   EXPECT_EQ(CountCalls("BluetoothAuthenticateDevice"), 0);
 }
 
@@ -97,8 +95,8 @@ TEST_F(BluetoothTest, SearchGivesUpAfterFiveSecondsWhenPairingIsRefused) {
   board.refusesPasskey = true;
   board.acceptsWithoutPasskey = true;  // the search itself never tries without
   World().AddDevice(board);
-  OrxString address;
-  EXPECT_FALSE(DeviceSearch::SearchAndPairBoards(address));
+  DeviceSearch::BoardSighting sighting;
+  EXPECT_FALSE(DeviceSearch::SearchAndPairBoards(sighting));
   EXPECT_EQ(CountCalls("BluetoothFindFirstDevice"), 2) << "two passes of 3.56 s fit in five seconds";
   EXPECT_FALSE(State().authenticated);
 }
@@ -107,11 +105,11 @@ TEST_F(BluetoothTest, TooManyServicesFailThePairingButLeaveTheBoardRemembered) {
   World().AddRadio(kRadioAddress);
   BluetoothDeviceState board = Board();
   board.otherServices = 17;
-  OrxString address;
+  DeviceSearch::BoardSighting sighting;
   // The listing fails after the authentication took: the next pass finds the board remembered.
   board.nameKnown = true;
   World().AddDevice(board);
-  EXPECT_TRUE(DeviceSearch::SearchAndPairBoards(address));
+  EXPECT_TRUE(DeviceSearch::SearchAndPairBoards(sighting));
   EXPECT_EQ(CountCalls("BluetoothFindFirstDevice"), 2);
   EXPECT_EQ(CountCalls("BluetoothSetServiceState"), 0);
   EXPECT_FALSE(State().hidServiceEnabled);
@@ -124,9 +122,9 @@ TEST_F(BluetoothTest, PairBoardRemovesARememberedBoardAndFallsBackToNoPasskey) {
   board.refusesPasskey = true;
   board.acceptsWithoutPasskey = true;
   World().AddDevice(board);
-  OrxString address;
+  DeviceSearch::BoardSighting sighting;
   bool radioMissing = false;
-  EXPECT_TRUE(DeviceSearch::FindRememberedBoard(address, radioMissing));
+  EXPECT_TRUE(DeviceSearch::FindRememberedBoard(sighting, radioMissing));
   EXPECT_FALSE(radioMissing);
   EXPECT_EQ(CountCalls("BluetoothRemoveDevice"), 1);
   EXPECT_EQ(CountCalls("BluetoothAuthenticateDevice"), 2) << "with passkey, then without";
@@ -138,9 +136,9 @@ TEST_F(BluetoothTest, ConnectedBoardWithoutServicesGetsItsHidServiceEnabled) {
   BluetoothDeviceState board = Board();
   board.remembered = board.authenticated = board.connected = true;
   World().AddDevice(board);
-  OrxString address;
+  DeviceSearch::BoardSighting sighting;
   bool radioMissing = false;
-  EXPECT_TRUE(DeviceSearch::FindRememberedBoard(address, radioMissing));
+  EXPECT_TRUE(DeviceSearch::FindRememberedBoard(sighting, radioMissing));
   EXPECT_TRUE(State().hidServiceEnabled);
   EXPECT_EQ(CountCalls("BluetoothSetServiceState"), 1);
 }

@@ -108,7 +108,7 @@ TEST_F(DeviceSearchTest, HidDeviceWithoutASuccessfulBluetoothSearchIsNotChosen) 
   EXPECT_FALSE(DeviceSearch::BoardPaired());
 }
 
-TEST_F(DeviceSearchTest, DeviceWithTheRightIdsButNoSerialNumberIsNotChosen) {
+TEST_F(DeviceSearchTest, TheSerialNumberMustNameTheBoardInEitherCase) {
   Build({Board(kFirstBoard, true)});
   // Paired, so the Bluetooth layer succeeds; but the HID device says nothing of its address.
   sim::HidIdentity identity = sim::World::Instance().Board(0)->Identity();
@@ -117,7 +117,41 @@ TEST_F(DeviceSearchTest, DeviceWithTheRightIdsButNoSerialNumberIsNotChosen) {
   int index = -1;
   EXPECT_EQ(FindDevice(&index), 0);
   EXPECT_TRUE(DeviceSearch::BoardPaired());
+
+  identity.serialNumber = L"0017AB3C4D5E";  // as some stacks write it
+  sim::World::Instance().Board(0)->SetIdentity(identity);
+  EXPECT_EQ(FindDevice(&index), 1);
 }
+
+// What a real Windows stack takes its time over: the HID device of a board whose service was
+// just enabled arrives through plug and play seconds later, and a board synced with another host
+// since it was paired is remembered but never connects until it is paired again.
+struct SlowStack {
+  const char* what;
+  uint64_t hidArrivalMicros;
+  bool staleLinkKey;
+};
+
+void PrintTo(const SlowStack& stack, std::ostream* out) { *out << stack.what; }
+
+class ASlowStack : public DeviceSearchTest, public ::testing::WithParamInterface<SlowStack> {};
+
+TEST_P(ASlowStack, StillFindsTheBoard) {
+  sim::SimulatedBoard board = Board(kFirstBoard, false);
+  board.bluetooth.hidArrivalMicros = GetParam().hidArrivalMicros;
+  if (GetParam().staleLinkKey) board.bluetooth.SetStaleLinkKey();
+  Build({board});
+  int index = -1;
+  ASSERT_EQ(FindDevice(&index), 1) << PluginMessage();
+  EXPECT_EQ(Initialise(index), 1);
+  EXPECT_EQ(Calls("BluetoothRemoveDevice"), GetParam().staleLinkKey ? 1 : 0) << "paired again, once";
+  EXPECT_FALSE(Bluetooth(kFirstBoard).staleLinkKey);
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, ASlowStack,
+                         ::testing::Values(SlowStack{"the HID device 0.8 s after the service", 800'000, false},
+                                           SlowStack{"the HID device 4 s after the service", 4'000'000, false},
+                                           SlowStack{"a stale link key", sim::kDefaultHidArrivalMicros, true}));
 
 TEST_F(DeviceSearchTest, PairedButSilentBoardGivesThePairedMessage) {
   sim::SimulatedBoard board = Board(kFirstBoard, true);

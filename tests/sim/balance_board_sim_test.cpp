@@ -94,6 +94,9 @@ TEST_F(SimulatedBoard, AnswersStatusAndAcknowledges) {
   EXPECT_EQ(status[6], 0x83);
 
   ASSERT_TRUE(host.Send({0x11, 0x10}));
+  DWORD error = 0;
+  EXPECT_TRUE(host.Read(&error).empty()) << "no acknowledgement unless the report asks for one";
+  ASSERT_TRUE(host.Send({0x11, 0x12}));
   EXPECT_EQ(host.Read(), Bytes({0x22, 0x00, 0x00, 0x11, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   ASSERT_TRUE(host.Send({0x15, 0x00}));
   EXPECT_EQ(host.Read()[3], 0x12) << "LED 1 shows in the flags";
@@ -108,7 +111,7 @@ TEST_F(SimulatedBoard, ExtensionRegistersNeedTheInitialisation) {
   ASSERT_TRUE(host.Send({0x17, 0x04, 0xA4, 0x00, 0xFE, 0x00, 0x02}));
   Bytes early = host.Read();
   EXPECT_EQ(early[0], 0x21);
-  EXPECT_EQ(early[3], 0x17) << "two bytes asked, error 7";
+  EXPECT_EQ(early[3], 0xF7) << "error 7, and sixteen bytes of nothing";
 
   ASSERT_TRUE(host.Send({0x16, 0x04, 0xA4, 0x00, 0xF0, 0x01, 0x55}));
   EXPECT_EQ(host.Read()[4], 0x00);
@@ -153,8 +156,8 @@ TEST_F(SimulatedBoard, LongReadsComeInPiecesOfSixteen) {
 
 TEST_F(SimulatedBoard, StreamsAtItsReportInterval) {
   HostSide host;
-  ASSERT_TRUE(host.Send({0x12, 0x04, 0x32}));
-  EXPECT_EQ(host.Read()[0], 0x22);
+  ASSERT_TRUE(host.Send({0x12, 0x06, 0x32}));
+  EXPECT_EQ(host.Read()[0], 0x22) << "acknowledged, as asked";
   EXPECT_EQ(host.Read()[0], 0x32) << "a first report at once";
   uint64_t start = posix::NowMicros();
   int reports = 0;
@@ -168,7 +171,6 @@ TEST_F(SimulatedBoard, StreamsAtItsReportInterval) {
 
   host.board->SetReportInterval(10'000, 0);
   ASSERT_TRUE(host.Send({0x12, 0x04, 0x32}));
-  host.ReadId(0x22);
   host.Read();
   host.Read();  // the first streamed report
   start = posix::NowMicros();
@@ -246,6 +248,10 @@ TEST_F(SimulatedBoard, RepliesAreInOrderOnTheRealClockToo) {
   ASSERT_TRUE(host.Send({0x12, 0x04, 0x32}));
   ASSERT_TRUE(host.Send({0x15}));
   EXPECT_FALSE(host.ReadId(0x20).empty());
+  DWORD error = 0;
+  EXPECT_TRUE(host.Read(&error).empty()) << "a status report ends continuous reporting";
+  EXPECT_EQ(host.board->ReportingMode(), 0x00);
+  ASSERT_TRUE(host.Send({0x12, 0x04, 0x32}));
   for (int i = 0; i < 5; ++i) EXPECT_EQ(host.Read().size(), sim::kBoardReportLength);
   host.board->PowerOff();
 }

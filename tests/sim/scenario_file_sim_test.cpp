@@ -160,6 +160,37 @@ TEST(ScenarioFile, ReplyLinesDisturbTheOpenInOrderAndARememberedBoardCanBeAbsent
   EXPECT_EQ(faults[2].second.lateMicros, 700'000u);
 }
 
+TEST(ScenarioFile, WhatRealBoardsAndStacksDo) {
+  sim::Scenario s = Parse(
+      "board\n"
+      "  report-interval 10 ms uneven\n"
+      "  noise 3\n"
+      "  zero-offset -0.4 kg\n"
+      "  hid-arrival 4 s\n"
+      "  link-key stale\n"
+      "  reply read error 8\n"
+      "  reply write ack-error 4\n"
+      "  reply leds extra-report status\n"
+      "  at 9 s out of range silent\n"
+      "  supervision 8 s\n");
+  const sim::SimulatedBoard& b = s.boards[0];
+  EXPECT_TRUE(b.settings.unevenReports);
+  EXPECT_EQ(b.settings.noiseUnits, 3);
+  EXPECT_DOUBLE_EQ(b.settings.zeroOffsetKilograms, -0.4);
+  EXPECT_EQ(b.bluetooth.hidArrivalMicros, 4 * kSecond);
+  EXPECT_TRUE(b.bluetooth.staleLinkKey && b.bluetooth.remembered && !b.bluetooth.connected);
+  ASSERT_EQ(b.settings.faults.size(), 3u);
+  EXPECT_EQ(b.settings.faults[0].second.kind, sim::ReplyFault::Kind::kReadError);
+  EXPECT_EQ(b.settings.faults[0].second.value, 8);
+  EXPECT_EQ(b.settings.faults[1].second.kind, sim::ReplyFault::Kind::kAckError);
+  EXPECT_EQ(b.settings.faults[2].first, 0x11);
+  EXPECT_EQ(b.settings.faults[2].second.dataReportId, 0x20);
+  ASSERT_EQ(s.events.size(), 2u);
+  EXPECT_EQ(s.events[0].kind, sim::ScenarioEvent::Kind::kGoSilent);
+  EXPECT_EQ(s.events[1].kind, sim::ScenarioEvent::Kind::kLinkLost);
+  EXPECT_EQ(s.events[1].atMicros, 17 * kSecond) << "the board's own supervision time-out, though set later";
+}
+
 TEST(ScenarioFile, AnEmptyFileIsAnEmptyWorld) {
   sim::Scenario s = Parse("# nothing here\n\n   \n");
   EXPECT_TRUE(s.radios.empty());
@@ -205,6 +236,9 @@ TEST(ScenarioFile, MistakesAreNamedWithTheirLine) {
       {"board\nreply sing late 1\n", "test.scenario:2: 'sing' is not a request whose reply is disturbed"},
       {"board\nreply read soon\n", "test.scenario:2: 'soon' is not what happens to the reply"},
       {"board\nat 1 s batteries low\n", "test.scenario:2: 'low' is not what the batteries do (fail/ok)"},
+      {"board\nreply write error 7\n", "test.scenario:2: only a memory read's reply carries an error"},
+      {"board\nreply read error 16\n", "test.scenario:2: the error code (7, 8 or 4) must lie between 1 and 15"},
+      {"board\nlink-key lost\n", "test.scenario:2: 'lost' is not the link key's state (stale)"},
   };
   for (const Case& c : cases) {
     std::string error = ErrorOf(c.text);

@@ -103,6 +103,30 @@ TEST_F(ScenarioWorld, EventsHappenAtTheirMomentOfWorldTime) {
   EXPECT_EQ(board->SensorReadings(), Expected(sim::EmptyLoad(), 0));
 }
 
+TEST_F(ScenarioWorld, ASilentLinkHoldsWritesUntilThePageTimeOutAndIsGivenUpAtItsSupervisionTimeOut) {
+  uint64_t start = posix::NowMicros();
+  Build("radio\nboard paired yes\n  at 1 s out of range silent\n  supervision 8 s\n");
+  auto board = sim::World::Instance().Board(0);
+  const uint8_t status[sim::kBoardReportLength] = {0x15};
+  const uint8_t stream[sim::kBoardReportLength] = {0x12, 0x04, 0x32};
+  DWORD error = 0;
+  ASSERT_TRUE(board->OnOutputReport(stream, sizeof stream, &error));
+  AdvanceTo(start, 1'100'000);
+  int reports = board->DataReportsSent();
+  EXPECT_GT(reports, 50) << "streaming until the link went silent";
+  EXPECT_FALSE(board->OnOutputReport(status, sizeof status, &error));
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_SEM_TIMEOUT));
+  EXPECT_NEAR(static_cast<double>(posix::NowMicros() - start), 1'100'000.0 + sim::kPageTimeoutMicros, 60'000.0);
+  EXPECT_EQ(board->DataReportsSent(), reports);
+  EXPECT_TRUE(HidPresent(kBoard)) << "the system holds on to the link until its supervision time-out";
+
+  EXPECT_FALSE(board->OnOutputReport(status, sizeof status, &error));
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED)) << "given up while this write waited";
+  EXPECT_NEAR(static_cast<double>(posix::NowMicros() - start), 9'000'000.0, 60'000.0);
+  EXPECT_FALSE(HidPresent(kBoard));
+  EXPECT_FALSE(Bluetooth(kBoard).connected);
+}
+
 TEST_F(ScenarioWorld, ANewWorldTakesThePendingEventsOfTheOldOneWithIt) {
   uint64_t start = posix::NowMicros();
   Build("radio\nboard paired yes\n  at 1 s power off\n");

@@ -97,6 +97,20 @@ inline sim::BoardSettings UnusualBoard() {
   return settings;
 }
 
+// A board as real ones are: about 100 reports a second, unevenly; readings with a little noise,
+// a little above zero empty, and a middle calibration point off the line (the outer two sensors
+// carry a published real block: top right 3291 / 4955 / 6638, bottom right 2346 / 4056 / 5775).
+inline sim::BoardSettings RealBoard() {
+  sim::BoardSettings settings;
+  settings.calibration.readings = {{{3291, 2346, 1688, 8237}, {4955, 4056, 3401, 9958}, {6638, 5775, 5120, 11690}}};
+  settings.reportIntervalMicros = 10'000;
+  settings.reportJitterMicros = 0;
+  settings.unevenReports = true;
+  settings.noiseUnits = 4;
+  settings.zeroOffsetKilograms = 0.3;
+  return settings;
+}
+
 // Runs a test on the virtual clock, so that its waits cost no real time.
 class VirtualClock {
  public:

@@ -64,7 +64,7 @@ TEST_F(ReportExchanges, AcknowledgementFaults) {
   EXPECT_EQ(rig.device->WriteRegister(0x04A400F0, 0x55), kUnexpected) << "four bytes are too few";
   rig.board->ArmFault(0x16, ReplyFault::AckError(3));
   EXPECT_EQ(rig.device->WriteRegister(0x04A400F0, 0x55), 0x5103u);
-  rig.board->ArmFault(0x16, ReplyFault::OtherId(0x20));
+  rig.board->ArmFault(0x16, ReplyFault::OtherId(0x21));
   EXPECT_EQ(rig.device->WriteRegister(0x04A400F0, 0x55), kUnexpected);
   rig.board->ArmFault(0x16, ReplyFault::Short(5));
   EXPECT_EQ(rig.device->WriteRegister(0x04A400F0, 0x55), 0u) << "five bytes are enough";
@@ -234,7 +234,7 @@ TEST_F(ReportExchanges, SetLedTakesNothingFromTheStreamAndRemembersTheState) {
   rig.device->SetLed(false);
   EXPECT_FALSE(rig.device->LedOn());
   EXPECT_EQ(rig.LastOutput(), Report({0x11, 0x00}));
-  EXPECT_EQ(NextReportId(), 0x32) << "what follows the LED report is left for the reader";
+  EXPECT_EQ(NextReportId(), 0x32) << "left for the reader; no acknowledgement was asked for";
 
   rig.device->SetLed(true);
   EXPECT_TRUE(rig.device->LedOn());

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cwctype>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -15,12 +16,13 @@ namespace standins {
 namespace {
 
 constexpr wchar_t kPipePrefix[] = L"\\\\.\\pipe\\";
-constexpr DWORD kReportBytes = 22;
-// As a HID driver keeps 32 input reports for a handle that is not read.
-constexpr DWORD kPipeBufferBytes = 32 * kReportBytes;
+// Windows' HID class driver keeps this many input reports for a handle that is not read, in a
+// ring: when it is full, the oldest goes.
+constexpr size_t kInputReportsKept = 32;
+// No room in the pipe itself: a report waits in the ring until the client's read takes it, so
+// that the ring alone decides which report is lost.
+constexpr DWORD kPipeOutBufferBytes = 0;
 constexpr DWORD kRequestBytes = 64;
-// How long a report may wait for room in the pipe before it is dropped, as a driver drops it.
-constexpr DWORD kWriteWaitMs = 100;
 // How often the serving threads look whether they should stop.
 constexpr DWORD kStopPollMs = 200;
 
@@ -42,7 +44,9 @@ void FileAnswer(uint32_t token, const std::shared_ptr<sim::HidDevice>& device) {
   a.filed.notify_all();
 }
 
-// One client's connection to a device: reports go out as messages, requests come in.
+// One client's connection to a device: reports go out as messages, requests come in. Reports
+// wait in a ring of their own, which a writer thread drains into the pipe, so that delivering a
+// report never waits for the client: a stalled client holds up nobody else's reports.
 class PipeFile : public sim::HidDeviceFile, public std::enable_shared_from_this<PipeFile> {
  public:
   PipeFile(HANDLE pipe, std::shared_ptr<sim::HidDevice> device) : pipe_(pipe), device_(std::move(device)) {}
@@ -53,20 +57,37 @@ class PipeFile : public sim::HidDeviceFile, public std::enable_shared_from_this<
   }
 
   void Deliver(const std::vector<uint8_t>& report) override {
-    std::lock_guard<std::mutex> guard(writeLock_);
-    if (!closed_) WriteWithin(pipe_, writeEvent_, report.data(), static_cast<DWORD>(report.size()), kWriteWaitMs);
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      if (closed_) return;
+      size_t held = ring_.size() + (inFlight_ && !dropInFlight_ ? 1 : 0);
+      if (held == kInputReportsKept) {
+        // The oldest is the one the writer is handing over, if any; the writer withdraws it.
+        if (inFlight_ && !dropInFlight_)
+          dropInFlight_ = true;
+        else
+          ring_.pop_front();
+      }
+      ring_.push_back(report);
+    }
+    SetEvent(wake_.Get());
   }
 
   // The board is gone: the client's reads fail from now on, as a lost HID device's do.
   void Fail(uint32_t) override {
-    std::lock_guard<std::mutex> guard(writeLock_);
-    if (closed_) return;
-    closed_ = true;
-    DisconnectNamedPipe(pipe_);
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      if (closed_) return;
+      closed_ = true;
+      ring_.clear();
+      DisconnectNamedPipe(pipe_);
+    }
+    SetEvent(wake_.Get());
   }
 
  private:
   void ServeRequests() {
+    std::thread writer([this] { WriteReports(); });
     OverlappedEvent readEvent;
     uint8_t request[kRequestBytes];
     for (;;) {
@@ -90,29 +111,74 @@ class PipeFile : public sim::HidDeviceFile, public std::enable_shared_from_this<
       }
     }
     {
-      std::lock_guard<std::mutex> guard(writeLock_);
+      std::lock_guard<std::mutex> guard(lock_);
       closed_ = true;
-      CloseHandle(pipe_);
     }
+    SetEvent(wake_.Get());
+    writer.join();  // the pipe is closed only once nothing writes to it
+    CloseHandle(pipe_);
     device_->Detach(this);
   }
 
+  void WriteReports() {
+    OverlappedEvent writeEvent;
+    for (;;) {
+      std::vector<uint8_t> report;
+      bool taken = false;
+      {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (closed_) return;
+        if (!ring_.empty()) {
+          report = std::move(ring_.front());
+          ring_.pop_front();
+          taken = inFlight_ = true;
+          dropInFlight_ = false;
+        }
+      }
+      if (!taken) {
+        WaitForSingleObject(wake_.Get(), kStopPollMs);
+        continue;
+      }
+      HandOver(writeEvent, report);
+      std::lock_guard<std::mutex> guard(lock_);
+      inFlight_ = dropInFlight_ = false;
+    }
+  }
+
+  // Writes one report and waits until the client's read takes it, the ring overflows and drops
+  // it (a cancelled write leaves nothing in the pipe), or the connection closes.
+  void HandOver(OverlappedEvent& writeEvent, const std::vector<uint8_t>& report) {
+    OVERLAPPED* overlapped = writeEvent.Begin();
+    DWORD written = 0;
+    if (WriteFile(pipe_, report.data(), static_cast<DWORD>(report.size()), &written, overlapped)) return;
+    if (GetLastError() != ERROR_IO_PENDING) return;
+    const HANDLE events[] = {writeEvent.Event(), wake_.Get()};
+    while (WaitForMultipleObjects(2, events, FALSE, kStopPollMs) != WAIT_OBJECT_0) {
+      std::lock_guard<std::mutex> guard(lock_);
+      if (closed_ || dropInFlight_) break;
+    }
+    if (HasOverlappedIoCompleted(overlapped) == FALSE) CancelAndWait(pipe_, overlapped);
+  }
+
   bool Closed() {
-    std::lock_guard<std::mutex> guard(writeLock_);
+    std::lock_guard<std::mutex> guard(lock_);
     return closed_;
   }
 
   HANDLE pipe_;
   std::shared_ptr<sim::HidDevice> device_;
-  std::mutex writeLock_;  // guards closed_, the write record and the handle's life
+  std::mutex lock_;  // guards closed_ and the ring
   bool closed_ = false;
-  OverlappedEvent writeEvent_;
+  std::deque<std::vector<uint8_t>> ring_;
+  bool inFlight_ = false;      // the writer is handing a report over
+  bool dropInFlight_ = false;  // and that report is to go: the ring overflowed
+  EventHandle wake_{false};    // a report came, one is to be dropped, or the connection closes
 };
 
 HANDLE NewInstance(const std::wstring& name) {
   return CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                           PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
-                          kPipeBufferBytes, kPipeBufferBytes, 0, nullptr);
+                          kPipeOutBufferBytes, kRequestBytes, 0, nullptr);
 }
 
 // Keeps one instance of a device's pipe listening while the device is present, so that a

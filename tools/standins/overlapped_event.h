@@ -1,29 +1,38 @@
-// An event and the OVERLAPPED record that uses it, for one overlapped operation at a time, and the
-// bounded write that the device pipes and the stand-in hid.dll both make.
+// Events, an event and the OVERLAPPED record that uses it for one overlapped operation at a time,
+// and the bounded write that the device pipes and the stand-in hid.dll both make.
 #pragma once
 
 #include "platform/win32.h"
 
 namespace standins {
 
-class OverlappedEvent {
+// A kernel event that lives as long as this does.
+class EventHandle {
  public:
-  OverlappedEvent() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-  ~OverlappedEvent() {
+  explicit EventHandle(bool manualReset) : event_(CreateEventW(nullptr, manualReset, FALSE, nullptr)) {}
+  ~EventHandle() {
     if (event_) CloseHandle(event_);
   }
-  OverlappedEvent(const OverlappedEvent&) = delete;
-  OverlappedEvent& operator=(const OverlappedEvent&) = delete;
-  // A fresh record for the next operation.
-  OVERLAPPED* Begin() {
-    ZeroMemory(&overlapped_, sizeof overlapped_);
-    overlapped_.hEvent = event_;
-    return &overlapped_;
-  }
-  HANDLE Event() const { return event_; }
+  EventHandle(const EventHandle&) = delete;
+  EventHandle& operator=(const EventHandle&) = delete;
+  HANDLE Get() const { return event_; }
 
  private:
   HANDLE event_;
+};
+
+class OverlappedEvent {
+ public:
+  // A fresh record for the next operation.
+  OVERLAPPED* Begin() {
+    ZeroMemory(&overlapped_, sizeof overlapped_);
+    overlapped_.hEvent = event_.Get();
+    return &overlapped_;
+  }
+  HANDLE Event() const { return event_.Get(); }
+
+ private:
+  EventHandle event_{true};
   OVERLAPPED overlapped_{};
 };
 

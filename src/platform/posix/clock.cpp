@@ -235,6 +235,7 @@ void Sleep(DWORD milliseconds) {
 
 DWORD GetTickCount() { return static_cast<DWORD>(posix::NowMicros() / 1000); }
 
+
 // The frequency of the ACPI power-management timer that many PCs count with: not a whole number
 // of ticks a microsecond, so the counter-to-microsecond step of the pacing has to round.
 constexpr int64_t kCounterFrequency = 3'579'545;
@@ -251,4 +252,31 @@ BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
   count->QuadPart = micros / kMicrosPerSecond * kCounterFrequency +
                     micros % kMicrosPerSecond * kCounterFrequency / kMicrosPerSecond;
   return TRUE;
+}
+
+void GetSystemTime(SYSTEMTIME* time) {
+  using namespace std::chrono;
+  // The wall clock when the layer's clock read zero, taken once: from then on the date moves with
+  // the layer's clock, so that on the virtual clock it runs as fast as the tests make time run.
+  static const int64_t wallAtZero = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count() -
+                                    static_cast<int64_t>(posix::NowMicros());
+  int64_t micros = wallAtZero + static_cast<int64_t>(posix::NowMicros());
+  int64_t days = micros / (86'400 * kMicrosPerSecond);
+  int64_t ofDay = micros % (86'400 * kMicrosPerSecond);
+  // Days since 1970-01-01 to a civil date (proleptic Gregorian calendar, eras of 400 years).
+  int64_t z = days + 719'468;
+  int64_t era = z / 146'097;
+  int64_t dayOfEra = z - era * 146'097;
+  int64_t yearOfEra = (dayOfEra - dayOfEra / 1'460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
+  int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+  int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+  time->wYear = static_cast<WORD>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+  time->wMonth = static_cast<WORD>(month);
+  time->wDay = static_cast<WORD>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+  time->wDayOfWeek = static_cast<WORD>((days + 4) % 7);  // 1970-01-01 was a Thursday
+  time->wHour = static_cast<WORD>(ofDay / (3'600 * kMicrosPerSecond));
+  time->wMinute = static_cast<WORD>(ofDay / (60 * kMicrosPerSecond) % 60);
+  time->wSecond = static_cast<WORD>(ofDay / kMicrosPerSecond % 60);
+  time->wMilliseconds = static_cast<WORD>(ofDay / 1000 % 1000);
 }

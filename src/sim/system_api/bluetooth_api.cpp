@@ -33,7 +33,7 @@ void Fill(const BluetoothDeviceState& device, BLUETOOTH_DEVICE_INFO* info) {
   info->fConnected = device.connected;
   info->fRemembered = device.remembered;
   info->fAuthenticated = device.authenticated;
-  info->stLastSeen = SYSTEMTIME{};
+  info->stLastSeen = device.lastSeen;
   info->stLastUsed = SYSTEMTIME{};
   size_t n = std::min<size_t>(device.name.size(), BLUETOOTH_MAX_NAME_SIZE - 1);
   std::wmemcpy(info->szName, device.name.c_str(), n);
@@ -123,7 +123,7 @@ HBLUETOOTH_DEVICE_FIND WINAPI BluetoothFindFirstDevice(BLUETOOTH_DEVICE_SEARCH_P
   if (params->fIssueInquiry) Sleep(params->cTimeoutMultiplier * sim::kInquiryUnitMs);
   auto search = std::make_shared<DeviceSearch>();
   search->devices = World().Search(params->fReturnAuthenticated, params->fReturnRemembered, params->fReturnUnknown,
-                                   params->fReturnConnected);
+                                   params->fReturnConnected, params->fIssueInquiry);
   if (search->devices.empty()) {
     SetLastError(ERROR_NO_MORE_ITEMS);
     return nullptr;

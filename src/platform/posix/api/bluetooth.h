@@ -13,17 +13,6 @@ typedef ULONGLONG BTH_ADDR;
 typedef void* HBLUETOOTH_DEVICE_FIND;
 typedef void* HBLUETOOTH_RADIO_FIND;
 
-typedef struct _SYSTEMTIME {
-  WORD wYear;
-  WORD wMonth;
-  WORD wDayOfWeek;
-  WORD wDay;
-  WORD wHour;
-  WORD wMinute;
-  WORD wSecond;
-  WORD wMilliseconds;
-} SYSTEMTIME;
-
 // The records have the Windows layout; with a 32-bit wchar_t their names make them larger
 // here, which callers never notice since they pass sizeof.
 typedef struct _BLUETOOTH_ADDRESS {
