@@ -16,9 +16,11 @@ bool WBalanceBoard::OnIdleReport(const uint8_t* report) {
   return true;
 }
 
-void WBalanceBoard::OnStatusReport() {
-  // A remote sends one by itself when its extension changes, and stops reporting continuously
-  // after any status report: without the mode again, the board would fall silent.
+// A remote sends a status report by itself when its extension changes, and stops reporting
+// continuously after any status report: without the mode again, the board would fall silent.
+void WBalanceBoard::OnStatusReport() { AskForContinuousReports(); }
+
+void WBalanceBoard::AskForContinuousReports() {
   if (!reportsContinuously.load(std::memory_order_acquire)) return;
   uint8_t request[kWiiReportLength] = {kReportMode, kContinuousReporting, kReportButtonsExtension};
   PostOutputReport(request);

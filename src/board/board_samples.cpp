@@ -16,6 +16,9 @@ void WBalanceBoard::StartSampling() {
   // Published before sampling: the first report that sees the run also sees where it began.
   restartRequested.store(true, std::memory_order_release);
   sampling.store(true, std::memory_order_release);
+  // A run starts from a board that surely reports: whatever stopped it while idle (a status
+  // report the reader missed, a reset), the mode again makes it stream. The reader sends it.
+  AskForContinuousReports();
 }
 
 void WBalanceBoard::StopSampling() { sampling.store(false, std::memory_order_release); }

@@ -93,6 +93,7 @@ class WBalanceBoard : public WiiOrxHID {
   uint32_t RestoreButtonReports();
   bool OnIdleReport(const uint8_t* report);
   void OnStatusReport();
+  void AskForContinuousReports();
   void StopByButton();
   void StopForBatteries();
   bool OnSampledReport(const uint8_t* report, int64_t timestamp);

@@ -18,6 +18,8 @@ DevOrxHID::DevOrxHID(HANDLE hid, const OrxString& deviceName, const OrxString& s
 
 namespace {
 std::atomic<bool> libraryUnloading{false};
+// What a reader that has signalled its end still needs to leave this module's code.
+constexpr DWORD kReaderExitGraceMs = 20;
 // Quotes a thread asked for and never read are forgotten beyond this many.
 constexpr size_t kQuotedThreadsKept = 64;
 }  // namespace
@@ -46,16 +48,21 @@ void DevOrxHID::CloseDevice() {
   StopReader();
   link->FlushCapture(true);
   if (HANDLE thread = readerThread.exchange(nullptr)) {
-    if (WaitForSingleObject(link->EndedEvent(), 0) != WAIT_OBJECT_0) {
+    bool left = WaitForSingleObject(link->EndedEvent(), 0) == WAIT_OBJECT_0;
+    if (!left) {
       // Still running after the stop wait: this object must outlive any report it is handling.
       if (!detached) detached = link->Detach(kReaderFinalWaitMs);
-      HandOverModuleReference();
-      if (!link->DeviceLeaves()) {
-        // It left already and signals in a moment: the event must outlive that, and the module
-        // reference is ours to give back.
-        if (HMODULE module = link->TakeModuleReference()) FreeLibrary(module);
-        WaitForSingleObject(link->EndedEvent(), kReaderStopWaitMs);
-      }
+      // False: it left already and signals in a moment, and the event must outlive that.
+      left = !link->DeviceLeaves();
+      if (left) WaitForSingleObject(link->EndedEvent(), kReaderStopWaitMs);
+    }
+    if (left) {
+      // It took the module reference before it left, if the reference was there by then; one it
+      // never saw is ours to give back.
+      if (HMODULE module = link->TakeModuleReference()) FreeLibrary(module);
+      // After its signal the reader still runs a few instructions of this module on its way out;
+      // an unload, which no reference holds back, must not unmap them under it.
+      if (libraryUnloading.load()) Sleep(kReaderExitGraceMs);
     }
     CloseHandle(thread);
   }
@@ -102,6 +109,10 @@ bool DevOrxHID::StartReader() {
 }
 
 void DevOrxHID::StopReader() {
+  if (stopRequested.load()) return;
+  // Handed over before the stop: whenever the reader ends, from now on, it holds this module
+  // until its very last step, so a host that unloads the plug-in after the close waits for it.
+  if (readerThread) HandOverModuleReference();
   if (stopRequested.exchange(true)) return;
   if (readEvent) SetEvent(readEvent);
   if (ReaderHasEnded(kReaderStopWaitMs)) return;

@@ -100,10 +100,10 @@ class ReaderLink {
   bool ReaderLeaves();
   bool DeviceLeaves();
 
-  // A reader the device stops waiting for may still run the plug-in's code for a while: it is
-  // handed a reference to the plug-in's module and ends by releasing it, so an unload meanwhile
-  // waits for it. Exactly one side takes the reference back: the reader once it has left, or the
-  // device when the reader had already left before the hand-over.
+  // A reader runs the plug-in's code up to its last step, and may outlive the close: it is handed
+  // a reference to the plug-in's module before it is stopped, and ends by releasing it, so an
+  // unload meanwhile waits for it. Exactly one side takes the reference back: the reader just
+  // before it leaves, or the device once the reader has left without it.
   void GiveModuleReference(HMODULE module) { moduleReference_.store(module, std::memory_order_release); }
   HMODULE TakeModuleReference() { return moduleReference_.exchange(nullptr, std::memory_order_acq_rel); }
 

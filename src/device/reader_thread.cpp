@@ -23,8 +23,10 @@ DWORD WINAPI DevOrxHID::ReaderThread(void* share) {
   DWORD code = RunReader(**held);
   SendRequestedReports(**held);  // what a close asks for, LED off, once nothing else reads
   HANDLE ended = (*held)->EndedEvent();
-  bool awaited = (*held)->ReaderLeaves();
+  // Taken before leaving, so that the device, once it sees the reader gone, knows whether the
+  // reference is still its own to give back.
   HMODULE module = (*held)->TakeModuleReference();
+  bool awaited = (*held)->ReaderLeaves();
   delete held;  // when the device still waits, its own share keeps the event open
   // The very last steps: once the event is set, library detach may unload this code; a reader the
   // close stopped waiting for holds the module and lets go of it only on its way out.

@@ -6,6 +6,7 @@
 #include "platform/posix/control.h"
 #include "plugin/exports.h"
 #include "sim/world.h"
+#include "testing/eventually.h"
 
 #include <gtest/gtest.h>
 
@@ -137,12 +138,25 @@ TEST_F(Soak, EveryTenMillisecondsOfTheRunGiveExactlyOneWholeFrame) {
   NextReport();  // from here on the clock stands at a report's time whenever the reader waits
   ASSERT_TRUE(Settled(board->DataReportsSent(), 0));
 
-  const uint64_t start = posix::NowMicros();
-  const int sentAtStart = board->DataReportsSent();
   ASSERT_EQ(WriteBuffer(index, ">in/sampler/start\n", 18, 0), 1);
   char line[32];
   ASSERT_EQ(ReadLine(index, line, sizeof line, 0), 1);
   ASSERT_STREQ(line, "<OK");
+  // A run begins with the reporting mode asked for again, after the run's first report; the board
+  // answers it with a report of its own a moment later, too soon for a frame. The count begins
+  // after both, with the first frame read.
+  const int sentBeforeTheRun = board->DataReportsSent();
+  const size_t requests = board->OutputReports().size();
+  NextReport();
+  ASSERT_TRUE(testing_support::Eventually([&] { return board->OutputReports().size() > requests; }));
+  NextReport();
+  ASSERT_TRUE(Settled(sentBeforeTheRun, 1));
+  char first[kBlockRoom];
+  int firstSize = kBlockRoom;
+  ASSERT_EQ(ReadBuffer(index, first, &firstSize, 0), 1);
+  ASSERT_EQ(firstSize, 1 + kFrameBytes);
+  const uint64_t start = posix::NowMicros();
+  const int sentAtStart = board->DataReportsSent();
 
   const int64_t reports = static_cast<int64_t>(SoakSeconds() * 1'000'000 / hardening::kSlotMicros);
   Tally tally;
