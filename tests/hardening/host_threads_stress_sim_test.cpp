@@ -70,7 +70,8 @@ struct Tally {
   std::atomic<long> finds{0};
   std::atomic<long> lost{0};
   std::atomic<long> longestCloseMs{0};
-  std::atomic<long> longestCallMs{0};
+  std::atomic<long> longestCallMs{0};  // a close that falls to a host thread's call is in it
+  std::atomic<long> longestOpenMs{0};
 };
 
 void NoteLongest(std::atomic<long>& longest, long ms) {
@@ -113,7 +114,7 @@ class HostThreads : public ::testing::Test {
     call();
     long ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
     ++tally.calls;
-    NoteLongest(tally.longestCallMs, ms);
+    NoteLongest(bound == kOpenBound ? tally.longestOpenMs : tally.longestCallMs, ms);
     if (Clock::now() - start > bound) ++tally.slowCalls;
   }
 
@@ -241,9 +242,10 @@ TEST_F(HostThreads, HammerTwoBoardsWhileTheyComeAndGoWithoutOverrunOrHang) {
     sim::World::Instance().Board(n)->DelayWrites(0);
   }
 
-  std::printf("host threads: %ld calls, %ld finds, %ld closes (longest %ld ms), %ld boards lost, longest call %ld ms\n",
+  std::printf("host threads: %ld calls, %ld finds, %ld CloseAll (longest %ld ms), %ld boards lost, longest call %ld ms "
+              "(opens: %ld ms)\n",
               tally.calls.load(), tally.finds.load(), tally.closes.load(), tally.longestCloseMs.load(),
-              tally.lost.load(), tally.longestCallMs.load());
+              tally.lost.load(), tally.longestCallMs.load(), tally.longestOpenMs.load());
   EXPECT_EQ(tally.overruns.load(), 0) << "a call wrote outside the host's buffer";
   EXPECT_EQ(tally.sizesPastRoom.load(), 0) << "a block said to be longer than the host's buffer";
   EXPECT_EQ(tally.slowCalls.load(), 0) << "a call took longer than its bound";
