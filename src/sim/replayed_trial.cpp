@@ -23,7 +23,7 @@ SensorLoads Between(const SensorLoads& from, const SensorLoads& to, double share
 
 ReplayedTrial::ReplayedTrial(const recording::Trial& trial, TrialEnd end, uint64_t beginMicros,
                              std::shared_ptr<const SamplingStarts> starts)
-    : loopSeconds_(0), end_(end), beginMicros_(beginMicros), starts_(std::move(starts)) {
+    : lengthSeconds_(0), end_(end), beginMicros_(beginMicros), starts_(std::move(starts)) {
   const double first = trial.samples.front().seconds;
   for (const recording::Sample& sample : trial.samples) {
     double corners[recording::kCorners];
@@ -38,7 +38,7 @@ ReplayedTrial::ReplayedTrial(const recording::Trial& trial, TrialEnd end, uint64
     loads_.push_back(loads);
   }
   size_t count = seconds_.size();
-  if (count > 1) loopSeconds_ = seconds_.back() * static_cast<double>(count) / static_cast<double>(count - 1);
+  if (count > 1) lengthSeconds_ = seconds_.back() * static_cast<double>(count) / static_cast<double>(count - 1);
 }
 
 SensorLoads ReplayedTrial::At(uint64_t micros) const {
@@ -55,11 +55,11 @@ SensorLoads ReplayedTrial::At(uint64_t micros) const {
 
 SensorLoads ReplayedTrial::AtTrialTime(double seconds) const {
   const double last = seconds_.back();
+  if (seconds >= lengthSeconds_ && end_ == TrialEnd::kEmpty) return {};
   if (seconds > last) {
-    if (end_ == TrialEnd::kEmpty) return {};
-    if (end_ == TrialEnd::kHold || loopSeconds_ <= last) return loads_.back();
-    seconds = std::fmod(seconds, loopSeconds_);
-    if (seconds > last) return Between(loads_.back(), loads_.front(), (seconds - last) / (loopSeconds_ - last));
+    if (end_ != TrialEnd::kLoop || lengthSeconds_ <= last) return loads_.back();
+    seconds = std::fmod(seconds, lengthSeconds_);
+    if (seconds > last) return Between(loads_.back(), loads_.front(), (seconds - last) / (lengthSeconds_ - last));
   }
   auto after = std::upper_bound(seconds_.begin(), seconds_.end(), seconds);
   if (after == seconds_.begin()) return loads_.front();

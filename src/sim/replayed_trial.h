@@ -30,7 +30,9 @@ class ReplayedTrial : public LoadModel {
 
   std::vector<double> seconds_;  // from the first sample
   std::vector<SensorLoads> loads_;
-  double loopSeconds_;  // the trial and one mean step more, from the last sample back to the first
+  // The last sample's time and one mean step more: as long as the samples cover. A loop begins
+  // again after it, moving from the last sample back to the first in that step.
+  double lengthSeconds_;
   TrialEnd end_;
   uint64_t beginMicros_;
   std::shared_ptr<const SamplingStarts> starts_;
