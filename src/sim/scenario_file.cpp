@@ -357,12 +357,7 @@ void ScenarioReader::CheckCapturedBoard(size_t index) {
     throw ScenarioError(extras.modelLine, "'" + extras.modelWord +
                                               "' has no meaning for a board that replays a capture: its reports "
                                               "come from the capture");
-  if (extras.addressGiven || !board.settings.capture->hasAddress) return;
-  board.bluetooth.address = board.settings.capture->address;  // the captured board's own
-  for (size_t other = 0; other < scenario_.boards.size(); ++other) {
-    if (other != index && scenario_.boards[other].bluetooth.address == board.bluetooth.address)
-      throw ScenarioError(extras.captureLine, "another board has the captured board's address; give one its own");
-  }
+  if (!extras.addressGiven) TakeCapturedAddress(scenario_, index, extras.captureLine);
 }
 
 Scenario ScenarioReader::Finish() {

@@ -35,6 +35,16 @@ bool ReadCaptureSetting(WordCursor& c, SimulatedBoard& board, const std::string&
   return true;
 }
 
+void TakeCapturedAddress(Scenario& scenario, size_t board, int line) {
+  const Capture& capture = *scenario.boards[board].settings.capture;
+  if (!capture.hasAddress) return;
+  for (size_t other = 0; other < scenario.boards.size(); ++other) {
+    if (other != board && scenario.boards[other].bluetooth.address == capture.address)
+      throw ScenarioError(line, "another board has the captured board's address; give one its own");
+  }
+  scenario.boards[board].bluetooth.address = capture.address;
+}
+
 std::shared_ptr<const LoadModel> ReadReplayLoad(WordCursor& c, uint64_t beginMicros, const std::string& folder,
                                                 std::shared_ptr<SamplingStarts>& starts, uint64_t& rampMicros) {
   const std::string path = Resolved(c.Next("the recording's file").text, folder);

@@ -21,6 +21,10 @@ std::string FolderOf(const std::string& path);
 // the setting.
 bool ReadCaptureSetting(WordCursor& c, SimulatedBoard& board, const std::string& folder);
 
+// Gives a board that replays a capture the captured board's address, when the capture names it.
+// An error for line when another board has that address already.
+void TakeCapturedAddress(Scenario& scenario, size_t board, int line);
+
 // Reads the rest of "load replay FILE [with sampling] [hold|loop|then empty] [axes swap|flip-x|
 // flip-y] [over TIME]" for a load that takes over at beginMicros. With sampling, the board's run
 // starts go to starts, made when there is none yet.
