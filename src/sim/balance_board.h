@@ -1,7 +1,8 @@
 // A simulated balance board: a HID endpoint that speaks the Wii-remote report protocol as the
 // real board does. It answers output reports with status, memory-data, acknowledgement and data
 // reports, streams data reports at its own interval once told to, and turns a load model into
-// sensor readings through its factory calibration. Tests can make it misbehave.
+// sensor readings through its factory calibration. Tests can make it misbehave. Given a capture of
+// a board's reports, it answers from that instead (balance_board_capture.cpp).
 #pragma once
 
 #include "sim/board_registers.h"
