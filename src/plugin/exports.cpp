@@ -4,6 +4,7 @@
 
 #include "discovery/device_search.h"
 #include "plugin/device_table.h"
+#include "plugin/message_quotes.h"
 #include "support/message_text.h"
 
 namespace {
@@ -103,9 +104,10 @@ void FlushReadBuffer(int index) {
 
 int GetLastErrorMsg(int index, char* buffer) {
   return Guarded(0, [&] {
-    if (index == -1) return DeliverMessage(OrxString(PluginLevelMessage()), buffer);
+    if (index == -1)
+      return DeliverWithinQuote(buffer, [](char* into) { return DeliverMessage(OrxString(PluginLevelMessage()), into); });
     auto device = Device(index);
-    return device ? device->GetLastErrorMsg(buffer) : 0;
+    return device ? DeliverWithinQuote(buffer, [&device](char* into) { return device->GetLastErrorMsg(into); }) : 0;
   });
 }
 

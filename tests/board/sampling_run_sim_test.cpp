@@ -197,6 +197,37 @@ TEST_F(SamplingRun, ABoardSwitchedOffMidRun) {
   EXPECT_TRUE(board.IsFailed());
 }
 
+// A lossy link: carried out of range, the board just stops reporting, and the system declares the
+// link dead only after its 20 s supervision time-out. The host hears of it within 5 s of the last
+// report, as of a board switched off, whether it samples or not.
+TEST_F(SamplingRun, ASilentLinkEndsTheRunWithin5sOfTheLastReport) {
+  constexpr uint64_t kWithin = 5 * kMicrosPerSecond;
+  for (bool sampling : {true, false}) {
+    SCOPED_TRACE(sampling ? "sampling" : "idle");
+    BoardRig lossy;
+    ASSERT_TRUE(lossy.device->Initialise());
+    if (sampling) {
+      std::string start = ">in/sampler/start\n";
+      lossy.device->WriteBuffer(start.data(), static_cast<int>(start.size()), 0);
+    }
+    Sleep(500);
+    lossy.board->GoSilent();
+    const uint64_t lastReport = posix::NowMicros();
+    ASSERT_TRUE(testing_support::Eventually([&] { return lossy.device->IsDisconnected(); }, 20000));
+    EXPECT_LE(posix::NowMicros() - lastReport, kWithin);
+    EXPECT_NE(LastMessage(*lossy.device).find("(Error $102)"), std::string::npos) << "the message says: no reply";
+    std::string buffer(512, '\0');
+    int size = static_cast<int>(buffer.size());
+    ASSERT_TRUE(lossy.device->ReadBuffer(&buffer[0], &size, 0));
+    if (sampling) {
+      EXPECT_EQ(buffer.substr(0, static_cast<size_t>(size)),
+                "#abort The host timed out waiting for a response from the device.");
+    } else {
+      EXPECT_STREQ(buffer.c_str(), "#Device disconnected\n");
+    }
+  }
+}
+
 TEST_F(SamplingRun, TheButtonTogglesTheLedWhileIdleAtMostEveryHalfSecond) {
   auto ledRequests = [&] {
     int n = 0;

@@ -42,20 +42,32 @@ using LeakCheckPause = __lsan::ScopedDisabler;
 struct LeakCheckPause {};
 #endif
 
-TEST(LibraryUnload, WithABoardStreamingReturnsWithinTwoSecondsAndLeavesNoReaderRunning) {
+// The plug-in loaded as a host loads it, with the world's board found and opened through it.
+class LibraryUnload : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    posix::UseVirtualClock(true);
+    sim::World::Instance().Build(OnePairedBoard());
+    threads = posix::LiveThreadCount();
+    plugin = dlopen(PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(plugin, nullptr) << dlerror();
+    ASSERT_EQ(Export<decltype(&FindDevice)>(plugin, "FindDevice")(&index), 1);
+    ASSERT_EQ(Export<decltype(&Initialise)>(plugin, "Initialise")(index), 1);
+  }
+  void TearDown() override {
+    sim::World::Instance().Clear();
+    posix::UseVirtualClock(false);
+  }
+
   [[maybe_unused]] LeakCheckPause pause;
-  posix::UseVirtualClock(true);
-  sim::World::Instance().Build(OnePairedBoard());
-  const int threads = posix::LiveThreadCount();
-  void* plugin = dlopen(PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(plugin, nullptr) << dlerror();
-  auto findDevice = Export<decltype(&FindDevice)>(plugin, "FindDevice");
-  auto initialise = Export<decltype(&Initialise)>(plugin, "Initialise");
+  int threads = 0;
+  void* plugin = nullptr;
+  int index = -1;
+};
+
+TEST_F(LibraryUnload, WithABoardStreamingReturnsWithinTwoSecondsAndLeavesNoReaderRunning) {
   auto writeBuffer = Export<decltype(&WriteBuffer)>(plugin, "WriteBuffer");
   auto readBuffer = Export<decltype(&ReadBuffer)>(plugin, "ReadBuffer");
-  int index = -1;
-  ASSERT_EQ(findDevice(&index), 1);
-  ASSERT_EQ(initialise(index), 1);
   ASSERT_EQ(writeBuffer(index, ">in/sampler/start\n", 18, 0), 1);
   char block[256];
   int size = sizeof block;
@@ -70,24 +82,12 @@ TEST(LibraryUnload, WithABoardStreamingReturnsWithinTwoSecondsAndLeavesNoReaderR
   EXPECT_LT(std::chrono::steady_clock::now() - realStart, std::chrono::milliseconds(kUnloadBoundMs));
   EXPECT_EQ(dlopen(PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the plug-in's code stayed mapped";
   EXPECT_TRUE(Eventually([&] { return posix::LiveThreadCount() == threads; })) << "a reader outlived the unload";
-  sim::World::Instance().Clear();
-  posix::UseVirtualClock(false);
 }
 
 // CloseAll returns while the reader is still in a write that blocks (a link going out of range);
 // a host that unloads the plug-in next must not pull its code from under that reader.
-TEST(LibraryUnload, AfterACloseThatLeftItsReaderInAWriteWaitsForThatReader) {
-  [[maybe_unused]] LeakCheckPause pause;
-  posix::UseVirtualClock(true);
-  sim::World::Instance().Build(OnePairedBoard());
-  const int threads = posix::LiveThreadCount();
-  void* plugin = dlopen(PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(plugin, nullptr) << dlerror();
-  int index = -1;
-  ASSERT_EQ(Export<decltype(&FindDevice)>(plugin, "FindDevice")(&index), 1);
-  ASSERT_EQ(Export<decltype(&Initialise)>(plugin, "Initialise")(index), 1);
+TEST_F(LibraryUnload, AfterACloseThatLeftItsReaderInAWriteWaitsForThatReader) {
   sim::World::Instance().Board(0)->DelayWrites(13'000 * kMicrosPerMs);
-
   const uint64_t closeStart = posix::NowMicros();
   EXPECT_EQ(Export<decltype(&CloseAll)>(plugin, "CloseAll")(), 1);
   EXPECT_LT(posix::NowMicros() - closeStart, kUnloadBoundMs * kMicrosPerMs);
@@ -98,8 +98,6 @@ TEST(LibraryUnload, AfterACloseThatLeftItsReaderInAWriteWaitsForThatReader) {
   if (still) dlclose(still);
   EXPECT_TRUE(Eventually([&] { return posix::LiveThreadCount() == threads; }, 30000)) << "the reader never ended";
   EXPECT_EQ(dlopen(PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the reader's reference was never given back";
-  sim::World::Instance().Clear();
-  posix::UseVirtualClock(false);
 }
 
 }  // namespace

@@ -18,6 +18,10 @@ extern "C" void TestOnlySetDriverDelays(DWORD board, ULONGLONG cancelMicros, ULO
   }
 }
 
+extern "C" void TestOnlyGoSilent(DWORD board) {
+  if (auto found = sim::World::Instance().Board(board)) found->GoSilent();
+}
+
 extern "C" void TestOnlySetButton(DWORD board, BOOL pressed) {
   if (auto found = sim::World::Instance().Board(board)) found->SetButton(pressed != FALSE);
 }
@@ -26,6 +30,8 @@ extern "C" void TestOnlySetButton(DWORD board, BOOL pressed) {
 static_assert(std::is_same<decltype(&TestOnlyLatestDataReportCounter), standins::LatestDataReportCounterFunction>::value,
               "the export and its lookup agree");
 static_assert(std::is_same<decltype(&TestOnlySetDriverDelays), standins::SetDriverDelaysFunction>::value,
+              "the export and its lookup agree");
+static_assert(std::is_same<decltype(&TestOnlyGoSilent), standins::GoSilentFunction>::value,
               "the export and its lookup agree");
 static_assert(std::is_same<decltype(&TestOnlySetButton), standins::SetButtonFunction>::value,
               "the export and its lookup agree");

@@ -17,6 +17,10 @@ constexpr char kLatestDataReportCounterExport[] = "TestOnlyLatestDataReportCount
 using SetDriverDelaysFunction = void (*)(DWORD board, ULONGLONG cancelMicros, ULONGLONG writeMicros);
 constexpr char kSetDriverDelaysExport[] = "TestOnlySetDriverDelays";
 
+// Carries a board out of range without a word: its reports stop.
+using GoSilentFunction = void (*)(DWORD board);
+constexpr char kGoSilentExport[] = "TestOnlyGoSilent";
+
 // Holds a board's button down, or lets it go.
 using SetButtonFunction = void (*)(DWORD board, BOOL pressed);
 constexpr char kSetButtonExport[] = "TestOnlySetButton";

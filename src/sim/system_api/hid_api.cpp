@@ -125,5 +125,8 @@ BOOLEAN NTAPI HidD_SetOutputReport(HANDLE HidDeviceObject, PVOID ReportBuffer, U
     SetLastError(error);
     return FALSE;
   }
+  // As Wine's hid.dll leaves it: the report is written with overlapped I/O whose pending state
+  // stays the last error. Win32 functions set the last error only when they fail.
+  SetLastError(ERROR_IO_PENDING);
   return TRUE;
 }
