@@ -111,6 +111,13 @@ std::string Seconds(double seconds) {
 
 }  // namespace
 
+void CornersOfCentre(double totalKg, double copXmm, double copYmm, double spanXmm, double spanYmm,
+                     double cornersKg[kCorners]) {
+  double right = 2 * copXmm / spanXmm, front = 2 * copYmm / spanYmm, quarter = totalKg / 4;
+  for (int i = 0; i < kCorners; ++i)
+    cornersKg[i] = quarter * (1 + kCornerPlaces[i].x * right + kCornerPlaces[i].y * front);
+}
+
 bool AddAxesWord(const std::string& word, Axes& axes) {
   std::string lower = Lower(word);
   bool* option = lower == "swap" ? &axes.swap : lower == "flip-x" ? &axes.flipX : lower == "flip-y" ? &axes.flipY : nullptr;

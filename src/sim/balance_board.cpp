@@ -35,7 +35,10 @@ BalanceBoard::BalanceBoard(const BoardSettings& settings)
       poweredOnAt_(NowMicros()),
       batteryLevel_(settings.batteryLevel),
       faults_(settings.faults.begin(), settings.faults.end()),
-      random_(settings.randomSeed) {}
+      random_(settings.randomSeed) {
+  if (settings.capture) capturedReplies_ = std::make_unique<CapturedReplies>(settings.capture);
+  if (settings.samplingStarts) settings.samplingStarts->Clear();
+}
 
 BalanceBoard::~BalanceBoard() {
   std::lock_guard<std::mutex> guard(stateLock_);
@@ -80,6 +83,10 @@ bool BalanceBoard::OnOutputReport(const uint8_t* data, size_t length, DWORD* err
 
 bool BalanceBoard::TakeOutputReportLocked(const uint8_t* data, DWORD* error) {
   outputs_.emplace_back(data, data + kBoardReportLength);
+  if (capturedReplies_) {
+    AnswerFromCaptureLocked(data);
+    return true;
+  }
   ReplyFault fault;
   auto armed = std::find_if(faults_.begin(), faults_.end(), [&](const auto& f) { return f.first == data[0]; });
   if (armed != faults_.end()) {
@@ -168,6 +175,7 @@ std::vector<BalanceBoard::Report> BalanceBoard::HandleLocked(const uint8_t* repo
       if (!IsDataMode(report[2])) return {};  // a real remote ignores a mode it does not have
       mode_ = report[2];
       continuous_ = (report[1] & kContinuousBit) != 0;
+      NoteModeLocked();
       std::vector<Report> replies = AckIfAskedLocked(report);
       StopStreamingLocked();
       replies.push_back(DataReportLocked(mode_));  // a first report in the new mode at once
@@ -314,6 +322,7 @@ void BalanceBoard::StopStreamingLocked() {
 
 void BalanceBoard::StopTimersLocked() {
   StopStreamingLocked();
+  StopPlayingLocked();
   for (const auto& t : replyTimers_) CancelTimer(t.second);
   replyTimers_.clear();
 }
@@ -369,6 +378,19 @@ void BalanceBoard::PowerOnStateLocked() {
   continuous_ = false;
   leds_ = 0;
   faults_.clear();
+  openEndsNext_ = true;
+}
+
+// A host opens a board by asking for button reports and then for continuous reports; every run
+// it starts asks for continuous reports again (as does its answer to a status report).
+void BalanceBoard::NoteModeLocked() {
+  if (!continuous_) {
+    openEndsNext_ = true;
+  } else if (openEndsNext_) {
+    openEndsNext_ = false;
+  } else if (settings_.samplingStarts) {
+    settings_.samplingStarts->Mark(NowMicros());
+  }
 }
 
 }  // namespace sim

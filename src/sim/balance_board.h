@@ -1,13 +1,16 @@
 // A simulated balance board: a HID endpoint that speaks the Wii-remote report protocol as the
 // real board does. It answers output reports with status, memory-data, acknowledgement and data
 // reports, streams data reports at its own interval once told to, and turns a load model into
-// sensor readings through its factory calibration. Tests can make it misbehave.
+// sensor readings through its factory calibration. Tests can make it misbehave. Given a capture of
+// a board's reports, it answers from that instead (balance_board_capture.cpp).
 #pragma once
 
+#include "sim/board_registers.h"
+#include "sim/captured_replies.h"
 #include "sim/clock.h"
 #include "sim/hid_device.h"
-#include "sim/board_registers.h"
 #include "sim/load_model.h"
+#include "sim/sampling_starts.h"
 
 #include <atomic>
 #include <cstdint>
@@ -80,6 +83,10 @@ struct BoardSettings {
   uint64_t supervisionMicros = kDefaultSupervisionMicros;
   // Armed from the start, in order: (output report id, what goes wrong with its next reply).
   std::vector<std::pair<uint8_t, ReplyFault>> faults;
+  // A board that replays a capture: every answer comes from it, none from the board's own model.
+  std::shared_ptr<const Capture> capture;
+  // Where the board marks the host's run starts, for a recording that waits for them; may be null.
+  std::shared_ptr<SamplingStarts> samplingStarts;
 };
 
 class BalanceBoard : public HidDevice {
@@ -151,6 +158,12 @@ class BalanceBoard : public HidDevice {
   void OnReplyTimer(uint64_t token, const std::vector<Report>& replies);
   std::array<uint16_t, kSensorCount> SensorReadingsLocked() const;
   void PowerOnStateLocked();
+  void NoteModeLocked();
+  // Answers from a capture (balance_board_capture.cpp).
+  void AnswerFromCaptureLocked(const uint8_t* report);
+  void PlayNextLocked();
+  void OnPlayTimer(uint64_t play);
+  void StopPlayingLocked();
 
   mutable std::mutex stateLock_;
   BoardSettings settings_;
@@ -175,6 +188,18 @@ class BalanceBoard : public HidDevice {
   std::map<uint64_t, TimerId> replyTimers_;  // by token
   uint64_t nextReplyToken_ = 1;
   mutable std::mt19937 random_;  // also draws the sensors' noise
+  // The next continuous-reports request ends a host's open rather than starting its run.
+  bool openEndsNext_ = true;
+  std::unique_ptr<CapturedReplies> capturedReplies_;
+  // The captured answer being played: each report at its time of the host clock.
+  struct DueReport {
+    uint64_t atMicros;
+    const std::vector<uint8_t>* report;
+  };
+  std::vector<DueReport> playing_;
+  size_t playNext_ = 0;
+  uint64_t play_ = 0;  // which answer is being played; old timers see a change
+  TimerId playTimer_ = 0;
 };
 
 }  // namespace sim

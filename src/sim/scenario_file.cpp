@@ -3,12 +3,9 @@
 #include "sim/board_protocol.h"
 #include "sim/load_timeline.h"
 #include "sim/scenario_reality.h"
+#include "sim/scenario_recordings.h"
 #include "sim/scenario_words.h"
-
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
+#include "sim/text_file.h"
 
 namespace sim {
 
@@ -23,7 +20,9 @@ constexpr uint8_t kLowBatteryLevel = protocol::kBatteryLowBelow / 2;
 constexpr long kLargestReading = 0xFFFF;
 constexpr double kCalibrationKg[kCalibrationPoints] = {0.0, kCalibrationTopKilograms / 2, kCalibrationTopKilograms};
 constexpr char kBoardProperties[] =
-    "name|paired|power|report-interval|interval|jitter|battery|seed|reply|cancel-delay|write-delay";
+    "name|paired|power|report-interval|interval|jitter|battery|seed|reply|cancel-delay|write-delay|replay-capture";
+// What a board that replays a capture cannot have: its reports come from the capture.
+constexpr char kBoardModelWords[] = "report-interval|interval|jitter|battery|seed|reply|noise|zero-offset";
 constexpr uint64_t kLongestDriverDelay = 60'000'000;
 constexpr uint8_t kReadRequest = 0x17;
 // The output reports whose replies a scenario can disturb, by the names it gives them.
@@ -37,6 +36,7 @@ constexpr uint8_t kSensorReport = 0x32;
 
 class ScenarioReader {
  public:
+  explicit ScenarioReader(const std::string& source) : folder_(FolderOf(source)) {}
   void Read(const ScenarioLine& line);
   Scenario Finish();
 
@@ -44,6 +44,10 @@ class ScenarioReader {
   struct BoardExtras {
     std::shared_ptr<LoadTimeline> load = std::make_shared<LoadTimeline>();
     int jitterLine = 0;
+    bool addressGiven = false;
+    int captureLine = 0;
+    int modelLine = 0;  // the first line of the board's own model: a load, a calibration, a report setting
+    std::string modelWord;
   };
 
   void Radio(WordCursor& c);
@@ -56,7 +60,10 @@ class ScenarioReader {
   void Event(uint64_t at, ScenarioEvent::Kind kind, uint64_t micros = 0);
   uint64_t DriverDelay(WordCursor& c, const char* what, bool mayBeNever);
   SimulatedBoard& Current(const WordCursor& c, const char* what);
+  void NoteModelWord(const WordCursor& c, const std::string& word);
+  void CheckCapturedBoard(size_t index);
 
+  std::string folder_;  // of the scenario file: where the files it names are
   Scenario scenario_;
   std::vector<BoardExtras> extras_;
 };
@@ -77,7 +84,8 @@ void ScenarioReader::Read(const ScenarioLine& line) {
     while (!c.AtEnd()) Property(c);
   } else {
     c.Fail("'" + c.Next("").text + "' is not a scenario line (radio, board, a board's " +
-           "name/paired/power/report-interval/jitter/battery/seed/reply/cancel-delay/write-delay/calibration/" +
+           "name/paired/power/report-interval/jitter/battery/seed/reply/cancel-delay/write-delay/replay-capture/"
+           "calibration/" +
            kRealBoardSettings + ", load, at)");
   }
 }
@@ -97,14 +105,15 @@ void ScenarioReader::Radio(WordCursor& c) {
 void ScenarioReader::Board(WordCursor& c) {
   SimulatedBoard board;
   board.bluetooth.address = kDefaultBoardAddress + scenario_.boards.size();
-  if (!c.AtEnd() && !c.NextIs(kBoardProperties) && !c.NextIs(kRealBoardSettings))
-    board.bluetooth.address = c.Address("the board's address");
+  bool addressGiven = !c.AtEnd() && !c.NextIs(kBoardProperties) && !c.NextIs(kRealBoardSettings);
+  if (addressGiven) board.bluetooth.address = c.Address("the board's address");
   for (const auto& other : scenario_.boards) {
     if (other.bluetooth.address == board.bluetooth.address)
       c.Fail("a board with this address is already there; give each board its own address");
   }
   scenario_.boards.push_back(board);
   extras_.emplace_back();
+  extras_.back().addressGiven = addressGiven;
   while (!c.AtEnd()) Property(c);
 }
 
@@ -113,8 +122,15 @@ SimulatedBoard& ScenarioReader::Current(const WordCursor& c, const char* what) {
   return scenario_.boards.back();
 }
 
+void ScenarioReader::NoteModelWord(const WordCursor& c, const std::string& word) {
+  if (extras_.back().modelLine > 0) return;
+  extras_.back().modelLine = c.line();
+  extras_.back().modelWord = word;
+}
+
 void ScenarioReader::Property(WordCursor& c) {
   SimulatedBoard& board = Current(c, "this setting");
+  if (c.NextIs(kBoardModelWords)) NoteModelWord(c, c.Peek());
   if (c.Accept("name")) {
     board.bluetooth.name = WidenUtf8(c.Text("the board's name"));
   } else if (c.Accept("paired")) {
@@ -147,6 +163,9 @@ void ScenarioReader::Property(WordCursor& c) {
     board.settings.cancelDelayMicros = DriverDelay(c, "the cancel delay", true);
   } else if (c.Accept("write-delay")) {
     board.settings.writeDelayMicros = DriverDelay(c, "the write delay", false);
+  } else if (c.NextIs(kCaptureSetting)) {
+    extras_.back().captureLine = c.line();
+    ReadCaptureSetting(c, board, folder_);
   } else if (!ReadRealBoardSetting(c, board)) {
     c.Fail("'" + c.Next("").text + "' is not a board setting (" + kBoardProperties + "|" + kRealBoardSettings + ")");
   }
@@ -184,6 +203,7 @@ void ScenarioReader::Reply(WordCursor& c, SimulatedBoard& board) {
 
 void ScenarioReader::Calibration(WordCursor& c) {
   SimulatedBoard& board = Current(c, "a calibration");
+  NoteModelWord(c, "calibration");
   double kg = c.Kilograms("the calibration point (0 kg, 17 kg or 34 kg)");
   int point = -1;
   for (int p = 0; p < kCalibrationPoints; ++p) {
@@ -198,9 +218,15 @@ void ScenarioReader::Calibration(WordCursor& c) {
 }
 
 void ScenarioReader::Load(WordCursor& c, uint64_t at) {
-  Current(c, "a load");
+  SimulatedBoard& board = Current(c, "a load");
+  NoteModelWord(c, "load");
   std::shared_ptr<const LoadModel> model;
   uint64_t ramp = 0;
+  if (c.Accept("replay")) {
+    model = ReadReplayLoad(c, at, folder_, board.settings.samplingStarts, ramp);
+    extras_.back().load->Add(at, model, ramp);
+    return;
+  }
   double kg = 0, left = 50, right = 50;
   double amplitude = kDefaultSwayMillimetres;
   uint64_t period = static_cast<uint64_t>(kDefaultSwayPeriodSeconds * 1e6);
@@ -219,7 +245,7 @@ void ScenarioReader::Load(WordCursor& c, uint64_t at) {
     if (!person) c.Expect("off", "a step (on or off)");
     ramp = kStepMicros;
   } else if (!c.Accept("empty|nothing|none")) {
-    c.Expect("still|sway|step-on|step-off|empty", "a load");
+    c.Expect("still|sway|step-on|step-off|empty|replay", "a load");
   }
   if (person) {
     kg = c.Kilograms("the weight");
@@ -274,6 +300,7 @@ void ScenarioReader::At(WordCursor& c) {
     return;
   }
   Current(c, "an event");
+  if (c.NextIs("button|batteries|battery")) NoteModelWord(c, c.Peek());
   using Kind = ScenarioEvent::Kind;
   if (c.Accept("button")) {
     if (c.Accept("press|pressed|click")) {
@@ -322,6 +349,17 @@ void ScenarioReader::At(WordCursor& c) {
   c.ExpectEnd();
 }
 
+void ScenarioReader::CheckCapturedBoard(size_t index) {
+  SimulatedBoard& board = scenario_.boards[index];
+  const BoardExtras& extras = extras_[index];
+  if (!board.settings.capture) return;
+  if (extras.modelLine > 0)
+    throw ScenarioError(extras.modelLine, "'" + extras.modelWord +
+                                              "' has no meaning for a board that replays a capture: its reports "
+                                              "come from the capture");
+  if (!extras.addressGiven) TakeCapturedAddress(scenario_, index, extras.captureLine);
+}
+
 Scenario ScenarioReader::Finish() {
   for (size_t i = 0; i < scenario_.boards.size(); ++i) {
     SimulatedBoard& board = scenario_.boards[i];
@@ -332,6 +370,7 @@ Scenario ScenarioReader::Finish() {
       jitter = board.settings.reportIntervalMicros / 2;  // the default jitter, for a fast board
     }
     if (!extras_[i].load->Empty()) board.load = extras_[i].load;
+    CheckCapturedBoard(i);
   }
   AddLinkLosses(scenario_);
   return scenario_;
@@ -341,7 +380,7 @@ Scenario ScenarioReader::Finish() {
 
 bool ParseScenario(const std::string& text, const std::string& source, Scenario& out, std::string& error) {
   try {
-    ScenarioReader reader;
+    ScenarioReader reader(source);
     for (const ScenarioLine& line : SplitScenarioLines(text)) reader.Read(line);
     out = reader.Finish();
     return true;
@@ -352,19 +391,8 @@ bool ParseScenario(const std::string& text, const std::string& source, Scenario&
 }
 
 bool LoadScenarioFile(const std::string& path, Scenario& out, std::string& error) {
-  errno = 0;
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    error = path + ": cannot be opened" + (errno ? std::string(" (") + std::strerror(errno) + ")" : std::string());
-    return false;
-  }
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (file.bad()) {
-    error = path + ": cannot be read";
-    return false;
-  }
-  return ParseScenario(text.str(), path, out, error);
+  std::string text;
+  return ReadTextFile(path, text, error) && ParseScenario(text, path, out, error);
 }
 
 }  // namespace sim

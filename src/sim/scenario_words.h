@@ -47,6 +47,8 @@ class WordCursor {
   bool Accept(const char* keywords);
   // As Accept, but a missing or different word is an error.
   void Expect(const char* keywords, const char* what);
+  // The next word's text, left for the next call; empty at the end.
+  std::string Peek() const { return AtEnd() ? std::string() : line_.words[next_].text; }
   // The next word, which must be there.
   const ScenarioWord& Next(const char* what);
   // The rest of the line as one text, or the next word when it was quoted.

@@ -239,6 +239,10 @@ TEST(ScenarioFile, MistakesAreNamedWithTheirLine) {
       {"board\nreply write error 7\n", "test.scenario:2: only a memory read's reply carries an error"},
       {"board\nreply read error 16\n", "test.scenario:2: the error code (7, 8 or 4) must lie between 1 and 15"},
       {"board\nlink-key lost\n", "test.scenario:2: 'lost' is not the link key's state (stale)"},
+      {"board\nload replay trial.csv sometimes\n", "test.scenario:2: unexpected 'sometimes' (a replay takes with"},
+      {"board\nload replay trial.csv axes\n", "test.scenario:2: how the recording's axes differ is missing"},
+      {"board\nload replay /nonexistent/trial.csv\n", "test.scenario:2: /nonexistent/trial.csv: cannot be opened"},
+      {"board replay-capture /nonexistent/c.txt\n", "test.scenario:1: /nonexistent/c.txt: cannot be opened"},
   };
   for (const Case& c : cases) {
     std::string error = ErrorOf(c.text);

@@ -1,6 +1,10 @@
 // kymhost as its users run it: a process with a scenario named by PLANKSCALE_SIM, judged by what
 // it prints, the files it writes and its exit code. Recordings run in real time, so they are
 // short, and every wait for the process is bounded.
+#include "kymhost/recorded_trial.h"
+#include "kymhost/sway_measures.h"
+#include "recording/trial_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -30,7 +34,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Generous, for the sanitizer builds on a busy machine; a normal run ends long before.
-constexpr auto kLongestRun = std::chrono::seconds(90);
+constexpr auto kLongestRun = std::chrono::seconds(120);
 constexpr auto kPoll = std::chrono::milliseconds(20);
 constexpr int kExitOk = 0, kExitNoBoard = 2, kExitBatteries = 5, kExitDisconnected = 6, kExitInputFailed = 8;
 constexpr double kFramePeriod = 0.01;
@@ -375,6 +379,65 @@ TEST_F(Kymhost, ABrokenScenarioIsNamedAndLeavesAnEmptyWorld) {
   EXPECT_NE(run.err.find("world.scenario:3: 'seventy' is not a number for the weight"), std::string::npos)
       << run.Both();
   EXPECT_NE(run.out.find("No Bluetooth radio was found."), std::string::npos) << run.Both();
+}
+
+// A person standing quietly for a minute, as a force plate exports it at 100 Hz: the centre of
+// pressure wanders in slow rhythms with smaller, faster ones on top, and the force breathes.
+std::string QuietStandingTrial() {
+  constexpr double kTwoPi = 6.283185307179586;
+  const struct {
+    double hz, xMm, yMm, phase;
+  } rhythms[] = {{0.06, 3.0, 4.5, 0.3}, {0.15, 2.4, 3.6, 1.9}, {0.31, 1.7, 2.6, 4.0}, {0.53, 1.1, 1.5, 2.2},
+                 {0.86, 0.6, 0.9, 5.1}, {1.37, 0.35, 0.45, 0.8}, {2.2, 0.15, 0.2, 3.3}};
+  std::string text = "Time [s],Fz [N],COPx [mm],COPy [mm]\n";
+  for (int i = 0; i < 6000; ++i) {
+    double t = i * kFramePeriod, x = 6.0, y = -14.0;
+    for (const auto& r : rhythms) {
+      x += r.xMm * std::sin(kTwoPi * r.hz * t + r.phase);
+      y += r.yMm * std::sin(kTwoPi * r.hz * t + 1.7 * r.phase);
+    }
+    char row[96];
+    std::snprintf(row, sizeof row, "%.2f,%.2f,%.3f,%.3f\n", t, 686.5 + 4.0 * std::sin(kTwoPi * 0.25 * t), x, y);
+    text += row;
+  }
+  return text;
+}
+
+// The trial replayed from the host's run start, on a board that reports every 10 ms, gives kymhost
+// the sway measures of the file itself. Both are low-pass filtered at 10 Hz, as for any board: a
+// sensor's raw unit is about 10 g, and unfiltered that step adds some 4 % to this slow trial's path.
+TEST_F(Kymhost, ARecordingReplayedFromTheRunStartGivesItsOwnSwayMeasures) {
+  constexpr double kLowpassHz = 10;
+  std::string trialFile = Path("trial.csv"), summary = Path("replay.json");
+  const std::string trialText = QuietStandingTrial();
+  WriteFile(trialFile, trialText);
+  Outcome run = Run("radio\nboard paired yes\n  report-interval 10 ms\n  jitter 0\n  load replay \"" + trialFile +
+                        "\" with sampling\n",
+                    {"--seconds", "60", "--summary", summary, "--lowpass", "10"});
+  ASSERT_EQ(run.exitCode, kExitOk) << run.Both();
+
+  recording::Trial trial;
+  kymhost::RecordedTrial recorded;
+  std::string error;
+  ASSERT_TRUE(recording::ParseTrial(trialText, "trial.csv", recording::Axes(), trial, error) &&
+              kymhost::FramesOfTrial(trial, "trial.csv", recorded, error))
+      << error;
+  std::vector<kymhost::SwayFrame> frames;
+  for (const kymhost::FrameKg& f : recorded.frames) frames.push_back({f.Total(), f.CopXmm(), f.CopYmm()});
+  kymhost::SwayMeasures file = kymhost::MeasureSway(frames, recorded.periodSeconds, kLowpassHz);
+
+  auto fields = JsonFields(ReadFile(summary));
+  EXPECT_EQ(Field(fields, "frames"), "6000");
+  const std::pair<const char*, double> measures[] = {
+      {"cop_path_mm", file.pathMm},         {"cop_velocity_mm_s", file.velocityMmPerS},
+      {"cop_rms_x_mm", file.rmsXmm},        {"cop_rms_y_mm", file.rmsYmm},
+      {"cop_range_x_mm", file.rangeXmm},    {"cop_range_y_mm", file.rangeYmm},
+      {"ellipse95_area_mm2", file.ellipse95AreaMm2}};
+  for (const auto& measure : measures) {
+    double replayed = std::atof(Field(fields, measure.first).c_str());
+    EXPECT_NEAR(replayed, measure.second, 0.01 * measure.second) << measure.first;
+    RecordProperty(measure.first, Field(fields, measure.first) + " of " + std::to_string(measure.second));
+  }
 }
 
 // kymhost starts recording about 2.6 s into world time (the plug-in's search listens that long).

@@ -1,6 +1,8 @@
 // Where the host's four channels sit on the board, and what a frame says about the person on it.
 #pragma once
 
+#include "recording/trial_reader.h"
+
 namespace kymhost {
 
 // Channels 1..4 are the sensors at top left, bottom left, top right and bottom right.
@@ -31,12 +33,8 @@ struct FrameKg {
   // A frame with this total and centre of pressure: of the many, the one whose diagonals carry
   // equal sums.
   static FrameKg Of(double totalKg, double copXmm, double copYmm) {
-    double right = 2 * copXmm / kSensorSpanXmm, front = 2 * copYmm / kSensorSpanYmm, quarter = totalKg / 4;
     FrameKg frame{};
-    frame.channel[kTopLeft] = quarter * (1 - right + front);
-    frame.channel[kBottomLeft] = quarter * (1 - right - front);
-    frame.channel[kTopRight] = quarter * (1 + right + front);
-    frame.channel[kBottomRight] = quarter * (1 + right - front);
+    recording::CornersOfCentre(totalKg, copXmm, copYmm, kSensorSpanXmm, kSensorSpanYmm, frame.channel);
     return frame;
   }
 };

@@ -207,7 +207,8 @@ bool WaitStep(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros,
   auto registered = s.waiterDeadlines.insert(deadlineMicros);
   uint64_t seen = k.activity;
   self.wake.wait_for(kernelLock, kQuietPeriod);
-  bool quiet = k.activity == seen && !s.advancing && k.runningThreads == 0;
+  bool quiet = k.activity == seen && !s.advancing && k.runningThreads == 0 &&
+               std::none_of(k.waiters.begin(), k.waiters.end(), [&](const Waiter* w) { return w != &self && w->woken; });
   uint64_t target = *s.waiterDeadlines.begin();
   s.waiterDeadlines.erase(registered);
   if (!quiet || !s.virtualOn.load()) return true;

@@ -31,8 +31,11 @@ void NotifyChangedLocked() { NotifyChangedLocked(nullptr); }
 void NotifyChangedLocked(const KernelObject* object) {
   Kernel& k = TheKernel();
   ++k.activity;
-  for (Waiter* waiter : k.waiters)
-    if (!object || !waiter->object || waiter->object == object) waiter->wake.notify_one();
+  for (Waiter* waiter : k.waiters) {
+    if (object && waiter->object && waiter->object != object) continue;
+    waiter->woken = true;
+    waiter->wake.notify_one();
+  }
   if (!object) k.changed.notify_all();
 }
 

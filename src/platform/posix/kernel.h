@@ -46,6 +46,9 @@ class Event : public KernelObject {
 struct Waiter {
   std::condition_variable wake;
   const KernelObject* object = nullptr;
+  // Notified and not yet running again: a thread the system has not scheduled yet still has to
+  // look at what changed, so the virtual clock must not jump past it.
+  bool woken = false;
 };
 
 struct Kernel {
