@@ -109,12 +109,13 @@ bool DevOrxHID::StartReader() {
 }
 
 void DevOrxHID::StopReader() {
-  if (stopRequested.load()) return;
   // Handed over before the stop: whenever the reader ends, from now on, it holds this module
   // until its very last step, so a host that unloads the plug-in after the close waits for it.
-  if (readerThread) HandOverModuleReference();
-  if (stopRequested.exchange(true)) return;
-  if (readEvent) SetEvent(readEvent);
+  if (!stopRequested.load() && readerThread) HandOverModuleReference();
+  if (!stopRequested.exchange(true) && readEvent) SetEvent(readEvent);
+  // A stop asked for before the reader started (it then ends at once) is waited for here too.
+  if (stopWaited || !readerThread) return;
+  stopWaited = true;
   if (ReaderHasEnded(kReaderStopWaitMs)) return;
   // A board lost in the middle of a read, a read that will not cancel or a write that blocks keeps
   // the reader busy: it ends by itself later, and from here on it never reaches this object.

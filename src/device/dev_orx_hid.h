@@ -189,6 +189,7 @@ class DevOrxHID {
   // The start of the reader and the close are ordered: a device closing never gets a reader.
   std::mutex readerStartLock;
   bool detached = false;  // the reader can no longer reach this object
+  bool stopWaited = false;  // the close waited for the reader once
   mutable std::mutex lastErrorLock;  // lastError is written by the reader thread too
   OrxString lastError;
   uint64_t lastErrorVersion = 0;  // counts the messages stored
