@@ -1,6 +1,6 @@
 // kymhost as its users run it: a process with a scenario named by PLANKSCALE_SIM, judged by what
 // it prints, the files it writes and its exit code. Recordings run in real time, so they are
-// short, and every wait for the process is bounded.
+// short, unless the test puts them on the virtual clock; every wait for the process is bounded.
 #include "kymhost/recorded_trial.h"
 #include "kymhost/sway_measures.h"
 #include "recording/trial_reader.h"
@@ -438,6 +438,32 @@ TEST_F(Kymhost, ARecordingReplayedFromTheRunStartGivesItsOwnSwayMeasures) {
     EXPECT_NEAR(replayed, measure.second, 0.01 * measure.second) << measure.first;
     RecordProperty(measure.first, Field(fields, measure.first) + " of " + std::to_string(measure.second));
   }
+}
+
+// A capture's replay gives kymhost the very frames of the captured run. Both runs are on the
+// virtual clock, where they see the same moments: in real time a report near a frame's edge may
+// land in the next frame.
+TEST_F(Kymhost, ACaptureReplayedGivesTheCapturedRunsCsvByteForByte) {
+  std::string capture = Path("capture.txt"), recorded = Path("recorded.csv"), replayed = Path("replayed.csv");
+  setenv("PLANKSCALE_CLOCK", "virtual", 1);
+  Outcome record = Run("radio\nboard paired yes\n  report-interval 16.667 ms uneven\n  noise 3\n"
+                       "  load sway 70 kg split 45/55 amplitude 15 mm period 2 s\n",
+                       {"--seconds", "4", "--csv", recorded, "--capture", capture});
+  Outcome replay = Run("radio\nboard paired yes replay-capture \"" + capture + "\"\n", {"--seconds", "4", "--csv", replayed});
+  unsetenv("PLANKSCALE_CLOCK");
+  ASSERT_EQ(record.exitCode, kExitOk) << record.Both();
+  ASSERT_EQ(replay.exitCode, kExitOk) << replay.Both();
+
+  std::istringstream expected(ReadFile(recorded)), got(ReadFile(replayed));
+  std::string expectedRow, gotRow;
+  int row = 0;
+  while (std::getline(expected, expectedRow)) {
+    ++row;
+    ASSERT_TRUE(std::getline(got, gotRow)) << "the replay ends before row " << row;
+    ASSERT_EQ(gotRow, expectedRow) << "row " << row;
+  }
+  EXPECT_FALSE(std::getline(got, gotRow)) << "the replay has more rows than the " << row << " recorded";
+  EXPECT_EQ(row, 401);  // the header and 4 s of frames
 }
 
 // kymhost starts recording about 2.6 s into world time (the plug-in's search listens that long).

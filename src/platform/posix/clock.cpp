@@ -6,9 +6,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <set>
 #include <thread>
+
+constexpr int64_t kMicrosPerSecond = 1'000'000;
 
 namespace posix {
 
@@ -19,6 +23,7 @@ constexpr uint64_t kNoDeadline = UINT64_MAX;
 constexpr auto kQuietPeriod = std::chrono::milliseconds(2);
 // Real-time waits wake at least this often, so a switch of clocks is noticed.
 constexpr uint64_t kLongestRealWaitMicros = 50'000;
+constexpr const char* kClockVariable = "PLANKSCALE_CLOCK";
 
 struct Timer {
   TimerId id;
@@ -172,6 +177,24 @@ void CancelTimer(TimerId id) {
   }
 }
 
+namespace {
+
+// PLANKSCALE_CLOCK=virtual runs a whole program on the virtual clock, from a whole second, with
+// its first thread counted among the platform's: time then moves only while the program waits,
+// so two runs of one world see the same moments (a capture and its replay, frame for frame).
+struct ClockFromEnvironment {
+  ClockFromEnvironment() {
+    const char* choice = std::getenv(kClockVariable);
+    if (!choice || std::strcmp(choice, "virtual") != 0) return;
+    AdoptCallingThread();
+    UseVirtualClock(true);
+    const auto second = static_cast<uint64_t>(kMicrosPerSecond);
+    AdvanceClock(second - NowMicros() % second);
+  }
+} clockFromEnvironment;
+
+}  // namespace
+
 uint64_t DeadlineAfterMillis(uint32_t milliseconds) {
   if (milliseconds == INFINITE) return kNoDeadline;
   return NowMicros() + static_cast<uint64_t>(milliseconds) * 1000;
@@ -240,7 +263,6 @@ DWORD GetTickCount() { return static_cast<DWORD>(posix::NowMicros() / 1000); }
 // The frequency of the ACPI power-management timer that many PCs count with: not a whole number
 // of ticks a microsecond, so the counter-to-microsecond step of the pacing has to round.
 constexpr int64_t kCounterFrequency = 3'579'545;
-constexpr int64_t kMicrosPerSecond = 1'000'000;
 
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
   frequency->QuadPart = kCounterFrequency;

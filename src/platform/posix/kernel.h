@@ -65,6 +65,8 @@ struct Kernel {
 // True on threads made by CreateThread.
 bool IsPlatformThread();
 void MarkPlatformThread();
+// Counts the calling thread, which CreateThread did not make, as a running platform thread.
+void AdoptCallingThread();
 Kernel& TheKernel();
 
 // Call with the kernel lock held after changing any signal state.

@@ -76,6 +76,12 @@ void HoldLoaderLock(bool held) {
 void FailThreadCreations(int count) { threadCreationsToFail.store(count); }
 bool IsPlatformThread() { return platformThread; }
 void MarkPlatformThread() { platformThread = true; }
+void AdoptCallingThread() {
+  if (platformThread) return;
+  platformThread = true;
+  std::lock_guard<std::mutex> guard(TheKernel().lock);
+  ++TheKernel().runningThreads;
+}
 
 }  // namespace posix
 
