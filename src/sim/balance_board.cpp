@@ -173,9 +173,10 @@ std::vector<BalanceBoard::Report> BalanceBoard::HandleLocked(const uint8_t* repo
       return AckIfAskedLocked(report);
     case kMode: {
       if (!IsDataMode(report[2])) return {};  // a real remote ignores a mode it does not have
+      const bool resumesAfterStatus = mode_ == kReportsOff;
       mode_ = report[2];
       continuous_ = (report[1] & kContinuousBit) != 0;
-      NoteModeLocked();
+      NoteModeLocked(resumesAfterStatus);
       std::vector<Report> replies = AckIfAskedLocked(report);
       StopStreamingLocked();
       replies.push_back(DataReportLocked(mode_));  // a first report in the new mode at once
@@ -382,13 +383,14 @@ void BalanceBoard::PowerOnStateLocked() {
 }
 
 // A host opens a board by asking for button reports and then for continuous reports; every run
-// it starts asks for continuous reports again (as does its answer to a status report).
-void BalanceBoard::NoteModeLocked() {
+// it starts asks for continuous reports again. Its answer to a status report asks for them too,
+// but only picks the stream up again.
+void BalanceBoard::NoteModeLocked(bool resumesAfterStatus) {
   if (!continuous_) {
     openEndsNext_ = true;
   } else if (openEndsNext_) {
     openEndsNext_ = false;
-  } else if (settings_.samplingStarts) {
+  } else if (!resumesAfterStatus && settings_.samplingStarts) {
     settings_.samplingStarts->Mark(NowMicros());
   }
 }

@@ -115,6 +115,9 @@ class BalanceBoard : public HidDevice {
   // the page time-out and then fails with ERROR_SEM_TIMEOUT, until the link is declared lost
   // (PowerOff) or the board comes back (PowerOn).
   void GoSilent();
+  // As a remote does when its extension's state changes: a status report by itself, after which
+  // it sends no data reports until the host sets the reporting mode again.
+  void SendStatusReport();
 
   // --- what a test observes ---
   std::vector<std::vector<uint8_t>> OutputReports() const;
@@ -158,7 +161,7 @@ class BalanceBoard : public HidDevice {
   void OnReplyTimer(uint64_t token, const std::vector<Report>& replies);
   std::array<uint16_t, kSensorCount> SensorReadingsLocked() const;
   void PowerOnStateLocked();
-  void NoteModeLocked();
+  void NoteModeLocked(bool resumesAfterStatus);
   // Answers from a capture (balance_board_capture.cpp).
   void AnswerFromCaptureLocked(const uint8_t* report);
   void PlayNextLocked();

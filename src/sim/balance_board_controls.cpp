@@ -69,6 +69,11 @@ void BalanceBoard::GoSilent() {
   silent_ = true;
 }
 
+void BalanceBoard::SendStatusReport() {
+  std::lock_guard<std::mutex> guard(stateLock_);
+  if (powered_) SendLocked(ExtraReportLocked(kStatus));
+}
+
 // --- what a test observes ---------------------------------------------------------------------
 
 std::vector<std::vector<uint8_t>> BalanceBoard::OutputReports() const {

@@ -300,7 +300,7 @@ void ScenarioReader::At(WordCursor& c) {
     return;
   }
   Current(c, "an event");
-  if (c.NextIs("button|batteries|battery")) NoteModelWord(c, c.Peek());
+  if (c.NextIs("button|batteries|battery|status")) NoteModelWord(c, c.Peek());
   using Kind = ScenarioEvent::Kind;
   if (c.Accept("button")) {
     if (c.Accept("press|pressed|click")) {
@@ -340,11 +340,14 @@ void ScenarioReader::At(WordCursor& c) {
     Event(at, Kind::kCancelDelay, DriverDelay(c, "the cancel delay", true));
   } else if (c.Accept("write-delay")) {
     Event(at, Kind::kWriteDelay, DriverDelay(c, "the write delay", false));
+  } else if (c.Accept("status")) {
+    c.Accept("report");
+    Event(at, Kind::kStatusReport);
   } else {
     c.Fail(c.AtEnd() ? "what happens is missing (load, button, batteries, power, out of range, in range, "
-                       "cancel-delay, write-delay)"
+                       "cancel-delay, write-delay, status report)"
                      : "'" + c.Next("").text + "' is not an event (load, button, batteries, power, out of range, "
-                                               "in range, cancel-delay, write-delay)");
+                                               "in range, cancel-delay, write-delay, status report)");
   }
   c.ExpectEnd();
 }

@@ -180,6 +180,9 @@ void World::ApplyEvent(uint64_t generation, const ScenarioEvent& event) {
     case ScenarioEvent::Kind::kWriteDelay:
       board.DelayWrites(event.micros);
       break;
+    case ScenarioEvent::Kind::kStatusReport:
+      board.SendStatusReport();
+      break;
   }
 }
 

@@ -47,7 +47,8 @@ struct ScenarioEvent {
     kGoSilent,
     kLinkLost,
     kCancelDelay,  // the driver's delays change to micros
-    kWriteDelay
+    kWriteDelay,
+    kStatusReport  // the board sends a status report by itself
   };
   uint64_t atMicros = 0;
   size_t board = 0;  // index in Scenario::boards

@@ -228,6 +228,17 @@ TEST_F(SamplingRun, ASilentLinkEndsTheRunWithin5sOfTheLastReport) {
   }
 }
 
+// A remote sends a status report by itself when its extension's state changes, and stops its data
+// reports: the reader sets the mode again, so the run goes on and is not taken for a lost link.
+TEST_F(SamplingRun, AStatusReportOfTheBoardsOwnMidRunLeavesTheStreamRunning) {
+  ASSERT_EQ(Command(">in/sampler/start"), "<OK");
+  ASSERT_TRUE(SomeFramesArrive());
+  rig.board->SendStatusReport();
+  EXPECT_EQ(ReadUntilLine(5000), "");
+  EXPECT_TRUE(rig.board->ContinuousReporting());
+  EXPECT_FALSE(board.IsDisconnected());
+}
+
 TEST_F(SamplingRun, TheButtonTogglesTheLedWhileIdleAtMostEveryHalfSecond) {
   auto ledRequests = [&] {
     int n = 0;

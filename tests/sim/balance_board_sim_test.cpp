@@ -2,6 +2,7 @@
 // how it streams, its load model and calibration, its faults, and that it can go away cleanly.
 #include "platform/posix/control.h"
 #include "sim/balance_board.h"
+#include "sim/sampling_starts.h"
 
 #include <gtest/gtest.h>
 
@@ -227,6 +228,27 @@ TEST_F(SimulatedBoard, PoweredOffItFailsReadsAndWrites) {
   EXPECT_FALSE(host.board->ContinuousReporting());
   ASSERT_TRUE(host.Send({0x15}));
   EXPECT_EQ(host.ReadId(0x20).size(), sim::kBoardReportLength);
+}
+
+// A status report of the board's own stops its stream; the host's answer, the mode set again,
+// picks it up and is no run start (a replay waiting for the run would start over).
+TEST_F(SimulatedBoard, AStatusReportOfItsOwnStopsTheStreamUntilTheModeIsSetAgain) {
+  sim::BoardSettings settings;
+  settings.samplingStarts = std::make_shared<sim::SamplingStarts>();
+  HostSide host(settings);
+  ASSERT_TRUE(host.Send({0x12, 0x00, 0x30}));  // the open: button reports, then continuous ones
+  ASSERT_TRUE(host.Send({0x12, 0x04, 0x32}));
+  ASSERT_TRUE(host.Send({0x12, 0x04, 0x32}));  // a run starts
+  const uint64_t runStart = settings.samplingStarts->Latest();
+  ASSERT_NE(runStart, sim::SamplingStarts::kNone);
+  posix::AdvanceClock(100'000);
+
+  host.board->SendStatusReport();
+  ASSERT_FALSE(host.ReadId(0x20).empty());
+  EXPECT_FALSE(host.board->ContinuousReporting());
+  ASSERT_TRUE(host.Send({0x12, 0x04, 0x32}));
+  EXPECT_TRUE(host.board->ContinuousReporting());
+  EXPECT_EQ(settings.samplingStarts->Latest(), runStart);
 }
 
 TEST_F(SimulatedBoard, GoesAwayCleanlyWhileStreaming) {

@@ -171,6 +171,7 @@ TEST(ScenarioFile, WhatRealBoardsAndStacksDo) {
       "  reply read error 8\n"
       "  reply write ack-error 4\n"
       "  reply leds extra-report status\n"
+      "  at 8 s status report\n"
       "  at 9 s out of range silent\n"
       "  supervision 8 s\n");
   const sim::SimulatedBoard& b = s.boards[0];
@@ -185,10 +186,11 @@ TEST(ScenarioFile, WhatRealBoardsAndStacksDo) {
   EXPECT_EQ(b.settings.faults[1].second.kind, sim::ReplyFault::Kind::kAckError);
   EXPECT_EQ(b.settings.faults[2].first, 0x11);
   EXPECT_EQ(b.settings.faults[2].second.dataReportId, 0x20);
-  ASSERT_EQ(s.events.size(), 2u);
-  EXPECT_EQ(s.events[0].kind, sim::ScenarioEvent::Kind::kGoSilent);
-  EXPECT_EQ(s.events[1].kind, sim::ScenarioEvent::Kind::kLinkLost);
-  EXPECT_EQ(s.events[1].atMicros, 17 * kSecond) << "the board's own supervision time-out, though set later";
+  ASSERT_EQ(s.events.size(), 3u);
+  EXPECT_EQ(s.events[0].kind, sim::ScenarioEvent::Kind::kStatusReport);
+  EXPECT_EQ(s.events[1].kind, sim::ScenarioEvent::Kind::kGoSilent);
+  EXPECT_EQ(s.events[2].kind, sim::ScenarioEvent::Kind::kLinkLost);
+  EXPECT_EQ(s.events[2].atMicros, 17 * kSecond) << "the board's own supervision time-out, though set later";
 }
 
 TEST(ScenarioFile, AnEmptyFileIsAnEmptyWorld) {
