@@ -84,7 +84,9 @@ ReadOutcome ReaderLink::ReadReport(uint8_t* report, int length, DWORD waitMs, co
     const DWORD started = GetTickCount();
     for (;;) {
       DWORD elapsed = GetTickCount() - started;
-      DWORD wait = WaitForSingleObject(readEvent_, elapsed < waitMs ? waitMs - elapsed : 0);
+      // ReadFile reset the event as it began: a stop asked for just before would not wake the wait.
+      DWORD left = elapsed < waitMs ? waitMs - elapsed : 0;
+      DWORD wait = stopped() ? WAIT_OBJECT_0 : WaitForSingleObject(readEvent_, left);
       if (wait == WAIT_OBJECT_0 && !IsPending(read)) break;
       // Set by the late end of a read given up earlier: this one still has its time.
       if (wait == WAIT_OBJECT_0 && !stopped()) continue;
