@@ -2,7 +2,8 @@
 // random point: the board switched off during the open, the run or the close; replies lost,
 // wrong, late or preceded by an extra report; the button; flat batteries; the HID device gone
 // between search and open; the board switched off and on between searches; a remembered board
-// out of range. Every export must return within its bound, every run must end with the line and
+// out of range; a driver slow to cancel a read, or slow to write and then stuck in the close's
+// write. Every export must return within its bound, every run must end with the line and
 // message that fit what happened, no board may be handed out twice, a board that opens must
 // weigh what stands on it, and after CloseAll no handle or thread may be left.
 // PLANKSCALE_FAULT_CYCLES sets the number of cycles (default 50; 1000 for the long run).
@@ -33,7 +34,7 @@ constexpr uint64_t kMs = 1000;
 // Longest a call may take, in board (virtual) time and in real time.
 constexpr uint64_t kFindBoundMs = 15000;   // the 5 s pairing search and the inquiries
 constexpr uint64_t kOpenBoundMs = 12000;   // a dozen exchanges of at most 500 ms each, and margin
-constexpr uint64_t kCloseBoundMs = 15000;  // the reader's 1.5 s, the straggler's 10 s, the LED
+constexpr uint64_t kCloseBoundMs = 2000;   // a board, whatever the driver does
 constexpr uint64_t kCallSlackMs = 600;     // a button stop holds the reader for 500 ms
 constexpr auto kRealBound = std::chrono::seconds(20);
 
@@ -45,6 +46,8 @@ constexpr double kWeightToleranceKg = 5.0;  // the sway moves weight between sen
 constexpr double kKgPerUnit = 75.0 / 32000.0;
 constexpr uint64_t kShortestLateMs = 600;  // beyond the plug-in's 500 ms wait for a reply
 constexpr int kSearchesToFindAgain = 3;    // the rest of the old enumeration, then a new one
+constexpr uint64_t kSlowCancelMs = 1000;
+constexpr uint64_t kStuckWriteMs = 13000;  // a write to a board going out of range, until the page gives up
 
 const char kNameDisconnected[] =
     "The Nintendo RVL-WBC-01 has disconnected from your computer. Check the batteries, or bring it closer. (Error $";
@@ -70,13 +73,16 @@ enum class Fault {
   kLateReplyDuringOpen,
   kOffAndOnBetweenSearches,
   kRememberedBoardAbsent,
+  kSlowCancel,
+  kBlockingWrites,
   kCount
 };
 
 const char* const kFaultNames[] = {
     "none", "power off during open", "no reply during open", "wrong reply during open", "gone before open",
     "power off during run", "button", "batteries", "power off during close", "extra report during open",
-    "late reply during open", "off and on between searches", "remembered board absent",
+    "late reply during open", "off and on between searches", "remembered board absent", "slow cancel",
+    "blocking writes",
 };
 static_assert(sizeof kFaultNames / sizeof kFaultNames[0] == static_cast<size_t>(Fault::kCount), "a name per fault");
 
@@ -241,6 +247,9 @@ class FaultCycles : public ::testing::Test {
         if (auto live = weak.lock()) live->PowerOff();
       });
     }
+    if (fault == Fault::kSlowCancel)
+      board->DelayCancellation(random() % 2 ? kSlowCancelMs * kMs : sim::kNeverCancelled);
+    if (fault == Fault::kBlockingWrites) board->DelayWrites((50 + random() % 250) * kMs);
     if (fault == Fault::kNoReplyDuringOpen || fault == Fault::kWrongReplyDuringOpen ||
         fault == Fault::kExtraReportDuringOpen || fault == Fault::kLateReplyDuringOpen)
       ArmOpenFault(fault, random);
@@ -264,13 +273,15 @@ class FaultCycles : public ::testing::Test {
         if (auto live = weak.lock()) live->PowerOff();
       });
     }
+    if (fault == Fault::kBlockingWrites) board->DelayWrites(kStuckWriteMs * kMs);
     EXPECT_EQ(Bounded("CloseAll", kCloseBoundMs, [] { return CloseAll(); }), 1);
     board.reset();
     sim::World::Instance().Clear();
-    EXPECT_EQ(posix::LiveHandleCount(), handles) << "handles left after CloseAll";
-    // A reader's return to the system follows the signal that ends the close's wait.
+    // A reader's return to the system follows the signal that ends the close's wait, and a reader
+    // the close left in a stuck write closes the handles it shares once the write ends.
     EXPECT_TRUE(testing_support::Eventually([&] { return posix::LiveThreadCount() == threads; }))
         << "threads left after CloseAll";
+    EXPECT_EQ(posix::LiveHandleCount(), handles) << "handles left after CloseAll";
   }
 
   // The board is switched off before its open and on again; the host searches again. The failed
