@@ -70,6 +70,11 @@ TEST(VirtualClockTest, ATimerWakesAWaiterAtItsTime) {
   posix::ScheduleAt(start + 300 * kMs, [event] { SetEvent(event); });
   EXPECT_EQ(WaitForSingleObject(event, 1000), WAIT_OBJECT_0);
   EXPECT_EQ(posix::NowMicros() - start, 300 * kMs);
+
+  // Due before it was set (its time read just before the clock moved on): it runs at once.
+  posix::ScheduleAt(start, [event] { SetEvent(event); });
+  EXPECT_EQ(WaitForSingleObject(event, 1000), WAIT_OBJECT_0);
+  EXPECT_EQ(posix::NowMicros() - start, 300 * kMs);
   CloseHandle(event);
 }
 

@@ -236,7 +236,9 @@ bool WaitStep(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros,
   s.waiterDeadlines.erase(registered);
   if (!quiet || !s.virtualOn.load()) return true;
   if (!s.timers.empty()) target = std::min(target, s.timers.begin()->first);
-  if (target == kNoDeadline || target <= s.virtualNow.load()) return true;
+  if (target == kNoDeadline) return true;
+  // A timer can be due already: its time was read just before another thread moved the clock on.
+  target = std::max(target, s.virtualNow.load());
   kernelLock.unlock();
   AdvanceVirtualTo(target);
   kernelLock.lock();
