@@ -77,7 +77,7 @@ uint32_t WBalanceBoard::RestoreButtonReports() {
 uint32_t WBalanceBoard::ReadMemoryWhole(uint32_t address, int length, uint8_t* destination) {
   uint32_t code = 0;
   for (int attempt = 0; attempt < kMemoryReadAttempts; ++attempt) {
-    if (code == kResultAckErrorBase + kRemoteBusy) Sleep(kBusyPauseMs);
+    if (code == kResultBusy) Sleep(kBusyPauseMs);
     bool copied = false;
     code = ReadMemory(address, length, destination, &copied);
     if (copied) return 0;

@@ -118,7 +118,7 @@ uint32_t WBalanceBoard::WriteRegister(uint32_t address, uint8_t value) {
     if (status == 0) status = WaitForAck();
     // A remote busy with its extension's initialisation answers "busy" and takes the same
     // write a moment later.
-    if (status != kResultAckErrorBase + kRemoteBusy || attempt >= kBusyAttempts) return status;
+    if (status != kResultBusy || attempt >= kBusyAttempts) return status;
     Sleep(kBusyPauseMs);
   }
 }

@@ -87,8 +87,9 @@ bool AwaitBoardHid(const OrxString& addressText, DWORD limitMs) {
 // enabled. A remembered board that an inquiry sees but that does not connect was most likely
 // synced with another host since: its link key is stale, and only pairing it again helps.
 void AwaitBoardHid(const DeviceSearch::BoardSighting& sighting) {
-  DWORD limit = sighting.serviceEnabled ? kHidArrivalLimitMs : sighting.seenUnconnected ? kReconnectGraceMs : 0;
-  if (AwaitBoardHid(sighting.addressText, limit) || sighting.serviceEnabled || !sighting.seenUnconnected) return;
+  if (!sighting.serviceEnabled && !sighting.seenUnconnected) return;  // connected already
+  DWORD limit = sighting.serviceEnabled ? kHidArrivalLimitMs : kReconnectGraceMs;
+  if (AwaitBoardHid(sighting.addressText, limit) || sighting.serviceEnabled) return;
   if (Kestrel::PairBoardAgain(sighting.addressText)) AwaitBoardHid(sighting.addressText, kHidArrivalLimitMs);
 }
 

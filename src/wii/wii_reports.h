@@ -55,6 +55,7 @@ constexpr uint32_t kRegisterCalibrationRest = 0x04A40034;
 // Result codes of the exchanges besides 0 (success), 258 (no reply) and system errors.
 constexpr uint32_t kResultUnexpectedReply = 0x5000;
 constexpr uint32_t kResultAckErrorBase = 0x5100;  // plus the device's error code (acknowledgement or memory reply)
+constexpr uint32_t kResultBusy = kResultAckErrorBase + kRemoteBusy;
 
 // The longest a loop waiting for one particular report keeps reading other reports.
 constexpr uint32_t kAwaitReportLimitMs = 2000;
