@@ -1,6 +1,7 @@
 #include "device/dev_orx_hid.h"
 
 #include "support/message_text.h"
+#include "support/thread_quotes.h"
 
 namespace Kestrel {
 
@@ -20,8 +21,6 @@ namespace {
 std::atomic<bool> libraryUnloading{false};
 // What a reader that has signalled its end still needs to leave this module's code.
 constexpr DWORD kReaderExitGraceMs = 20;
-// Quotes a thread asked for and never read are forgotten beyond this many.
-constexpr size_t kQuotedThreadsKept = 64;
 }  // namespace
 
 DevOrxHID::~DevOrxHID() { CloseDevice(); }
@@ -162,8 +161,7 @@ int DevOrxHID::ReadLastErrorMessage(char* buffer) {
     if (!buffer) {
       // The host allocates what it is told here; the reader, or another host thread, may store
       // or take a message before this thread reads, so this text is the one its read gets.
-      if (quotes.size() >= kQuotedThreadsKept && !quotes.count(thread)) quotes.erase(quotes.begin());
-      quotes[thread] = QuotedMessage{lastError, lastErrorVersion};
+      KeepQuote(quotes, thread, QuotedMessage{lastError, lastErrorVersion});
       return DeliverMessage(lastError, nullptr);
     }
     auto quote = quotes.find(thread);

@@ -1,5 +1,7 @@
 #include "plugin/message_quotes.h"
 
+#include "support/thread_quotes.h"
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -10,8 +12,6 @@ namespace {
 
 // Longer than any message: 255 characters of at most two bytes each, and the terminator.
 constexpr size_t kScratchBytes = 4096;
-// Quotes of threads that never read are forgotten beyond this many.
-constexpr size_t kThreadsKept = 64;
 
 struct Quotes {
   std::mutex lock;
@@ -31,8 +31,7 @@ int DeliverWithinQuote(char* buffer, const std::function<int(char*)>& deliver) {
   if (!buffer) {
     int size = deliver(nullptr);
     std::lock_guard<std::mutex> guard(q.lock);
-    if (q.sizes.size() >= kThreadsKept && !q.sizes.count(thread)) q.sizes.erase(q.sizes.begin());
-    q.sizes[thread] = size;
+    KeepQuote(q.sizes, thread, size);
     return size;
   }
   int quoted = 0;

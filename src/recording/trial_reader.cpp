@@ -1,13 +1,11 @@
 #include "recording/trial_reader.h"
 
+#include "recording/text_file.h"
 #include "recording/trial_columns.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <system_error>
 #include <utility>
 
@@ -111,9 +109,8 @@ std::string Seconds(double seconds) {
 
 }  // namespace
 
-void CornersOfCentre(double totalKg, double copXmm, double copYmm, double spanXmm, double spanYmm,
-                     double cornersKg[kCorners]) {
-  double right = 2 * copXmm / spanXmm, front = 2 * copYmm / spanYmm, quarter = totalKg / 4;
+void CornersOfCentre(double totalKg, double copXmm, double copYmm, double cornersKg[kCorners]) {
+  double right = 2 * copXmm / kSensorSpanXmm, front = 2 * copYmm / kSensorSpanYmm, quarter = totalKg / 4;
   for (int i = 0; i < kCorners; ++i)
     cornersKg[i] = quarter * (1 + kCornerPlaces[i].x * right + kCornerPlaces[i].y * front);
 }
@@ -200,22 +197,8 @@ bool ParseTrial(const std::string& text, const std::string& name, const Axes& ax
 }
 
 bool ReadTrial(const std::string& path, const Axes& axes, Trial& trial, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) {
-    error = path + ": cannot be opened (" + std::strerror(errno) + ")";
-    return false;
-  }
   std::string text;
-  char block[1 << 16];
-  size_t got;
-  while ((got = std::fread(block, 1, sizeof block, file)) > 0) text.append(block, got);
-  bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) {
-    error = path + ": cannot be read";
-    return false;
-  }
-  return ParseTrial(text, path, axes, trial, error);
+  return ReadTextFile(path, text, error) && ParseTrial(text, path, axes, trial, error);
 }
 
 }  // namespace recording

@@ -54,11 +54,13 @@ struct Trial {
   std::vector<std::string> comments;  // the '#' lines, without the '#' and the blanks after it
 };
 
+// The board the centres of pressure refer to: its sensor centres lie this far apart.
+constexpr double kSensorSpanXmm = 433.0;  // left to right
+constexpr double kSensorSpanYmm = 238.0;  // front to back
+
 // The corners (top left, bottom left, top right, bottom right) that carry totalKg with its centre of
-// pressure where the sample has it, on sensors spanXmm apart left to right and spanYmm front to
-// back: of the many such sets, the one whose diagonals carry equal sums.
-void CornersOfCentre(double totalKg, double copXmm, double copYmm, double spanXmm, double spanYmm,
-                     double cornersKg[kCorners]);
+// pressure where the sample has it: of the many such sets, the one whose diagonals carry equal sums.
+void CornersOfCentre(double totalKg, double copXmm, double copYmm, double cornersKg[kCorners]);
 
 // Reads a recording from text; name is what messages call it. False when it cannot, with error
 // set to "name:line: what is wrong" (or "name: what is wrong" when it concerns no one line).

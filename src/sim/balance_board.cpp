@@ -11,7 +11,12 @@ using namespace protocol;
 namespace {
 // How often a write held up by a silent link looks whether the link came back or was lost.
 constexpr uint64_t kSilentWritePollMicros = 50'000;
-constexpr long kLargestRawReading = 0xFFFF;
+
+// A memory reply that carries an error carries no data.
+void MarkMemoryError(std::vector<uint8_t>& reply, uint8_t error) {
+  std::fill(reply.begin() + kMemoryDataOffset, reply.end(), 0);
+  reply[3] = static_cast<uint8_t>(kErrorReplySize | (error & 0x0F));
+}
 }  // namespace
 
 std::shared_ptr<BalanceBoard> BalanceBoard::Create(const BoardSettings& settings) {
@@ -183,11 +188,8 @@ std::vector<BalanceBoard::Report> BalanceBoard::HandleLocked(const uint8_t* repo
       if (continuous_) StartStreamingLocked();
       return replies;
     }
-    case kStatusRequest: {
-      Report status = StatusReportLocked();
-      StopReportingLocked();
-      return {status};
-    }
+    case kStatusRequest:
+      return {ExtraReportLocked(kStatus)};
     case kWriteMemory: {
       size_t size = report[5];
       if (size == 0 || size > kMemoryChunk) return {AckLocked(id, kMemoryBadLength)};
@@ -221,7 +223,7 @@ std::vector<BalanceBoard::Report> BalanceBoard::ReadMemoryLocked(const uint8_t* 
   std::vector<Report> replies;
   if (size == 0) {
     Report reply = NewReportLocked(kMemoryData);
-    reply[3] = kErrorReplySize | kMemoryBadLength;
+    MarkMemoryError(reply, kMemoryBadLength);
     replies.push_back(reply);
     return replies;
   }
@@ -232,10 +234,7 @@ std::vector<BalanceBoard::Report> BalanceBoard::ReadMemoryLocked(const uint8_t* 
     Report reply = NewReportLocked(kMemoryData);
     uint8_t error = registers_.Read(space, at, chunk, &reply[kMemoryDataOffset]);
     reply[3] = static_cast<uint8_t>((chunk - 1) << 4 | error);
-    if (error != kMemoryOk) {
-      std::fill(reply.begin() + kMemoryDataOffset, reply.end(), 0);
-      reply[3] = kErrorReplySize | error;
-    }
+    if (error != kMemoryOk) MarkMemoryError(reply, error);
     reply[4] = static_cast<uint8_t>(at >> 8 & 0xFF);
     reply[5] = static_cast<uint8_t>(at & 0xFF);
     replies.push_back(reply);
@@ -267,8 +266,7 @@ void BalanceBoard::ApplyFault(const ReplyFault& fault, std::vector<Report>& repl
     case ReplyFault::Kind::kReadError: {
       auto first = std::find_if(replies.begin(), replies.end(), [](const Report& r) { return r[0] == kMemoryData; });
       if (first == replies.end()) break;
-      std::fill(first->begin() + kMemoryDataOffset, first->end(), 0);
-      (*first)[3] = static_cast<uint8_t>(kErrorReplySize | (fault.value & 0x0F));
+      MarkMemoryError(*first, fault.value);
       replies.erase(first + 1, replies.end());  // an error ends the read
       break;
     }
@@ -367,7 +365,7 @@ std::array<uint16_t, kSensorCount> BalanceBoard::SensorReadingsLocked() const {
   for (int s = 0; s < kSensorCount; ++s) {
     long raw = settings_.calibration.RawReading(s, loads[static_cast<size_t>(s)] + offset);
     if (noise > 0) raw += std::uniform_int_distribution<int>(-noise, noise)(random_);
-    readings[static_cast<size_t>(s)] = static_cast<uint16_t>(std::clamp(raw, 0L, kLargestRawReading));
+    readings[static_cast<size_t>(s)] = static_cast<uint16_t>(std::clamp(raw, 0L, static_cast<long>(kLargestRawReading)));
   }
   return readings;
 }

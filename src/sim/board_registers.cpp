@@ -17,7 +17,6 @@ constexpr uint32_t kInitialiseFirst = 0xF0;
 constexpr uint8_t kInitialiseFirstValue = 0x55;
 constexpr uint32_t kInitialiseSecond = 0xFB;
 constexpr uint8_t kInitialiseSecondValue = 0x00;
-constexpr uint16_t kRawMaximum = 0xFFFF;
 
 uint64_t Key(uint8_t space, uint32_t offset) { return static_cast<uint64_t>(space) << 32 | offset; }
 
@@ -36,7 +35,7 @@ uint16_t Calibration::RawReading(int sensor, double kilograms) const {
     raw = kilograms <= kHalf ? low + kilograms * (middle - low) / kHalf
                              : middle + (kilograms - kHalf) * (high - middle) / kHalf;
   }
-  return static_cast<uint16_t>(std::clamp(std::lround(raw), 0L, static_cast<long>(kRawMaximum)));
+  return static_cast<uint16_t>(std::clamp(std::lround(raw), 0L, static_cast<long>(kLargestRawReading)));
 }
 
 Calibration DefaultCalibration() {

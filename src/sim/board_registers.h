@@ -14,6 +14,7 @@ namespace sim {
 // Reference points of the factory calibration.
 constexpr int kCalibrationPoints = 3;  // 0 kg, 17 kg, 34 kg
 constexpr double kCalibrationTopKilograms = 34.0;
+constexpr uint16_t kLargestRawReading = 0xFFFF;  // a sensor reads 16 bits
 
 // The raw reading of each sensor at each reference point: readings[point][sensor].
 struct Calibration {

@@ -1,6 +1,7 @@
 #include "sim/capture_file.h"
 
-#include "sim/text_file.h"
+#include "recording/text_file.h"
+#include "sim/hex_digit.h"
 
 #include <sstream>
 
@@ -12,13 +13,6 @@ constexpr char kBoardComment[] = "# board ";
 constexpr size_t kAddressBytes = 6;
 // A HID report of the board is 22 bytes; a driver never hands over more than a report's buffer.
 constexpr size_t kLongestReport = 64;
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool ReadByte(const std::string& word, uint8_t& byte) {
   if (word.size() != 2 || HexDigit(word[0]) < 0 || HexDigit(word[1]) < 0) return false;
@@ -93,7 +87,7 @@ bool ParseCapture(const std::string& text, const std::string& name, Capture& cap
 
 bool ReadCaptureFile(const std::string& path, Capture& capture, std::string& error) {
   std::string text;
-  return ReadTextFile(path, text, error) && ParseCapture(text, path, capture, error);
+  return recording::ReadTextFile(path, text, error) && ParseCapture(text, path, capture, error);
 }
 
 }  // namespace sim

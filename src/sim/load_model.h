@@ -1,8 +1,9 @@
 // What stands on a simulated board: kilograms on each of its four sensors over time.
 //
-// Sensors: 0 top right, 1 bottom right, 2 top left, 3 bottom left. Their centres lie 433 mm
-// apart left to right and 238 mm apart front to back.
+// Sensors: 0 top right, 1 bottom right, 2 top left, 3 bottom left, as far apart as a real board's.
 #pragma once
+
+#include "recording/trial_reader.h"
 
 #include <array>
 #include <cstdint>
@@ -10,8 +11,8 @@
 namespace sim {
 
 constexpr int kSensorCount = 4;
-constexpr double kSensorSpanXMillimetres = 433.0;
-constexpr double kSensorSpanYMillimetres = 238.0;
+constexpr double kSensorSpanXMillimetres = recording::kSensorSpanXmm;
+constexpr double kSensorSpanYMillimetres = recording::kSensorSpanYmm;
 constexpr double kDefaultSwayMillimetres = 12.0;
 constexpr double kDefaultSwayPeriodSeconds = 5.0;
 

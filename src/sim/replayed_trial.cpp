@@ -30,8 +30,7 @@ ReplayedTrial::ReplayedTrial(const recording::Trial& trial, TrialEnd end, uint64
     if (trial.hasCorners)
       std::copy(sample.cornersKg, sample.cornersKg + recording::kCorners, corners);
     else
-      recording::CornersOfCentre(sample.totalKg, sample.copXmm, sample.copYmm, kSensorSpanXMillimetres,
-                                 kSensorSpanYMillimetres, corners);
+      recording::CornersOfCentre(sample.totalKg, sample.copXmm, sample.copYmm, corners);
     SensorLoads loads;
     for (int c = 0; c < recording::kCorners; ++c) loads[static_cast<size_t>(kSensorOfCorner[c])] = corners[c];
     seconds_.push_back(sample.seconds - first);

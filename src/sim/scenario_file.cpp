@@ -5,7 +5,7 @@
 #include "sim/scenario_reality.h"
 #include "sim/scenario_recordings.h"
 #include "sim/scenario_words.h"
-#include "sim/text_file.h"
+#include "recording/text_file.h"
 
 namespace sim {
 
@@ -17,19 +17,21 @@ constexpr uint64_t kShortestReportInterval = 1'000;
 constexpr uint64_t kLongestReportInterval = 1'000'000;
 constexpr double kHeaviestKg = 300.0;  // four sensors at the plug-in's 75 kg each
 constexpr uint8_t kLowBatteryLevel = protocol::kBatteryLowBelow / 2;
-constexpr long kLargestReading = 0xFFFF;
 constexpr double kCalibrationKg[kCalibrationPoints] = {0.0, kCalibrationTopKilograms / 2, kCalibrationTopKilograms};
 constexpr char kBoardProperties[] =
     "name|paired|power|report-interval|interval|jitter|battery|seed|reply|cancel-delay|write-delay|replay-capture";
 // What a board that replays a capture cannot have: its reports come from the capture.
 constexpr char kBoardModelWords[] = "report-interval|interval|jitter|battery|seed|reply|noise|zero-offset";
 constexpr uint64_t kLongestDriverDelay = 60'000'000;
-constexpr uint8_t kReadRequest = 0x17;
 // The output reports whose replies a scenario can disturb, by the names it gives them.
 constexpr struct {
   const char* names;
   uint8_t id;
-} kRequests[] = {{"leds|led", 0x11}, {"mode", 0x12}, {"status", 0x15}, {"write", 0x16}, {"read", kReadRequest}};
+} kRequests[] = {{"leds|led", protocol::kLeds},
+                 {"mode", protocol::kMode},
+                 {"status", protocol::kStatusRequest},
+                 {"write", protocol::kWriteMemory},
+                 {"read", protocol::kReadMemory}};
 constexpr long kLargestErrorCode = 0x0F;  // the low nibble of a memory reply's size byte
 constexpr uint8_t kButtonReport = 0x30;
 constexpr uint8_t kSensorReport = 0x32;
@@ -191,7 +193,7 @@ void ScenarioReader::Reply(WordCursor& c, SimulatedBoard& board) {
   } else if (c.Accept("late")) {
     fault = ReplyFault::Late(c.Micros("how late the reply comes"));
   } else if (c.Accept("error")) {
-    if (request != kReadRequest) c.Fail("only a memory read's reply carries an error (reply read error 7)");
+    if (request != protocol::kReadMemory) c.Fail("only a memory read's reply carries an error (reply read error 7)");
     fault = ReplyFault::ReadError(static_cast<uint8_t>(c.Integer("the error code (7, 8 or 4)", 1, kLargestErrorCode)));
   } else if (c.Accept("ack-error")) {
     fault = ReplyFault::AckError(static_cast<uint8_t>(c.Integer("the acknowledgement's error code", 1, 0xFF)));
@@ -212,7 +214,7 @@ void ScenarioReader::Calibration(WordCursor& c) {
   if (point < 0) c.Fail("a calibration point is 0 kg, 17 kg or 34 kg");
   for (size_t s = 0; s < kSensorCount; ++s) {
     board.settings.calibration.readings[static_cast<size_t>(point)][s] =
-        static_cast<uint16_t>(c.Integer("a sensor's raw reading (four of them)", 0, kLargestReading));
+        static_cast<uint16_t>(c.Integer("a sensor's raw reading (four of them)", 0, kLargestRawReading));
   }
   c.ExpectEnd();
 }
@@ -395,7 +397,7 @@ bool ParseScenario(const std::string& text, const std::string& source, Scenario&
 
 bool LoadScenarioFile(const std::string& path, Scenario& out, std::string& error) {
   std::string text;
-  return ReadTextFile(path, text, error) && ParseScenario(text, path, out, error);
+  return recording::ReadTextFile(path, text, error) && ParseScenario(text, path, out, error);
 }
 
 }  // namespace sim

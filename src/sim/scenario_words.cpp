@@ -1,5 +1,7 @@
 #include "sim/scenario_words.h"
 
+#include "sim/hex_digit.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -38,13 +40,6 @@ bool LeadingNumber(const std::string& text, double& value, std::string& rest) {
   }
   rest = std::string(end);
   return true;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 }  // namespace

@@ -8,8 +8,8 @@ namespace kymhost {
 // Channels 1..4 are the sensors at top left, bottom left, top right and bottom right.
 enum Corner { kTopLeft = 0, kBottomLeft = 1, kTopRight = 2, kBottomRight = 3 };
 constexpr int kChannels = 4;
-constexpr double kSensorSpanXmm = 433.0;  // between left and right sensor centres
-constexpr double kSensorSpanYmm = 238.0;  // between front and back sensor centres
+using recording::kSensorSpanXmm;
+using recording::kSensorSpanYmm;
 // Below this total the centre of pressure means nothing.
 constexpr double kMinimumLoadKg = 1.0;
 
@@ -34,7 +34,7 @@ struct FrameKg {
   // equal sums.
   static FrameKg Of(double totalKg, double copXmm, double copYmm) {
     FrameKg frame{};
-    recording::CornersOfCentre(totalKg, copXmm, copYmm, kSensorSpanXmm, kSensorSpanYmm, frame.channel);
+    recording::CornersOfCentre(totalKg, copXmm, copYmm, frame.channel);
     return frame;
   }
 };

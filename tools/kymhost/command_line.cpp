@@ -75,21 +75,25 @@ const char kUsage[] =
     "On Linux the plug-in runs against a simulated board; the environment variable\n"
     "PLANKSCALE_SIM names a scenario file for it (see docs/simulation.md).\n";
 
-// A positive number no larger than highest (below it, when the bound is open).
-bool ReadPositive(const char* text, double highest, bool highestAllowed, double& number) {
-  char* end = nullptr;
-  double value = std::strtod(text, &end);
-  if (end == text || *end != '\0' || !std::isfinite(value) || value <= 0) return false;
-  if (value > highest || (value == highest && !highestAllowed)) return false;
-  number = value;
-  return true;
-}
+// Where a number may lie; an open bound is not allowed itself.
+struct Bounds {
+  double lowest;
+  double highest;
+  bool lowestAllowed;
+  bool highestAllowed;
+};
+constexpr Bounds kRunLength{0, kLongestRunSeconds, false, true};
+constexpr Bounds kTimeIntoRun{0, kLongestRunSeconds, true, true};
+constexpr Bounds kCutoff{0, kHighestCutoffHz, false, false};
+constexpr Bounds kCountdown{0, kLongestCountdownSeconds, false, true};
 
-bool ReadTime(const char* text, double& seconds) {
+bool ReadNumber(const char* text, const Bounds& bounds, double& number) {
   char* end = nullptr;
   double value = std::strtod(text, &end);
-  if (end == text || *end != '\0' || !std::isfinite(value) || value < 0 || value > kLongestRunSeconds) return false;
-  seconds = value;
+  if (end == text || *end != '\0' || !std::isfinite(value)) return false;
+  if (value < bounds.lowest || (value == bounds.lowest && !bounds.lowestAllowed)) return false;
+  if (value > bounds.highest || (value == bounds.highest && !bounds.highestAllowed)) return false;
+  number = value;
   return true;
 }
 
@@ -108,13 +112,29 @@ bool ReadAxes(const std::string& words, recording::Axes& axes) {
   return recording::AddAxesWord(words.substr(at), axes);
 }
 
-// Options that make sense only when recording, or only when analysing.
-bool RecordingOnly(const std::string& arg) {
-  return arg == "--plugin" || arg == "--seconds" || arg == "--csv" || arg == "--zero" || arg == "--keep-paired" ||
-         arg == "--no-battery-warning" || arg == "--announce" || arg == "--countdown" || arg == "--capture";
-}
-bool AnalyseOnly(const std::string& arg) {
-  return arg == "--from-marker" || arg == "--to-marker" || arg == "--axes" || arg == "--romberg";
+enum class Use { kAlways, kRecording, kAnalysing };
+struct Option {
+  const char* name;
+  bool takesValue;
+  Use use;
+};
+constexpr Option kOptions[] = {
+    {"--plugin", true, Use::kRecording},       {"--seconds", true, Use::kRecording},
+    {"--csv", true, Use::kRecording},          {"--zero", false, Use::kRecording},
+    {"--keep-paired", true, Use::kRecording},  {"--no-battery-warning", false, Use::kRecording},
+    {"--announce", false, Use::kRecording},    {"--countdown", true, Use::kRecording},
+    {"--capture", true, Use::kRecording},      {"--from-marker", true, Use::kAnalysing},
+    {"--to-marker", true, Use::kAnalysing},    {"--axes", true, Use::kAnalysing},
+    {"--romberg", false, Use::kAnalysing},     {"--plot", true, Use::kAlways},
+    {"--summary", true, Use::kAlways},         {"--lowpass", true, Use::kAlways},
+    {"--label", true, Use::kAlways},           {"--from", true, Use::kAlways},
+    {"--to", true, Use::kAlways},              {"--version", false, Use::kAlways},
+};
+
+const Option* FindOption(const std::string& arg) {
+  for (const Option& option : kOptions)
+    if (arg == option.name) return &option;
+  return nullptr;
 }
 
 // What the options say together; empty when they agree.
@@ -138,11 +158,12 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
     std::string arg = argv[i];
     std::string shown = arg;  // what a complaint quotes
     bool ok = true;
+    const Option* option = FindOption(arg);
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       exitCode = kExitOk;
       return false;
-    } else if (options.analyse ? RecordingOnly(arg) : AnalyseOnly(arg)) {
+    } else if (option && option->use == (options.analyse ? Use::kRecording : Use::kAnalysing)) {
       shown += options.analyse ? " (only when recording)" : " (only with analyse)";
       ok = false;
     } else if (arg == "--zero") {
@@ -155,10 +176,7 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
       options.version = true;
     } else if (arg == "--romberg") {
       options.romberg = true;
-    } else if (arg == "--plugin" || arg == "--seconds" || arg == "--csv" || arg == "--plot" ||
-               arg == "--summary" || arg == "--lowpass" || arg == "--keep-paired" || arg == "--label" ||
-               arg == "--countdown" || arg == "--from" || arg == "--to" || arg == "--from-marker" ||
-               arg == "--to-marker" || arg == "--axes" || arg == "--capture") {
+    } else if (option && option->takesValue) {
       if (i + 1 >= argc) {
         shown += " (with no value)";
         ok = false;
@@ -166,17 +184,16 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
         std::string value = argv[++i];
         shown += " " + value;
         if (arg == "--plugin") options.plugin = value;
-        if (arg == "--seconds") ok = ReadPositive(value.c_str(), kLongestRunSeconds, true, options.seconds);
-        if (arg == "--lowpass") ok = ReadPositive(value.c_str(), kHighestCutoffHz, false, options.lowpassHz);
+        if (arg == "--seconds") ok = ReadNumber(value.c_str(), kRunLength, options.seconds);
+        if (arg == "--lowpass") ok = ReadNumber(value.c_str(), kCutoff, options.lowpassHz);
         if (arg == "--summary") options.summary = value;
         if (arg == "--csv") options.csv = value;
         if (arg == "--plot") options.plot = value;
         if (arg == "--capture") options.capture = value;
         if (arg == "--label") options.label = value;
-        if (arg == "--countdown")
-          ok = ReadPositive(value.c_str(), kLongestCountdownSeconds, true, options.countdownSeconds);
-        if (arg == "--from") ok = ReadTime(value.c_str(), options.fromSeconds);
-        if (arg == "--to") ok = ReadTime(value.c_str(), options.toSeconds) && options.toSeconds > 0;
+        if (arg == "--countdown") ok = ReadNumber(value.c_str(), kCountdown, options.countdownSeconds);
+        if (arg == "--from") ok = ReadNumber(value.c_str(), kTimeIntoRun, options.fromSeconds);
+        if (arg == "--to") ok = ReadNumber(value.c_str(), kRunLength, options.toSeconds);
         if (arg == "--from-marker") ok = ReadMarker(value.c_str(), options.fromMarker);
         if (arg == "--to-marker") ok = ReadMarker(value.c_str(), options.toMarker);
         if (arg == "--axes") ok = ReadAxes(value, options.axes);

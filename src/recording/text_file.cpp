@@ -1,11 +1,11 @@
-#include "sim/text_file.h"
+#include "recording/text_file.h"
 
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
-namespace sim {
+namespace recording {
 
 bool ReadTextFile(const std::string& path, std::string& text, std::string& error) {
   errno = 0;
@@ -24,4 +24,4 @@ bool ReadTextFile(const std::string& path, std::string& text, std::string& error
   return true;
 }
 
-}  // namespace sim
+}  // namespace recording
