@@ -78,11 +78,10 @@ bool PopDueTimer(ClockState& s, uint64_t limit, uint64_t& at, Timer& timer) {
   return true;
 }
 
-// Moves the virtual clock to target, running the timers on the way in order.
-void AdvanceVirtualTo(uint64_t target) {
+// Moves the virtual clock to target, running the timers on the way in order. Called, and returns,
+// with the kernel lock held; the lock is let go only while a timer's action runs.
+void AdvanceVirtualLocked(std::unique_lock<std::mutex>& lock, uint64_t target) {
   ClockState& s = State();
-  Kernel& k = TheKernel();
-  std::unique_lock<std::mutex> lock(k.lock);
   if (s.advancing) return;  // another thread is moving time; it will wake us
   s.advancing = true;
   for (;;) {
@@ -98,6 +97,11 @@ void AdvanceVirtualTo(uint64_t target) {
   if (target > s.virtualNow.load()) s.virtualNow.store(target);
   s.advancing = false;
   NotifyChangedLocked();
+}
+
+void AdvanceVirtualTo(uint64_t target) {
+  std::unique_lock<std::mutex> lock(TheKernel().lock);
+  AdvanceVirtualLocked(lock, target);
 }
 
 void TimerThreadMain() {
@@ -239,9 +243,9 @@ bool WaitStep(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros,
   if (target == kNoDeadline) return true;
   // A timer can be due already: its time was read just before another thread moved the clock on.
   target = std::max(target, s.virtualNow.load());
-  kernelLock.unlock();
-  AdvanceVirtualTo(target);
-  kernelLock.lock();
+  // Claimed before the lock is let go: another waiter that looked now would see everyone quiet
+  // but miss this waiter's deadline, and jump past it.
+  AdvanceVirtualLocked(kernelLock, target);
   return true;
 }
 
