@@ -5,26 +5,15 @@
 #   WINE_PROGRAM  the Wine that runs that build's programs
 #   WINE_REASON   one line: which build, and why
 # and exports WINEPREFIX (one per build, inside its build folder), WINEDEBUG and WINEDLLOVERRIDES.
-# PLANKSCALE_WINE_ARCH=64 (or 32) skips the trial and takes that build.
+# Where 32-bit Wine cannot be installed, or cannot run, it takes the 64-bit build; where neither
+# can be installed it says so and returns non-zero. PLANKSCALE_WINE_ARCH=64 (or 32) skips the
+# trial and takes that build.
 
 wine_env_packages=(cmake ninja-build binutils googletest g++-mingw-w64-i686-posix mingw-w64-tools wine)
 wine_env_packages_32=(wine32:i386)
 wine_env_packages_64=(g++-mingw-w64-x86-64-posix wine64)
 
-# install_missing_packages PACKAGE...: apt-get installs those dpkg does not know as installed.
-install_missing_packages() {
-  local missing=() p
-  for p in "$@"; do
-    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "== installing: ${missing[*]}"
-  local sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  case " ${missing[*]}" in *:i386*) $sudo dpkg --add-architecture i386 ;; esac
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
-}
+source "$(dirname "${BASH_SOURCE[0]}")/apt_install.sh"  # install_missing_packages
 
 # Runs a tiny 32-bit Windows program in the 32-bit build's prefix (made here if new, and kept
 # for the tests). Prints the failure when it does not run; its printed word decides, not Wine's
@@ -55,10 +44,12 @@ wine_env_setup() {
         WINE_REASON="PLANKSCALE_WINE_ARCH=64 asks for it" ;;
     32) WINE_PRESET=windows
         WINE_REASON="PLANKSCALE_WINE_ARCH=32 asks for it" ;;
-    "") install_missing_packages "${wine_env_packages[@]}"
+    "") try_install_packages "${wine_env_packages[@]}" ||
+          { wine_env_cannot "the Windows toolchain and Wine: $APT_INSTALL_FAILURE"; return 1; }
         WINE_PRESET=windows64
-        if ! install_missing_packages "${wine_env_packages_32[@]}"; then
-          WINE_REASON="32-bit Wine does not install here (${wine_env_packages_32[*]})"
+        if ! try_install_packages "${wine_env_packages_32[@]}"; then
+          WINE_REASON="32-bit Wine cannot be installed here (${APT_INSTALL_FAILURE})"
+          echo "== $WINE_REASON: taking the 64-bit Windows path"
         elif failure=$(wine_env_try_32bit "$root"); then
           WINE_PRESET=windows
           WINE_REASON="a 32-bit Windows program runs here"
@@ -69,15 +60,23 @@ wine_env_setup() {
        return 1 ;;
   esac
   if [ "$WINE_PRESET" = windows ]; then
-    install_missing_packages "${wine_env_packages[@]}" "${wine_env_packages_32[@]}"
+    try_install_packages "${wine_env_packages[@]}" "${wine_env_packages_32[@]}" ||
+      { wine_env_cannot "the 32-bit Windows path: $APT_INSTALL_FAILURE"; return 1; }
     WINE_PROGRAM=wine
     WINE_REASON="Windows tests: the 32-bit build (windows, wine): $WINE_REASON"
   else
-    install_missing_packages "${wine_env_packages[@]}" "${wine_env_packages_64[@]}"
+    try_install_packages "${wine_env_packages[@]}" "${wine_env_packages_64[@]}" ||
+      { wine_env_cannot "the 64-bit Windows path: $APT_INSTALL_FAILURE"; return 1; }
     # Debian keeps wine64 out of PATH; /usr/bin/wine would start the 32-bit loader first.
     WINE_PROGRAM=$(command -v wine64 || echo /usr/lib/wine/wine64)
     export WINELOADER=$WINE_PROGRAM
     WINE_REASON="Windows tests: the 64-bit build (windows64, wine64): $WINE_REASON"
   fi
   export WINEPREFIX="$root/build/$WINE_PRESET/wineprefix"
+}
+
+# No Windows build can run here: said plainly, since a test that did not run is no pass.
+wine_env_cannot() {
+  WINE_REASON="no Windows build can be tested here: cannot install $1"
+  echo "!! $WINE_REASON" >&2
 }
