@@ -47,9 +47,13 @@ wine_env_setup() {
     "") try_install_packages "${wine_env_packages[@]}" ||
           { wine_env_cannot "the Windows toolchain and Wine: $APT_INSTALL_FAILURE"; return 1; }
         WINE_PRESET=windows64
-        if ! try_install_packages "${wine_env_packages_32[@]}"; then
+        if [ -n "${PLANKSCALE_WINE32_FAILURE:-}" ]; then
+          # Found out by the script that called this one: a second try would fail the same way.
+          WINE_REASON=$PLANKSCALE_WINE32_FAILURE
+        elif ! try_install_packages "${wine_env_packages_32[@]}"; then
           WINE_REASON="32-bit Wine cannot be installed here (${APT_INSTALL_FAILURE})"
           echo "== $WINE_REASON: taking the 64-bit Windows path"
+          export PLANKSCALE_WINE32_FAILURE=$WINE_REASON
         elif failure=$(wine_env_try_32bit "$root"); then
           WINE_PRESET=windows
           WINE_REASON="a 32-bit Windows program runs here"
