@@ -2,10 +2,10 @@
 // hand-overs through kernel32's events. The plug-in, loaded in this process, opens the simulated
 // board behind the stand-in system libraries and streams as a recording does. Prints a JSON
 // report shaped like Google Benchmark's, for scripts/bench_table.py.
-#include "host_services.h"
-#include "host_session.h"
+#include "host/host_services.h"
+#include "host/host_session.h"
 #include "latency.h"
-#include "plugin_library.h"
+#include "host/plugin_library.h"
 #include "sim/world.h"
 #include "world_observation.h"
 

@@ -1,8 +1,8 @@
 // kymhost as its users run it: a process with a scenario named by PLANKSCALE_SIM, judged by what
 // it prints, the files it writes and its exit code. Recordings run in real time, so they are
 // short, unless the test puts them on the virtual clock; every wait for the process is bounded.
-#include "kymhost/recorded_trial.h"
-#include "kymhost/sway_measures.h"
+#include "files/recorded_trial.h"
+#include "measures/sway_measures.h"
 #include "recording/trial_reader.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // kymhost's sway measures and their filter, against numbers worked out by hand.
-#include "kymhost/lowpass.h"
-#include "kymhost/sway_measures.h"
-#include "kymhost/sway_summary.h"
+#include "measures/lowpass.h"
+#include "measures/sway_measures.h"
+#include "files/sway_summary.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The reader of recorded trials, on the headers, units and mistakes of the files people have,
 // and kymhost analyse's demand for evenly spaced samples.
-#include "kymhost/recorded_trial.h"
+#include "files/recorded_trial.h"
 #include "recording/trial_reader.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "command_line.h"
 
-#include "plugin_library.h"
-#include "recording.h"
+#include "host/plugin_library.h"
+#include "analysis/recording.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,12 +1,13 @@
 // kymhost: finds, opens and records a Wii Balance Board through the plug-in's thirteen exports,
 // as the recording application drives it.
-#include "analyse.h"
+#include "analysis/analyse.h"
 #include "command_line.h"
-#include "host_services.h"
-#include "host_session.h"
-#include "plugin_library.h"
-#include "record_run.h"
-#include "version_report.h"
+#include "host/host_services.h"
+#include "host/host_session.h"
+#include "host/live_readout.h"
+#include "host/plugin_library.h"
+#include "host/record_run.h"
+#include "host/version_report.h"
 
 #include <atomic>
 #include <chrono>

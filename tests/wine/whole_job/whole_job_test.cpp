@@ -2,8 +2,8 @@
 // threads and loader lock, against the simulated world behind the stand-in system libraries.
 // Through kymhost.exe, and through the exports in this process.
 #include "../program_run.h"
-#include "host_session.h"
-#include "plugin_library.h"
+#include "host/host_session.h"
+#include "host/plugin_library.h"
 #include "world_observation.h"
 
 #include <windows.h>

@@ -1,0 +1,59 @@
+// A recording kept for its measures: the frames of a run at their 10 ms steps, thinned out for
+// the picture at the end, with the markers set while recording.
+#pragma once
+
+#include "measures/board_geometry.h"
+#include "measures/sway_measures.h"
+
+#include <string>
+#include <vector>
+
+namespace kymhost {
+
+// The board sends 100 frames a second.
+constexpr double kFramePeriodSeconds = 0.01;
+
+struct TracePoint {
+  double seconds;
+  double totalKg;
+  double copXmm;
+  double copYmm;
+  bool hasLoad;
+};
+
+class Recording {
+ public:
+  explicit Recording(double framePeriodSeconds) : period_(framePeriodSeconds) {}
+
+  struct Marker {
+    int number;
+    long frame;
+  };
+
+  // Adds a frame; marker is its marker number, 0 for none.
+  void Add(const FrameKg& frame, int marker = 0);
+
+  double Period() const { return period_; }
+  long Frames() const { return frames_; }
+  double Seconds() const { return static_cast<double>(frames_) * period_; }
+  const FrameKg& Latest() const { return latest_; }
+  // The points kept for plotting: at most about kTraceLimit, evenly spread.
+  const std::vector<TracePoint>& Trace() const { return trace_; }
+  // Every frame, for the sway measures (24 bytes a frame: under 9 MB an hour).
+  const std::vector<SwayFrame>& SwayFrames() const { return sway_; }
+  const std::vector<Marker>& Markers() const { return markers_; }
+
+ private:
+  static constexpr size_t kTraceLimit = 4000;
+  void Thin();
+
+  double period_;
+  long frames_ = 0;
+  FrameKg latest_{};
+  std::vector<TracePoint> trace_;
+  std::vector<SwayFrame> sway_;
+  std::vector<Marker> markers_;
+  long traceStride_ = 1;
+};
+
+}  // namespace kymhost

@@ -1,0 +1,32 @@
+// The end of a recording, live or read from a file: the part of it to measure, its measures, the
+// summary printed and the files written.
+#pragma once
+
+#include "command_line.h"
+#include "analysis/recording.h"
+#include "measures/sway_measures.h"
+#include "files/sway_summary.h"
+
+#include <string>
+#include <vector>
+
+namespace kymhost {
+
+struct Analysis {
+  SwayMeasures measures;
+  TrialNotes notes;
+  std::vector<TracePoint> trace;  // of the measured part
+};
+
+// Measures the part of the recording that the options choose. False, saying why, when they
+// name a marker it does not have.
+bool AnalyseRecording(const Recording& recording, const Options& options, const std::string& label, Analysis& analysis,
+                      std::string& error);
+
+void PrintAnalysis(const Analysis& analysis);
+
+// Writes the plot and the summary file, each when its path is not empty. False when a file could
+// not be written.
+bool WriteAnalysis(const Analysis& analysis, const std::string& plotPath, const std::string& summaryPath);
+
+}  // namespace kymhost

@@ -1,0 +1,68 @@
+#include "files/csv_writer.h"
+
+#include "files/fixed_format.h"
+#include "files/recorded_trial.h"
+#include "files/text_file.h"
+
+#include <charconv>
+
+namespace kymhost {
+
+namespace {
+constexpr char kCsvHeader[] =
+    "time_s,top_left_kg,bottom_left_kg,top_right_kg,bottom_right_kg,total_kg,cop_x_mm,cop_y_mm,marker\n";
+constexpr int kKgDecimals = 3;
+constexpr int kMmDecimals = 1;
+
+// A label on one comment line.
+std::string OneLine(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  return text;
+}
+}  // namespace
+
+CsvWriter::~CsvWriter() { Close(); }
+
+FrameKg CsvWriter::AsWritten(const FrameKg& frame) {
+  FrameKg written = frame;
+  for (double& kg : written.channel) {
+    std::string text = Fixed(kg, kKgDecimals);
+    std::from_chars(text.data(), text.data() + text.size(), kg);
+  }
+  return written;
+}
+
+bool CsvWriter::Start(const RunStart& start) {
+  file_ = std::fopen(path_.c_str(), "w");
+  if (!file_) {
+    std::fprintf(stderr, "kymhost: cannot write %s\n", path_.c_str());
+    return false;
+  }
+  if (!start.label.empty())
+    std::fputs(("# " + std::string(kLabelComment) + " " + OneLine(start.label) + "\n").c_str(), file_);
+  std::fputs(kCsvHeader, file_);
+  return true;
+}
+
+void CsvWriter::Frame(const FrameRow& row) {
+  if (!file_) return;
+  const FrameKg& frame = row.board[0].kg;
+  std::string line = Fixed(row.seconds, kSecondsDecimals);
+  for (double kg : frame.channel) line += "," + Fixed(kg, kKgDecimals);
+  line += "," + Fixed(frame.Total(), kKgDecimals) + "," + Fixed(frame.CopXmm(), kMmDecimals) + "," +
+          Fixed(frame.CopYmm(), kMmDecimals) + "," + (row.marker > 0 ? std::to_string(row.marker) : "") + "\n";
+  std::fputs(line.c_str(), file_);
+}
+
+bool CsvWriter::Close() {
+  if (!file_) return true;
+  bool written = !std::ferror(file_);
+  written = std::fclose(file_) == 0 && written;
+  file_ = nullptr;
+  return written;
+}
+
+bool CsvWriter::Finish() { return Reported(Close(), "Frames", path_); }
+
+}  // namespace kymhost

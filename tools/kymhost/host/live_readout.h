@@ -1,0 +1,44 @@
+// The live one-line readout of a run: rewritten in place on a terminal, a line a second
+// otherwise, with kymhost's messages on lines of their own between readouts.
+#pragma once
+
+#include "host/run_listener.h"
+
+#include <chrono>
+#include <string>
+
+namespace kymhost {
+
+// Whether the live readout goes to a terminal, rewritten in place.
+bool Interactive();
+
+class LiveReadout final : public RunListener {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  LiveReadout();
+
+  bool Start(const RunStart& start) override;
+  void Frame(const FrameRow& row) override;
+  // Shows the latest frame when its time has come.
+  void Update(Clock::time_point now);
+  // A line of its own between readouts, such as a marker's.
+  void Note(const std::string& text);
+  // Shows the latest frame, if not yet shown, and ends the line: a message may follow.
+  bool Finish() override;
+
+ private:
+  void Print();
+
+  bool interactive_;
+  Clock::duration period_;
+  Clock::time_point last_;
+  double periodSeconds_ = 0;
+  FrameRow latest_;
+  long frames_ = 0;
+  long shownFrames_ = 0;
+  int lastLength_ = 0;
+  bool lineOpen_ = false;
+};
+
+}  // namespace kymhost

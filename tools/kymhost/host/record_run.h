@@ -1,0 +1,15 @@
+// One recording run on an opened board: identity and settings, start, the stream with its live
+// readout until time is up, Ctrl-C or the plug-in ends the run, stop, and the files.
+#pragma once
+
+#include "command_line.h"
+#include "host/plugin_library.h"
+
+#include <atomic>
+
+namespace kymhost {
+
+// Returns kymhost's exit code. Leaves the closing (CloseAll) to the caller.
+int RecordRun(PluginLibrary& plugin, int index, const Options& options, const std::atomic<bool>& interrupted);
+
+}  // namespace kymhost
