@@ -91,6 +91,7 @@ make_standins
 
 export STATE=$work/state
 output=$(BROKEN_I386=1 run_setup wine32:i386)
+sed 's/^/  | /' <<<"$output"
 expect "the mirror in mid-sync: the 64-bit path is taken" "$output" '^result: windows64:'
 expect "it says what did not install, apt's reason and the path taken" "$output" \
   '^== 32-bit Wine cannot be installed here \(wine32:i386 \(after the index update failed\): Error, pkgProblemResolver::Resolve generated breaks.*\): taking the 64-bit Windows path$'
