@@ -273,6 +273,7 @@ TEST_F(Kymhost, RecordsTwoSecondsWithItsCsvPlotAndSummary) {
                         "ellipse95_area_mm2", "mean_freq_x_hz", "mean_freq_y_hz",    "mean_freq_hz",
                         "f50_x_hz",       "f50_y_hz",          "f95_x_hz",           "f95_y_hz",
                         "peak_freq_x_hz", "peak_freq_y_hz",    "total_power_x_mm2",  "total_power_y_mm2",
+                        "wba_mean_pct",   "wba_sd_pct",        "left_share_pct",     "right_share_pct",
                         "lowpass_hz",     "label",             "from_s",             "to_s",
                         "markers_s"};
   ASSERT_EQ(fields.size(), std::size(keys)) << ReadFile(summary);
@@ -284,7 +285,11 @@ TEST_F(Kymhost, RecordsTwoSecondsWithItsCsvPlotAndSummary) {
   EXPECT_NEAR(number(3), 70.0, 0.7);
   EXPECT_NEAR(number(4), 43.3, 2.0);
   EXPECT_NEAR(number(5), 0.0, 2.0);
-  EXPECT_EQ(fields[24].second, "10");
+  // The board's right half bears 60 %: 100 x (60 - 40) / 100.
+  EXPECT_NEAR(number(24), 20.0, 1.0);
+  EXPECT_NEAR(number(26), 40.0, 0.5);
+  EXPECT_NEAR(number(27), 60.0, 0.5);
+  EXPECT_EQ(fields[28].second, "10");
 }
 
 TEST_F(Kymhost, AnalyseOfItsOwnCsvGivesTheLiveSummary) {

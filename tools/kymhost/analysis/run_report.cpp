@@ -61,6 +61,11 @@ bool AnalyseRecording(const Recording& recording, const Options& options, const 
   const std::vector<SwayFrame>& frames = recording.SwayFrames();
   std::vector<SwayFrame> part(frames.begin() + begin, frames.begin() + end);
   analysis.measures = MeasureSway(part, recording.Period(), options.lowpassHz);
+  if (recording.WeighsSides()) {
+    const std::vector<SideLoads>& sides = recording.Sides();
+    std::vector<SideLoads> sidesPart(sides.begin() + begin, sides.begin() + end);
+    analysis.measures.weightBearing = MeasureWeightBearing(sidesPart, analysis.measures.standingLeastKg);
+  }
 
   // The trace keeps the points of the same frames: half a frame's tolerance on either side.
   double first = (static_cast<double>(begin) - 0.5) * recording.Period();

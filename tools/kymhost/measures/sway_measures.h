@@ -3,6 +3,7 @@
 #pragma once
 
 #include "measures/spectrum.h"
+#include "measures/weight_bearing.h"
 
 #include <vector>
 
@@ -49,6 +50,8 @@ struct SwayMeasures {
   Spectrum spectrumX, spectrumY;
   FrequencyMeasures frequencyX{}, frequencyY{};
   double meanFrequencyHz = 0;  // both axes' mean frequencies, weighted by their total power
+  // Taken beside the sway, over the same standing frames, where the recording tells the sides apart.
+  WeightBearing weightBearing;
 
   bool HasStanding() const { return standingFrames > 0; }
   bool HasSpectrum() const { return spectrumFrames > 0; }
