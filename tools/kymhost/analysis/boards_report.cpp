@@ -52,7 +52,8 @@ void PrintBoardsAnalysis(const BoardsAnalysis& analysis) {
   for (size_t k = 0; k < analysis.boards.size(); ++k) {
     long missing = analysis.missing[k];
     std::printf("%s%s:\n", BoardName(static_cast<int>(k), analysis.identities[k]).c_str(),
-                missing > 0 ? (", " + std::to_string(missing) + " frames missing").c_str() : "");
+                missing > 0 ? (", " + std::to_string(missing) + (missing == 1 ? " frame" : " frames") + " missing").c_str()
+                            : "");
     PrintAnalysis(analysis.boards[k]);
   }
 }

@@ -206,7 +206,7 @@ std::string CentreMark(double cx, double cy) {
 }
 
 // What the marks of the centre-of-pressure panel are, under it.
-std::string Legend(double left, double top) {
+std::string Legend(double left, double top, bool boards) {
   double swatch = left + kLegendSwatch, label = left + 2 * kLegendSwatch + kTickLabelGap;
   double y = top - kLegendRise;
   std::string svg = Line(left, y, swatch, y, kCopColour, " stroke-width=\"2\"") + Text(label, top, "trace while standing");
@@ -218,7 +218,8 @@ std::string Legend(double left, double top) {
          "\" ry=\"" + N(kLegendRise) + "\" fill=\"none\" stroke=\"black\" stroke-width=\"1.5\"/>\n" +
          Text(label, top + 2 * kLineHeight, "95 % prediction ellipse of the standing frames");
   y += kLineHeight;
-  svg += CentreMark(left + kLegendSwatch / 2, y) + Text(label, top + 3 * kLineHeight, "the board's centre");
+  svg += CentreMark(left + kLegendSwatch / 2, y) +
+         Text(label, top + 3 * kLineHeight, boards ? "the middle of the boards, their outlines dashed" : "the board's centre");
   return svg;
 }
 
@@ -262,7 +263,7 @@ std::string CopPanel(const std::vector<TracePoint>& trace, const SwayMeasures& m
   axis.high = reach;
   Panel panel{kCopLeft, kTop, kCopSize, kCopSize, axis, axis};
   std::string svg = panel.Axes(boards.empty() ? "Centre of pressure, seen from above"
-                                              : "Centre of pressure of all boards, seen from above",
+                                              : "Centre of pressure, all boards",
                                "x, to the right (mm)", "y, to the front (mm)", "cop-area");
   svg += BoardTraces(panel, boards);
 
@@ -295,7 +296,7 @@ std::string CopPanel(const std::vector<TracePoint>& trace, const SwayMeasures& m
   }
   // The board's centre.
   svg += CentreMark(panel.X(0), panel.Y(0));
-  svg += Legend(panel.left, kSpectrumTop + kLineHeight);  // beside the spectrum, clear of its title
+  svg += Legend(panel.left, kSpectrumTop + kLineHeight, !boards.empty());  // beside the spectrum, clear of its title
   return svg;
 }
 

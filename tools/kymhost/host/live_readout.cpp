@@ -111,13 +111,15 @@ int LiveReadout::BoardsLine(char* line, size_t room, double seconds) const {
   }
   SwayFrame all = CombinedCentre(loads, layout_.centreXmm);
   double left = loads[static_cast<size_t>(layout_.left)].totalKg, right = loads[static_cast<size_t>(layout_.right)].totalKg;
-  bool split = whole && left + right > 0;
+  char person[48] = "    - kg L     -  R     - ";  // not while a board's frame is missing
+  if (whole)
+    std::snprintf(person, sizeof person, "%5.1f kg L %5.1f%% R %5.1f%%", Shown(all.totalKg),
+                  left + right > 0 ? kPercent * left / (left + right) : 0.0,
+                  left + right > 0 ? kPercent * right / (left + right) : 0.0);
   char centre[40] = "";
   if (latest_.boards <= kMostBoardsWithCentre && whole)
     std::snprintf(centre, sizeof centre, " CoP %+6.1f %+5.1f mm", Shown(all.copXmm), Shown(all.copYmm));
-  return std::snprintf(line, room, "%4.1f s %5.1f kg L %5.1f%% R %5.1f%%%s kg%s", seconds, Shown(all.totalKg),
-                       split ? kPercent * left / (left + right) : 0.0, split ? kPercent * right / (left + right) : 0.0,
-                       totals.c_str(), centre);
+  return std::snprintf(line, room, "%4.1f s %s%s kg%s", seconds, person, totals.c_str(), centre);
 }
 
 void LiveReadout::Print() {
