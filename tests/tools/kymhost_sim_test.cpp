@@ -644,6 +644,20 @@ TEST_F(Kymhost, ABoardLostAmongTwoIsNamedAndEndsTheRunForBoth) {
   EXPECT_NE(json.find("\"missing_frames\": " + std::to_string(rows.size() - lastOfTheLost)), std::string::npos) << json;
 }
 
+// A press of each board's button while kymhost waits numbers the boards in the labels' order:
+// the board with the higher serial number, pressed first, becomes board 1.
+TEST_F(Kymhost, ThePressOfEachBoardsButtonTellsTheBoardsApart) {
+  setenv("PLANKSCALE_CLOCK", "virtual", 1);
+  Outcome run = Run("radio\nboard paired yes\n  load still 40 kg\nboard paired yes\n  load still 30 kg\n  at 8 s button press\n",
+                    {"--boards", "2", "--labels", "left,right", "--identify", "--seconds", "1"});
+  unsetenv("PLANKSCALE_CLOCK");
+  ASSERT_EQ(run.exitCode, kExitOk) << run.Both();
+  EXPECT_NE(run.out.find("Press the button of the board that is to be board 1 'left'.\n"), std::string::npos) << run.Both();
+  EXPECT_NE(run.out.find("Board 1, left (0017ab3c4d5f): "), std::string::npos) << run.Both();
+  EXPECT_NE(run.out.find("Board 2, right (0017ab3c4d5e): "), std::string::npos) << run.Both();
+  EXPECT_NE(run.out.find("Recorded 100 frames"), std::string::npos) << run.Both();
+}
+
 TEST_F(Kymhost, CtrlCEndsTheRunAndClosesTheBoard) {
   Outcome run = Run("radio\nboard paired yes\n  load still 70 kg\n", {}, std::chrono::milliseconds(1000));
   ASSERT_TRUE(run.finished) << run.Both();

@@ -75,7 +75,7 @@ const char kUsage[] =
     "  1  bad command line\n"
     "  2  no board found (the plug-in's reason is printed)\n"
     "  3  the plug-in cannot be loaded\n"
-    "  4  the board could not be opened\n"
+    "  4  the board could not be opened (--identify: no button pressed in time)\n"
     "  5  the run stopped because of weak or missing batteries\n"
     "  6  the board was disconnected or stopped sending data\n"
     "  7  an output file could not be written\n"
