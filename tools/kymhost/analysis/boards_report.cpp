@@ -34,9 +34,17 @@ bool AnalyseBoards(const BoardsRecording& recording, const Options& options, con
   analysis.startSpreadMs = recording.startSpreadMs;
   if (!AnalyseRecording(recording.Whole(), options, label, analysis.whole, error)) return false;
   if (recording.Boards() < 2) return true;
+  // A board under one foot stands whenever the person does and the foot bears on it, however
+  // little of the weight that is.
+  const std::vector<SwayFrame>& whole = recording.Whole().SwayFrames();
+  double least = analysis.whole.measures.standingLeastKg;
   for (int k = 0; k < recording.Boards(); ++k) {
+    const std::vector<SwayFrame>& own = recording.Board(k).SwayFrames();
+    std::vector<bool> standing(own.size(), false);
+    for (size_t i = 0; i < own.size() && i < whole.size(); ++i)
+      standing[i] = whole[i].totalKg >= least && own[i].totalKg >= kMinimumLoadKg;
     analysis.boards.emplace_back();
-    if (!AnalyseRecording(recording.Board(k), options, "", analysis.boards.back(), error)) return false;
+    if (!AnalyseRecording(recording.Board(k), options, "", analysis.boards.back(), error, &standing)) return false;
     analysis.identities.push_back(recording.Identity(k));
     analysis.missing.push_back(recording.Missing(k));
   }

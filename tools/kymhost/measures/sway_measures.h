@@ -59,7 +59,9 @@ struct SwayMeasures {
 
 // Measures the recording, frames periodSeconds apart. With lowpassHz > 0 each stretch of
 // consecutive standing frames has its centre-of-pressure traces filtered first; the frequency
-// measures are taken from the filtered traces too.
-SwayMeasures MeasureSway(const std::vector<SwayFrame>& frames, double periodSeconds, double lowpassHz);
+// measures are taken from the filtered traces too. standing, when given, says which frames stand
+// (one a frame) instead of their totals: a foot on one of two boards stands while the person does.
+SwayMeasures MeasureSway(const std::vector<SwayFrame>& frames, double periodSeconds, double lowpassHz,
+                         const std::vector<bool>* standing = nullptr);
 
 }  // namespace kymhost
