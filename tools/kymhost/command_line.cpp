@@ -179,8 +179,8 @@ std::string Conflict(const Options& options) {
   if (options.fromMarker > 0 && options.toMarker > 0 && options.fromMarker == options.toMarker)
     return "--from-marker and --to-marker name the same marker";
   if (!options.labels.empty() && static_cast<int>(options.labels.size()) != options.boards)
-    return "--labels names " + std::to_string(options.labels.size()) + " boards where --boards says " +
-           std::to_string(options.boards);
+    return "--labels gives " + std::to_string(options.labels.size()) + " label" +
+           (options.labels.size() == 1 ? "" : "s") + " where --boards says " + std::to_string(options.boards);
   for (size_t i = 0; i < options.labels.size(); ++i)
     for (size_t j = i + 1; j < options.labels.size(); ++j)
       if (options.labels[i] == options.labels[j]) return "--labels names two boards '" + options.labels[i] + "'";

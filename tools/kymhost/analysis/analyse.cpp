@@ -37,6 +37,10 @@ bool ReadRecording(const std::string& path, const Options& options, std::unique_
   std::string text;
   if (!recording::ReadTextFile(path, text, error)) return false;
   if (IsBoardsCsv(text)) {
+    const recording::Axes& axes = options.axes;
+    if (axes.swap || axes.flipX || axes.flipY)
+      std::fprintf(stderr, "kymhost: %s is kymhost's own recording of boards side by side: --axes leaves it as it is\n",
+                   path.c_str());
     BoardsTrial trial;
     if (!ParseBoardsTrial(text, path, trial, error)) return false;
     double gapMm = options.layoutGiven ? options.gapMm : std::isnan(trial.gapMm) ? 0 : trial.gapMm;
