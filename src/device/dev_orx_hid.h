@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace Kestrel {
 
@@ -210,6 +211,8 @@ class DeviceRegistry {
   static void Remove(DevOrxHID* device);
   // True when any device with this serial number (compared exactly) has not failed.
   static bool IsAlreadyOpen(const OrxString& serial);
+  // The serial numbers of the devices that have not failed.
+  static std::vector<OrxString> SerialsInUse();
   static int Count();
 };
 

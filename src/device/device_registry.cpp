@@ -41,6 +41,15 @@ bool DeviceRegistry::IsAlreadyOpen(const OrxString& serial) {
   return false;
 }
 
+std::vector<OrxString> DeviceRegistry::SerialsInUse() {
+  Registry& r = TheRegistry();
+  std::lock_guard<std::mutex> guard(r.lock);
+  std::vector<OrxString> serials;
+  for (DevOrxHID* device : r.devices)
+    if (!device->HasFailed()) serials.push_back(device->SerialNumber());
+  return serials;
+}
+
 int DeviceRegistry::Count() {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> guard(r.lock);

@@ -1,5 +1,6 @@
 #include "discovery/bluetooth_search.h"
 
+#include "discovery/device_search.h"
 #include "wii/bluetooth_pairing.h"
 
 #include <cstring>
@@ -17,6 +18,12 @@ constexpr UCHAR kRememberedSearchMultiplier = 1;
 constexpr ULONG kBoardClassOfDevice = 0x2504;
 
 bool IsBoardName(const BLUETOOTH_DEVICE_INFO& device) { return std::wcscmp(device.szName, kBoardBluetoothName) == 0; }
+
+// A host that records from several boards searches once for each: a board it holds open already
+// is passed over, or every search would name the first board sighted and never find a second.
+bool IsBoardToSettleOn(const BLUETOOTH_DEVICE_INFO& device) {
+  return IsBoardName(device) && !DeviceSearch::IsBoardOpen(FormatBluetoothAddress(device.Address.ullLong));
+}
 
 bool ReadRadioInfo(HANDLE radio, BLUETOOTH_RADIO_INFO& info) {
   std::memset(&info, 0, sizeof info);
@@ -52,7 +59,7 @@ bool SearchAndPairBoards(BoardSighting& sighting) {
         return false;
       }
       do {
-        if (!IsBoardName(device)) continue;
+        if (!IsBoardToSettleOn(device)) continue;
         sighting.addressText = FormatBluetoothAddress(device.Address.ullLong);
         if (device.fRemembered) {
           sighting.seenUnconnected = !device.fConnected && SeenSince(device, searchStarted);
@@ -83,7 +90,7 @@ bool FindRememberedBoard(BoardSighting& sighting, bool& radioMissing) {
     DeviceSearchHandle search(radio, kRememberedSearchMultiplier, device);
     if (!search.Started()) continue;
     do {
-      if (device.ulClassofDevice != kBoardClassOfDevice || !IsBoardName(device)) continue;
+      if (device.ulClassofDevice != kBoardClassOfDevice || !IsBoardToSettleOn(device)) continue;
       sighting.addressText = FormatBluetoothAddress(device.Address.ullLong);
       if (!device.fAuthenticated) {
         outcome = PairBoard(device, radio, radioInfo.address);

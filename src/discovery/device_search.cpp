@@ -136,6 +136,12 @@ std::unique_ptr<Kestrel::DevOrxHID> FindNext() {
   }
 }
 
+bool IsBoardOpen(const OrxString& addressText) {
+  for (const OrxString& serial : Kestrel::DeviceRegistry::SerialsInUse())
+    if (MatchesAddress(serial, addressText)) return true;
+  return false;
+}
+
 void DestroyEnumerator() { State().currentEnumerator.reset(); }
 bool HasEnumerator() { return State().currentEnumerator != nullptr; }
 

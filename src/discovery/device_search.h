@@ -19,6 +19,8 @@ bool BoardPaired();
 // The address of the board the last successful Bluetooth search found, as FormatBluetoothAddress
 // writes it; empty before.
 OrxString BoardAddressText();
+// Whether a device that has not failed holds the board with this address.
+bool IsBoardOpen(const OrxString& addressText);
 
 // For tests only: as if the plug-in had just been loaded.
 void ResetForTesting();

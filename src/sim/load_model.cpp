@@ -18,11 +18,17 @@ SensorLoads Distribute(double kilograms, double xMillimetres, double yMillimetre
           kilograms * (1.0 - right) * (1.0 - front)};
 }
 
+void SwayOffset(double seconds, double amplitudeMillimetres, double periodSeconds, double& xMillimetres,
+                double& yMillimetres) {
+  xMillimetres = amplitudeMillimetres * std::sin(kTwoPi * seconds / periodSeconds);
+  yMillimetres = amplitudeMillimetres * kFrontBackAmplitudeRatio *
+                 std::sin(kTwoPi * seconds / (periodSeconds * kFrontBackPeriodRatio));
+}
+
 SensorLoads SwayingPerson::At(uint64_t micros) const {
-  double seconds = static_cast<double>(micros) / 1e6;
-  double x = centreX_ + sway_ * std::sin(kTwoPi * seconds / period_);
-  double y = sway_ * kFrontBackAmplitudeRatio * std::sin(kTwoPi * seconds / (period_ * kFrontBackPeriodRatio));
-  return Distribute(kilograms_, x, y);
+  double x = 0, y = 0;
+  SwayOffset(static_cast<double>(micros) / 1e6, sway_, period_, x, y);
+  return Distribute(kilograms_, centreX_ + x, y);
 }
 
 }  // namespace sim

@@ -29,6 +29,11 @@ class LoadModel {
 // the board's centre.
 SensorLoads Distribute(double kilograms, double xMillimetres, double yMillimetres);
 
+// Where a gently swaying person's centre of pressure is, seconds into the sway: amplitude left and
+// right over the period, less and slower front to back.
+void SwayOffset(double seconds, double amplitudeMillimetres, double periodSeconds, double& xMillimetres,
+                double& yMillimetres);
+
 class FixedLoad : public LoadModel {
  public:
   explicit FixedLoad(const SensorLoads& loads) : loads_(loads) {}

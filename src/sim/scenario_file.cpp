@@ -5,6 +5,7 @@
 #include "sim/scenario_reality.h"
 #include "sim/scenario_recordings.h"
 #include "sim/scenario_words.h"
+#include "sim/weight_shift.h"
 #include "recording/text_file.h"
 
 namespace sim {
@@ -16,6 +17,7 @@ constexpr uint64_t kStepMicros = 500'000;         // stepping on or off takes ab
 constexpr uint64_t kShortestReportInterval = 1'000;
 constexpr uint64_t kLongestReportInterval = 1'000'000;
 constexpr double kHeaviestKg = 300.0;  // four sensors at the plug-in's 75 kg each
+constexpr long kMostShiftPercent = 50;  // from an even stance, all the weight on one foot
 constexpr uint8_t kLowBatteryLevel = protocol::kBatteryLowBelow / 2;
 constexpr double kCalibrationKg[kCalibrationPoints] = {0.0, kCalibrationTopKilograms / 2, kCalibrationTopKilograms};
 constexpr char kBoardProperties[] =
@@ -230,6 +232,8 @@ void ScenarioReader::Load(WordCursor& c, uint64_t at) {
     return;
   }
   double kg = 0, left = 50, right = 50;
+  WeightShift shift;
+  bool shifting = false;
   double amplitude = kDefaultSwayMillimetres;
   uint64_t period = static_cast<uint64_t>(kDefaultSwayPeriodSeconds * 1e6);
   bool sway = false, person = false;
@@ -261,14 +265,35 @@ void ScenarioReader::Load(WordCursor& c, uint64_t at) {
     } else if (sway && c.Accept("period")) {
       period = c.Micros("the sway's period");
       if (period == 0) c.Fail("the sway's period must be longer than 0 s");
+    } else if (person && c.Accept("shift")) {
+      shifting = true;
+      shift.shiftPercent = static_cast<double>(c.Integer("the share of the weight shifted, in percent", 0, kMostShiftPercent));
+      c.Expect("every", "how often the weight goes from one side to the other and back (every TIME)");
+      uint64_t every = c.Micros("the shift's period");
+      if (every == 0) c.Fail("the shift's period must be longer than 0 s");
+      shift.shiftPeriodSeconds = static_cast<double>(every) / 1e6;
+    } else if (person && c.Accept("foot")) {
+      shifting = true;
+      shift.feet = Feet::kLeft;
+      if (!c.Accept("left")) {
+        c.Expect("right", "which foot stands on the board (left or right)");
+        shift.feet = Feet::kRight;
+      }
     } else if (c.Accept("over|ramp|during")) {
       ramp = c.Micros("how long the change takes");
     } else {
-      c.Fail("unexpected '" + c.Next("").text + "' (a load takes split, amplitude, period, over)");
+      c.Fail("unexpected '" + c.Next("").text + "' (a load takes split, amplitude, period, shift, foot, over)");
     }
   }
   double centre = CentreForSplit(left, right);
-  if (sway) {
+  if (shifting) {
+    shift.kilograms = kg;
+    shift.leftPercent = left;
+    shift.rightPercent = right;
+    shift.swayMillimetres = sway ? amplitude : 0;
+    shift.swayPeriodSeconds = static_cast<double>(period) / 1e6;
+    model = std::make_shared<ShiftingPerson>(shift);
+  } else if (sway) {
     model = std::make_shared<SwayingPerson>(kg, amplitude, static_cast<double>(period) / 1e6, centre);
   } else if (person) {
     model = std::make_shared<FixedLoad>(Distribute(kg, centre, 0.0));

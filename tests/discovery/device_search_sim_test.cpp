@@ -88,13 +88,18 @@ TEST_F(DeviceSearchTest, UnpairedBoardIsPairedFoundOnceAndTheNextCallEndsTheEnum
   EXPECT_GT(Calls("BluetoothFindFirstDevice"), searchesAfterFirst) << "a new enumeration searches again";
 }
 
-TEST_F(DeviceSearchTest, OnlyTheBoardTheBluetoothSearchNamedIsChosen) {
+TEST_F(DeviceSearchTest, OnlyTheBoardTheBluetoothSearchNamedIsChosenAndTheNextSearchNamesAnother) {
   Build({Board(kFirstBoard, true), Board(kSecondBoard, true)});
   int index = -1;
   ASSERT_EQ(FindDevice(&index), 1);
   EXPECT_EQ(index, 0);
   EXPECT_EQ(DeviceSearch::BoardAddressText(), OrxString(L"17ab3c4d5e")) << "the first board sighted";
   EXPECT_EQ(FindDevice(&index), 0) << "the other board's serial number does not match that address";
+  ASSERT_EQ(FindDevice(&index), 1) << "a new search passes over the board handed out and names the other";
+  EXPECT_EQ(index, 1);
+  EXPECT_EQ(DeviceSearch::BoardAddressText(), OrxString(L"19fd001122"));
+  EXPECT_EQ(FindDevice(&index), 0);
+  EXPECT_EQ(FindDevice(&index), 0) << "both boards are open: a new search finds neither";
   EXPECT_EQ(CloseAll(), 1);
   ASSERT_EQ(FindDevice(&index), 1);
   EXPECT_EQ(index, 0) << "indices start again after CloseAll";

@@ -273,6 +273,7 @@ TEST_F(Kymhost, RecordsTwoSecondsWithItsCsvPlotAndSummary) {
                         "ellipse95_area_mm2", "mean_freq_x_hz", "mean_freq_y_hz",    "mean_freq_hz",
                         "f50_x_hz",       "f50_y_hz",          "f95_x_hz",           "f95_y_hz",
                         "peak_freq_x_hz", "peak_freq_y_hz",    "total_power_x_mm2",  "total_power_y_mm2",
+                        "wba_mean_pct",   "wba_sd_pct",        "left_share_pct",     "right_share_pct",
                         "lowpass_hz",     "label",             "from_s",             "to_s",
                         "markers_s"};
   ASSERT_EQ(fields.size(), std::size(keys)) << ReadFile(summary);
@@ -284,7 +285,11 @@ TEST_F(Kymhost, RecordsTwoSecondsWithItsCsvPlotAndSummary) {
   EXPECT_NEAR(number(3), 70.0, 0.7);
   EXPECT_NEAR(number(4), 43.3, 2.0);
   EXPECT_NEAR(number(5), 0.0, 2.0);
-  EXPECT_EQ(fields[24].second, "10");
+  // The board's right half bears 60 %: 100 x (60 - 40) / 100.
+  EXPECT_NEAR(number(24), 20.0, 1.0);
+  EXPECT_NEAR(number(26), 40.0, 0.5);
+  EXPECT_NEAR(number(27), 60.0, 0.5);
+  EXPECT_EQ(fields[28].second, "10");
 }
 
 TEST_F(Kymhost, AnalyseOfItsOwnCsvGivesTheLiveSummary) {
@@ -466,6 +471,101 @@ TEST_F(Kymhost, ACaptureReplayedGivesTheCapturedRunsCsvByteForByte) {
   EXPECT_EQ(row, 401);  // the header and 4 s of frames
 }
 
+// A CSV's rows after its header, each split at its commas.
+std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(text);
+  bool header = false;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    if (!header) {
+      header = true;
+      continue;
+    }
+    std::vector<std::string> cells;
+    size_t at = 0;
+    for (size_t comma; (comma = line.find(',', at)) != std::string::npos; at = comma + 1)
+      cells.push_back(line.substr(at, comma - at));
+    cells.push_back(line.substr(at));
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+constexpr int kBoardCells = 7;  // each board's corners, total and centre of pressure
+
+// The four corners (top left, bottom left, top right, bottom right) of every data report a
+// capture holds from the one that began the run on, as kymhost's CSV writes them: the plug-in's
+// conversion with the default calibration, at 75/32000 kg a unit. The reader asks the board for
+// the run's reports on the first report after the host's start, which is the run's first.
+struct CapturedReport {
+  long micros;  // since the board's open
+  std::vector<std::string> corners;
+};
+
+std::vector<CapturedReport> CapturedCorners(const std::string& capture) {
+  const double zero[] = {1906, 2069, 1776, 2226}, full[] = {5364, 5581, 5166, 5696};  // sensors 0..3, at 0 and 34 kg
+  const int sensorOfCorner[] = {2, 3, 0, 1};
+  std::vector<CapturedReport> reports;
+  size_t runStart = 0;
+  std::istringstream lines(ReadFile(capture));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find(" out 12 04 32") != std::string::npos) runStart = reports.empty() ? 0 : reports.size() - 1;
+    size_t in = line.find(" in 32 ");
+    if (in == std::string::npos) continue;
+    std::vector<std::string> corners;
+    for (int sensor : sensorOfCorner) {
+      int raw = std::stoi(line.substr(in + 4 + 3 * (3 + 2 * sensor), 2) + line.substr(in + 4 + 3 * (4 + 2 * sensor), 2),
+                          nullptr, 16);
+      double perKg = (full[sensor] - zero[sensor]) / 34.0;
+      double scaled = (raw - zero[sensor]) / perKg * 32000.0 / 75.0;
+      int value = std::clamp(static_cast<int>(scaled + 0.5), -32000, 32000);
+      char kg[32];
+      std::snprintf(kg, sizeof kg, "%.3f", value * (150.0 / 64000.0));  // as kymhost reads the scaling
+      corners.push_back(kg);
+    }
+    reports.push_back({std::atol(line.c_str()), corners});
+  }
+  reports.erase(reports.begin(), reports.begin() + static_cast<std::ptrdiff_t>(runStart));
+  return reports;
+}
+
+// Two boards reporting at their own uneven rates share one timeline: every row holds a frame of
+// each, and each board's frames are its own reports in their order (the plug-in repeats a report
+// over the frames it spans and passes over one that shares its frame with the next), never the
+// other board's, never shifted. Each board paces its frames from its own start, so a board
+// recorded alone starts at another moment of its reports and gives other frames: the board's
+// own capture is what each column is held against.
+TEST_F(Kymhost, TwoBoardsAtUnevenRatesShareOneTimelineAndKeepEachBoardsOwnFrames) {
+  std::string capture = Path("capture.txt"), second = Path("capture-2.txt"), csv = Path("both.csv");
+  setenv("PLANKSCALE_CLOCK", "virtual", 1);
+  Outcome run = Run("radio\nboard paired yes\n  report-interval 16.667 ms uneven\n"
+                    "  load sway 70 kg split 45/55 amplitude 15 mm period 2 s\n"
+                    "board paired yes\n  report-interval 7 ms uneven\n  seed 9\n  load sway 60 kg amplitude 9 mm period 3 s\n",
+                    {"--boards", "2", "--labels", "left,right", "--seconds", "4", "--csv", csv, "--capture", capture});
+  unsetenv("PLANKSCALE_CLOCK");
+  ASSERT_EQ(run.exitCode, kExitOk) << run.Both();
+  std::vector<std::vector<std::string>> rows = CsvRows(ReadFile(csv));
+  ASSERT_EQ(rows.size(), 400u);
+  // The first board found is opened first and captured to the first file; it has the lower serial.
+  const std::string captures[] = {capture, second};
+  for (int board = 0; board < 2; ++board) {
+    std::vector<CapturedReport> reports = CapturedCorners(captures[board]);
+    ASSERT_GT(reports.size(), 100u) << captures[board];
+    size_t at = 0;  // the report the last row held
+    for (size_t row = 0; row < rows.size(); ++row) {
+      std::vector<std::string> corners(rows[row].begin() + 1 + board * kBoardCells,
+                                       rows[row].begin() + 5 + board * kBoardCells);
+      while (at < reports.size() && reports[at].corners != corners) ++at;
+      ASSERT_LT(at, reports.size()) << "board " << board + 1 << ", row " << row << ": not its next report";
+      // A report less than half a frame after the start makes no frame: the next one begins.
+      if (row == 0) {
+        EXPECT_LE(reports[at].micros - reports[0].micros, 10'000) << "board " << board + 1 << " begins late";
+      }
+    }
+  }
+}
+
 // kymhost starts recording about 2.6 s into world time (the plug-in's search listens that long).
 // Events come at 5 s, into the run, and last: held buttons and flat batteries end the run
 // whenever it starts.
@@ -502,6 +602,60 @@ TEST_F(Kymhost, ABoardSwitchedOffIsReportedAsDisconnected) {
   EXPECT_NE(run.out.find("The board was disconnected", stopped), std::string::npos) << run.Both();
   EXPECT_GT(RecordedFrames(run), 0) << run.Both();
   EXPECT_NE(run.out.find("Board closed."), std::string::npos) << run.Both();
+}
+
+// One of two boards switched off mid-run: kymhost names it with the plug-in's own message and
+// code, keeps every frame, ends the run for both and closes them. Its cells are empty after its
+// last frame, never before, and the other board's are never empty.
+TEST_F(Kymhost, ABoardLostAmongTwoIsNamedAndEndsTheRunForBoth) {
+  std::string csv = Path("run.csv"), summary = Path("run.json");
+  setenv("PLANKSCALE_CLOCK", "virtual", 1);
+  Outcome run = Run("radio\nboard paired yes\n  load still 40 kg\nboard paired yes\n  report-interval 9 ms uneven\n"
+                    "  load still 30 kg\n  at 9 s power off\n",
+                    {"--boards", "2", "--labels", "left,right", "--seconds", "30", "--csv", csv, "--summary", summary});
+  unsetenv("PLANKSCALE_CLOCK");
+  ASSERT_TRUE(run.finished) << run.Both();
+  EXPECT_EQ(run.exitCode, kExitDisconnected) << run.Both();
+  const std::string board = "Board 2, right (0017ab3c4d5f): ";
+  EXPECT_NE(run.out.find(board + "The run was stopped: The host timed out waiting for a response from the device.\n"),
+            std::string::npos)
+      << run.Both();
+  EXPECT_NE(run.out.find(board + "The board was disconnected: The Nintendo RVL-WBC-01 has disconnected from your "
+                                 "computer. Check the batteries, or bring it closer. (Error $C000009D)\n"),
+            std::string::npos)
+      << run.Both();
+  EXPECT_NE(run.out.find("Boards closed."), std::string::npos) << run.Both();
+
+  std::vector<std::vector<std::string>> rows = CsvRows(ReadFile(csv));
+  ASSERT_GT(rows.size(), 100u) << run.Both();
+  EXPECT_EQ(static_cast<long>(rows.size()), RecordedFrames(run));
+  size_t lastOfTheLost = 0;
+  for (size_t row = 0; row < rows.size(); ++row) {
+    ASSERT_FALSE(rows[row][1].empty()) << "board 1, row " << row;
+    bool present = !rows[row][1 + kBoardCells].empty();
+    if (present) {
+      ASSERT_EQ(lastOfTheLost, row) << "board 2 has a frame in row " << row << " after an empty cell";
+      lastOfTheLost = row + 1;
+    }
+  }
+  EXPECT_GT(lastOfTheLost, 100u);
+  EXPECT_LT(lastOfTheLost, rows.size()) << "board 1 went on until the run ended: its rows after board 2's last are empty there";
+  std::string json = ReadFile(summary);
+  EXPECT_NE(json.find("\"missing_frames\": " + std::to_string(rows.size() - lastOfTheLost)), std::string::npos) << json;
+}
+
+// A press of each board's button while kymhost waits numbers the boards in the labels' order:
+// the board with the higher serial number, pressed first, becomes board 1.
+TEST_F(Kymhost, ThePressOfEachBoardsButtonTellsTheBoardsApart) {
+  setenv("PLANKSCALE_CLOCK", "virtual", 1);
+  Outcome run = Run("radio\nboard paired yes\n  load still 40 kg\nboard paired yes\n  load still 30 kg\n  at 8 s button press\n",
+                    {"--boards", "2", "--labels", "left,right", "--identify", "--seconds", "1"});
+  unsetenv("PLANKSCALE_CLOCK");
+  ASSERT_EQ(run.exitCode, kExitOk) << run.Both();
+  EXPECT_NE(run.out.find("Press the button of the board that is to be board 1 'left'.\n"), std::string::npos) << run.Both();
+  EXPECT_NE(run.out.find("Board 1, left (0017ab3c4d5f): "), std::string::npos) << run.Both();
+  EXPECT_NE(run.out.find("Board 2, right (0017ab3c4d5e): "), std::string::npos) << run.Both();
+  EXPECT_NE(run.out.find("Recorded 100 frames"), std::string::npos) << run.Both();
 }
 
 TEST_F(Kymhost, CtrlCEndsTheRunAndClosesTheBoard) {

@@ -1,6 +1,9 @@
 // kymhost's sway measures and their filter, against numbers worked out by hand.
+#include "measures/board_layout.h"
+#include "measures/combined_centre.h"
 #include "measures/lowpass.h"
 #include "measures/sway_measures.h"
+#include "measures/weight_bearing.h"
 #include "files/sway_summary.h"
 
 #include <gtest/gtest.h>
@@ -146,6 +149,59 @@ TEST(SwayMeasures, SpectrumOfKnownTraces) {
       if (std::isnan(check.first.value)) continue;
       EXPECT_NEAR(check.second, check.first.value, check.first.within) << c.what << ": " << name;
     }
+  }
+}
+
+// Weight bearing over the standing frames, and the centre of pressure of two boards side by side,
+// 511 mm wide each: with a gap G their centres lie 511 + G apart.
+TEST(SwayMeasures, WeightBearingAndTheCentreOfBoardsSideBySide) {
+  struct Bearing {
+    const char* what;
+    std::vector<kymhost::SideLoads> frames;
+    long counted;
+    double meanPct, sdPct, leftPct, rightPct;
+  };
+  const Bearing bearings[] = {
+      // 100 x (42 - 28) / 70 = +20 on every frame.
+      {"40/60, steady", {{70, 28, 42}, {70, 28, 42}}, 2, 20, 0, 40, 60},
+      // +40 and 0: mean 20, population SD 20; the left shares 30 and 50 average to 40.
+      {"shifting", {{100, 30, 70}, {100, 50, 50}}, 2, 20, 20, 40, 60},
+      // The standing least is 10 kg here: the 5 kg frame, all on the left, does not count.
+      {"stepping off", {{60, 45, 15}, {5, 5, 0}, {60, 45, 15}}, 2, -50, 0, 75, 25},
+  };
+  for (const Bearing& b : bearings) {
+    kymhost::WeightBearing w = kymhost::MeasureWeightBearing(b.frames, kymhost::kStandingLeastKg);
+    EXPECT_EQ(w.frames, b.counted) << b.what;
+    EXPECT_NEAR(w.meanPct, b.meanPct, 1e-9) << b.what;
+    EXPECT_NEAR(w.sdPct, b.sdPct, 1e-9) << b.what;
+    EXPECT_NEAR(w.leftSharePct, b.leftPct, 1e-9) << b.what;
+    EXPECT_NEAR(w.rightSharePct, b.rightPct, 1e-9) << b.what;
+  }
+
+  struct Centre {
+    const char* what;
+    std::vector<std::string> labels;
+    double gapMm;
+    std::vector<kymhost::PlacedLoad> boards;
+    double xMm, yMm;
+    int left, right;
+  };
+  const Centre centres[] = {
+      // Centres at -255.5 and +255.5: (-255.5 x 30 + 255.5 x 70) / 100 = 102.2.
+      {"each load over its board's centre", {"", ""}, 0, {{30, 0, 0}, {70, 0, 0}}, 102.2, 0, 0, 1},
+      // Centres at -300 and +300: x (40 x -290 + 60 x 290) / 100 = 58, y (40 x 20 - 60 x 20) / 100 = -4.
+      {"with a gap of 89 mm", {"", ""}, 89, {{40, 10, 20}, {60, -10, -20}}, 58, -4, 0, 1},
+      // Board 1 is the right one: 30 kg at +255.5, 70 kg at -255.5.
+      {"labelled right and left", {"Right", "left"}, 0, {{30, 0, 0}, {70, 0, 0}}, -102.2, 0, 1, 0},
+  };
+  for (const Centre& c : centres) {
+    kymhost::BoardLayout layout = kymhost::LayOut(c.labels, c.gapMm);
+    SwayFrame all = kymhost::CombinedCentre(c.boards, layout.centreXmm);
+    EXPECT_NEAR(all.totalKg, 100, 1e-9) << c.what;
+    EXPECT_NEAR(all.copXmm, c.xMm, 1e-9) << c.what;
+    EXPECT_NEAR(all.copYmm, c.yMm, 1e-9) << c.what;
+    EXPECT_EQ(layout.left, c.left) << c.what;
+    EXPECT_EQ(layout.right, c.right) << c.what;
   }
 }
 

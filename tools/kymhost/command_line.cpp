@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include "host/plugin_library.h"
+#include "host/run_listener.h"
 #include "analysis/recording.h"
 
 #include <cmath>
@@ -16,6 +17,8 @@ constexpr double kLongestRunSeconds = 1e7;  // about four months of frames still
 constexpr double kHighestCutoffHz = 1 / (2 * kFramePeriodSeconds);
 
 constexpr double kLongestCountdownSeconds = 3600;
+constexpr double kWidestGapMm = 10000;
+constexpr char kSideBySide[] = "side-by-side";
 
 const char kUsage[] =
     "usage: kymhost [options]\n"
@@ -49,11 +52,17 @@ const char kUsage[] =
     "                         and at the end of the recording\n"
     "  --from TIME            measure from TIME seconds after the recording's start\n"
     "  --to TIME              measure up to TIME seconds after the recording's start\n"
+    "  --boards N             record N boards at once (1 to 4), numbered by serial number\n"
+    "  --labels A,B,...       name the boards, in the order of their numbers (left,right)\n"
+    "  --identify             number the boards by a press of each one's button instead, in\n"
+    "                         the order of the labels\n"
+    "  --layout side-by-side GAP_MM  boards side by side, left to right, GAP_MM between their\n"
+    "                         edges (default 0): where the centre of pressure of all lies\n"
     "  --help                 this text\n"
     "\n"
     "analyse reads kymhost's CSV, or any recording with a time column, a force or weight column\n"
     "and the centre of pressure in x and y (see the README), and prints and writes what a\n"
-    "recording would. It takes --plot, --summary, --lowpass, --from, --to, --label and:\n"
+    "recording would. It takes --plot, --summary, --lowpass, --from, --to, --label, --layout and:\n"
     "  --from-marker N        measure from marker N\n"
     "  --to-marker N          measure up to marker N\n"
     "  --axes swap|flip-x|flip-y  the file's x runs front to back (swap), or an axis runs the\n"
@@ -66,7 +75,7 @@ const char kUsage[] =
     "  1  bad command line\n"
     "  2  no board found (the plug-in's reason is printed)\n"
     "  3  the plug-in cannot be loaded\n"
-    "  4  the board could not be opened\n"
+    "  4  the board could not be opened (--identify: no button pressed in time)\n"
     "  5  the run stopped because of weak or missing batteries\n"
     "  6  the board was disconnected or stopped sending data\n"
     "  7  an output file could not be written\n"
@@ -86,6 +95,7 @@ constexpr Bounds kRunLength{0, kLongestRunSeconds, false, true};
 constexpr Bounds kTimeIntoRun{0, kLongestRunSeconds, true, true};
 constexpr Bounds kCutoff{0, kHighestCutoffHz, false, false};
 constexpr Bounds kCountdown{0, kLongestCountdownSeconds, false, true};
+constexpr Bounds kGap{0, kWidestGapMm, true, true};
 
 bool ReadNumber(const char* text, const Bounds& bounds, double& number) {
   char* end = nullptr;
@@ -102,6 +112,26 @@ bool ReadMarker(const char* text, int& marker) {
   long value = std::strtol(text, &end, 10);
   if (end == text || *end != '\0' || value < 1 || value > 1'000'000) return false;
   marker = static_cast<int>(value);
+  return true;
+}
+
+bool ReadBoards(const char* text, int& boards) {
+  char* end = nullptr;
+  long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || value < 1 || value > kMostBoards) return false;
+  boards = static_cast<int>(value);
+  return true;
+}
+
+// Comma-separated names, none empty.
+bool ReadLabels(const std::string& words, std::vector<std::string>& labels) {
+  labels.clear();
+  size_t at = 0;
+  for (size_t comma; (comma = words.find(',', at)) != std::string::npos; at = comma + 1)
+    labels.push_back(words.substr(at, comma - at));
+  labels.push_back(words.substr(at));
+  for (const std::string& label : labels)
+    if (label.empty()) return false;
   return true;
 }
 
@@ -129,6 +159,8 @@ constexpr Option kOptions[] = {
     {"--summary", true, Use::kAlways},         {"--lowpass", true, Use::kAlways},
     {"--label", true, Use::kAlways},           {"--from", true, Use::kAlways},
     {"--to", true, Use::kAlways},              {"--version", false, Use::kAlways},
+    {"--boards", true, Use::kRecording},       {"--labels", true, Use::kRecording},
+    {"--identify", false, Use::kRecording},    {"--layout", true, Use::kAlways},
 };
 
 const Option* FindOption(const std::string& arg) {
@@ -146,6 +178,13 @@ std::string Conflict(const Options& options) {
   if (options.fromSeconds >= options.toSeconds) return "--from at or after --to";
   if (options.fromMarker > 0 && options.toMarker > 0 && options.fromMarker == options.toMarker)
     return "--from-marker and --to-marker name the same marker";
+  if (!options.labels.empty() && static_cast<int>(options.labels.size()) != options.boards)
+    return "--labels gives " + std::to_string(options.labels.size()) + " label" +
+           (options.labels.size() == 1 ? "" : "s") + " where --boards says " + std::to_string(options.boards);
+  for (size_t i = 0; i < options.labels.size(); ++i)
+    for (size_t j = i + 1; j < options.labels.size(); ++j)
+      if (options.labels[i] == options.labels[j]) return "--labels names two boards '" + options.labels[i] + "'";
+  if (options.identify && options.boards < 2) return "--identify needs two boards or more (--boards N)";
   return {};
 }
 
@@ -176,6 +215,19 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
       options.version = true;
     } else if (arg == "--romberg") {
       options.romberg = true;
+    } else if (arg == "--identify") {
+      options.identify = true;
+    } else if (arg == "--layout") {
+      // Two values: the arrangement, of which there is one, and the gap.
+      ok = i + 2 < argc && std::string(argv[i + 1]) == kSideBySide;
+      if (ok) {
+        shown += std::string(" ") + argv[i + 1] + " " + argv[i + 2];
+        ok = ReadNumber(argv[i + 2], kGap, options.gapMm);
+        options.layoutGiven = true;
+        i += 2;
+      } else {
+        shown += " (needs side-by-side and the gap in millimetres)";
+      }
     } else if (option && option->takesValue) {
       if (i + 1 >= argc) {
         shown += " (with no value)";
@@ -197,6 +249,8 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
         if (arg == "--from-marker") ok = ReadMarker(value.c_str(), options.fromMarker);
         if (arg == "--to-marker") ok = ReadMarker(value.c_str(), options.toMarker);
         if (arg == "--axes") ok = ReadAxes(value, options.axes);
+        if (arg == "--boards") ok = ReadBoards(value.c_str(), options.boards);
+        if (arg == "--labels") ok = ReadLabels(value, options.labels);
         if (arg == "--keep-paired") {
           options.keepPaired = value;
           ok = value == "on" || value == "off";

@@ -35,6 +35,14 @@ struct Options {
   std::string capture;    // every HID report to and from the board, for a problem report
   bool version = false;   // print kymhost's version and the plug-in's, and end
 
+  // Several boards at once: how many, their names in the order of their serial numbers (or of
+  // the presses that tell them apart), and how they stand.
+  int boards = 1;
+  std::vector<std::string> labels;
+  bool identify = false;  // tell the boards apart by a press of each one's button
+  double gapMm = 0;       // between the edges of boards side by side
+  bool layoutGiven = false;
+
   // The trial: its name, a countdown before it, and the part of it to measure (seconds from
   // the recording's start, NaN for its start or end; or the frames of two markers).
   std::string label;

@@ -2,6 +2,7 @@
 // as the recording application drives it.
 #include "analysis/analyse.h"
 #include "command_line.h"
+#include "host/board_session.h"
 #include "host/host_services.h"
 #include "host/host_session.h"
 #include "host/live_readout.h"
@@ -51,8 +52,8 @@ std::string PluginMessage(PluginLibrary& plugin) {
 }
 
 // FindDevice blocks while it searches and pairs; show that something is happening. Returns
-// every board the plug-in hands out.
-std::vector<int> FindBoards(PluginLibrary& plugin) {
+// every board the plug-in hands out, up to wanted.
+std::vector<int> FindBoards(PluginLibrary& plugin, int wanted) {
   std::atomic<bool> done{false};
   std::thread spinner;
   if (Interactive()) {
@@ -70,7 +71,20 @@ std::vector<int> FindBoards(PluginLibrary& plugin) {
   }
   std::vector<int> found;
   int index = -1;
-  while (!interrupted.load() && plugin.FindDevice(&index)) found.push_back(index);
+  if (wanted == 1) {
+    while (!interrupted.load() && plugin.FindDevice(&index)) found.push_back(index);
+  } else {
+    // A search that handed out a board ends with the next call; a search after it may find
+    // another. Two calls in a row without a board: there is none.
+    for (int misses = 0; misses < 2 && static_cast<int>(found.size()) < wanted && !interrupted.load();) {
+      if (plugin.FindDevice(&index)) {
+        found.push_back(index);
+        misses = 0;
+      } else {
+        misses += found.empty() ? 2 : 1;
+      }
+    }
+  }
   done.store(true);
   if (spinner.joinable()) spinner.join();
   return found;
@@ -96,17 +110,21 @@ class CloseAllOnExit {
   CloseAllOnExit(PluginLibrary& plugin, const std::string& capture) : plugin_(plugin), capture_(capture) {}
   ~CloseAllOnExit() {
     plugin_.CloseAll();
-    if (boardsFound_) std::printf("Board closed.\n");
+    if (boardsFound_) std::printf(several_ ? "Boards closed.\n" : "Board closed.\n");
     if (boardsFound_ && !capture_.empty()) std::printf("Reports captured to %s\n", capture_.c_str());
   }
   CloseAllOnExit(const CloseAllOnExit&) = delete;
   CloseAllOnExit& operator=(const CloseAllOnExit&) = delete;
-  void BoardsFound() { boardsFound_ = true; }
+  void BoardsFound(bool several) {
+    boardsFound_ = true;
+    several_ = several;
+  }
 
  private:
   PluginLibrary& plugin_;
   std::string capture_;
   bool boardsFound_ = false;
+  bool several_ = false;
 };
 
 int Interrupted() {
@@ -151,21 +169,35 @@ int main(int argc, char** argv) {
   std::printf("PlankScale plug-in for %s (%s)\n", Narrow(info.deviceName).c_str(), Narrow(info.className).c_str());
   std::fflush(stdout);
 
-  std::vector<int> boards = FindBoards(plugin);
-  if (!boards.empty()) closing.BoardsFound();
+  std::vector<int> found = FindBoards(plugin, options.boards);
+  if (!found.empty()) closing.BoardsFound(found.size() > 1 && options.boards > 1);
   if (interrupted.load()) return Interrupted();
-  if (boards.empty()) {
+  if (found.empty()) {
     std::printf("No board found: %s\n", PluginMessage(plugin).c_str());
     return kExitNoBoard;
   }
-  int index = boards.front();
-  std::printf("Found %d board%s; using index %d.\n", static_cast<int>(boards.size()), boards.size() == 1 ? "" : "s",
-              index);
-
-  if (!plugin.Initialise(index)) {
-    std::printf("The board could not be opened: %s\n", HostSession(plugin, index).DeviceMessage().c_str());
-    return kExitOpenFailed;
+  BoardSession boards(plugin);
+  if (options.boards == 1) {
+    int index = found.front();
+    std::printf("Found %d board%s; using index %d.\n", static_cast<int>(found.size()), found.size() == 1 ? "" : "s",
+                index);
+    if (!plugin.Initialise(index)) {
+      std::printf("The board could not be opened: %s\n", HostSession(plugin, index).DeviceMessage().c_str());
+      return kExitOpenFailed;
+    }
+    boards.Adopt(index);
+  } else {
+    if (static_cast<int>(found.size()) < options.boards) {
+      std::printf("Found %d of the %d boards asked for: %s\n", static_cast<int>(found.size()), options.boards,
+                  PluginMessage(plugin).c_str());
+      return kExitNoBoard;
+    }
+    std::printf("Found %d boards.\n", static_cast<int>(found.size()));
+    if (!boards.Open(found)) return kExitOpenFailed;
   }
+  boards.Number(options.labels);
   if (interrupted.load()) return Interrupted();
-  return RecordRun(plugin, index, options, interrupted);
+  if (options.identify && !boards.Identify(interrupted))
+    return interrupted.load() ? Interrupted() : kExitOpenFailed;
+  return RecordRun(plugin, boards, options, interrupted);
 }

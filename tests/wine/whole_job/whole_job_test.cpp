@@ -74,6 +74,19 @@ TEST(WholeJobKymhost, EndsEachKindOfRunWithItsMessageAndCode) {
   }
 }
 
+// Two boards on one timeline, each found by a search of its own: the person leans 60/40 on the left.
+TEST(WholeJobKymhost, RecordsTwoBoardsWithTheirWeightBearing) {
+  ProgramRun run = RunProgram(L"kymhost.exe --boards 2 --labels left,right --seconds 3", kLongestRunMs,
+                              Scenario("weight-shift.scenario"));
+  ASSERT_TRUE(run.finished) << run.output;
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_TRUE(Contains(run.output, "Board 1, left (0017ab3c4d5e): ")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "Board 2, right (0019fd001122): ")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "Recorded 300 frames (3.00 s).")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "  Weight bearing      left ")) << run.output;
+  EXPECT_TRUE(Contains(run.output, "Boards closed.")) << run.output;
+}
+
 // Reads frames for about this long; returns how many, with their mean total weight.
 int Stream(kymhost::HostSession& session, int milliseconds, double& meanKg) {
   double sumKg = 0;

@@ -1,12 +1,15 @@
 #include "analysis/analyse.h"
 
+#include "analysis/boards_report.h"
+#include "files/boards_trial.h"
 #include "files/fixed_format.h"
 #include "files/recorded_trial.h"
-#include "analysis/recording.h"
 #include "analysis/romberg.h"
-#include "analysis/run_report.h"
+#include "recording/text_file.h"
 
+#include <cmath>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace kymhost {
@@ -28,22 +31,54 @@ std::string OutputFor(const std::string& output, const std::string& input, bool 
   return output.substr(0, dot) + "-" + stem + output.substr(dot);
 }
 
-// Reads a recording and measures it as kymhost measures a live one; false, having said why,
-// when it cannot.
-bool AnalyseFile(const std::string& path, const Options& options, Analysis& analysis) {
+// The recording of a file: kymhost's CSV of several boards, or any one recording, as one board.
+bool ReadRecording(const std::string& path, const Options& options, std::unique_ptr<BoardsRecording>& recording,
+                   std::string& label, std::string& error) {
+  std::string text;
+  if (!recording::ReadTextFile(path, text, error)) return false;
+  if (IsBoardsCsv(text)) {
+    const recording::Axes& axes = options.axes;
+    if (axes.swap || axes.flipX || axes.flipY)
+      std::fprintf(stderr, "kymhost: %s is kymhost's own recording of boards side by side: --axes leaves it as it is\n",
+                   path.c_str());
+    BoardsTrial trial;
+    if (!ParseBoardsTrial(text, path, trial, error)) return false;
+    double gapMm = options.layoutGiven ? options.gapMm : std::isnan(trial.gapMm) ? 0 : trial.gapMm;
+    recording = std::make_unique<BoardsRecording>(trial.periodSeconds, trial.boards, gapMm);
+    recording->startSpreadMs = trial.startSpreadMs;
+    for (const FrameRow& row : trial.rows) recording->Add(row);
+    label = trial.label;
+    return true;
+  }
   recording::Trial trial;
   RecordedTrial recorded;
-  std::string error;
-  if (!recording::ReadTrial(path, options.axes, trial, error) || !FramesOfTrial(trial, path, recorded, error)) {
+  if (!recording::ParseTrial(text, path, options.axes, trial, error) || !FramesOfTrial(trial, path, recorded, error))
+    return false;
+  recording = std::make_unique<BoardsRecording>(recorded.periodSeconds, std::vector<BoardIdentity>(1), 0);
+  for (size_t i = 0; i < recorded.frames.size(); ++i) {
+    FrameRow row;
+    row.board[0] = {true, recorded.frames[i]};
+    row.marker = recorded.markers[i];
+    recording->Add(row);
+  }
+  label = recorded.label;
+  return true;
+}
+
+// Reads a recording and measures it as kymhost measures a live one; false, having said why,
+// when it cannot.
+bool AnalyseFile(const std::string& path, const Options& options, BoardsAnalysis& analysis) {
+  std::unique_ptr<BoardsRecording> recording;
+  std::string label, error;
+  if (!ReadRecording(path, options, recording, label, error)) {
     std::fprintf(stderr, "kymhost: %s\n", error.c_str());
     return false;
   }
-  Recording recording(recorded.periodSeconds);
-  for (size_t i = 0; i < recorded.frames.size(); ++i) recording.Add(recorded.frames[i], recorded.markers[i]);
-  std::printf("Analysing %s: %ld frames (%s s), one every %s ms.\n", path.c_str(), recording.Frames(),
-              Fixed(recording.Seconds(), kSecondsDecimals).c_str(),
-              Short(recorded.periodSeconds * kMillisecondsPerSecond).c_str());
-  if (!AnalyseRecording(recording, options, options.label.empty() ? recorded.label : options.label, analysis, error)) {
+  double period = recording->Whole().Period();
+  std::string boards = recording->Boards() > 1 ? " of " + std::to_string(recording->Boards()) + " boards" : "";
+  std::printf("Analysing %s: %ld frames%s (%s s), one every %s ms.\n", path.c_str(), recording->Frames(), boards.c_str(),
+              Fixed(recording->Seconds(), kSecondsDecimals).c_str(), Short(period * kMillisecondsPerSecond).c_str());
+  if (!AnalyseBoards(*recording, options, options.label.empty() ? label : options.label, analysis, error)) {
     std::fprintf(stderr, "kymhost: %s: %s\n", path.c_str(), error.c_str());
     return false;
   }
@@ -55,10 +90,10 @@ bool AnalyseFile(const std::string& path, const Options& options, Analysis& anal
 int Analyse(const Options& options) {
   bool several = options.files.size() > 1;
   bool unreadable = false, unwritten = false;
-  Analysis analyses[2];  // for --romberg: eyes open, eyes closed
+  Analysis analyses[2];  // for --romberg: eyes open, eyes closed, of the person
   for (size_t i = 0; i < options.files.size(); ++i) {
     const std::string& path = options.files[i];
-    Analysis analysis;
+    BoardsAnalysis analysis;
     if (i > 0 && !options.romberg) std::printf("\n");
     if (!AnalyseFile(path, options, analysis)) {
       unreadable = true;
@@ -66,11 +101,11 @@ int Analyse(const Options& options) {
     }
     std::string plot = OutputFor(options.plot, path, several);
     if (options.romberg) {
-      analyses[i] = analysis;
-      unwritten = !WriteAnalysis(analysis, plot, "") || unwritten;
+      analyses[i] = analysis.whole;
+      unwritten = !WriteBoardsAnalysis(analysis, plot, "") || unwritten;
     } else {
-      PrintAnalysis(analysis);
-      unwritten = !WriteAnalysis(analysis, plot, OutputFor(options.summary, path, several)) || unwritten;
+      PrintBoardsAnalysis(analysis);
+      unwritten = !WriteBoardsAnalysis(analysis, plot, OutputFor(options.summary, path, several)) || unwritten;
     }
   }
   if (options.romberg && !unreadable) {

@@ -4,14 +4,21 @@
 namespace kymhost {
 
 void Recording::Add(const FrameKg& frame, int marker) {
+  double left = frame.channel[kTopLeft] + frame.channel[kBottomLeft];
+  double right = frame.channel[kTopRight] + frame.channel[kBottomRight];
+  Add(SwayFrame{frame.Total(), frame.CopXmm(), frame.CopYmm()}, SideLoads{frame.Total(), left, right}, marker);
+  latest_ = frame;
+}
+
+void Recording::Add(const SwayFrame& frame, const SideLoads& sides, int marker) {
   double seconds = Seconds();
   if (marker > 0) markers_.push_back({marker, frames_});
   if (frames_ % traceStride_ == 0) {
-    trace_.push_back({seconds, frame.Total(), frame.CopXmm(), frame.CopYmm(), frame.HasLoad()});
+    trace_.push_back({seconds, frame.totalKg, frame.copXmm, frame.copYmm, frame.totalKg >= kMinimumLoadKg});
     if (trace_.size() >= kTraceLimit) Thin();
   }
-  sway_.push_back({frame.Total(), frame.CopXmm(), frame.CopYmm()});
-  latest_ = frame;
+  sway_.push_back(frame);
+  if (weighsSides_) sides_.push_back(sides);
   ++frames_;
 }
 

@@ -4,6 +4,7 @@
 
 #include "measures/board_geometry.h"
 #include "measures/sway_measures.h"
+#include "measures/weight_bearing.h"
 
 #include <string>
 #include <vector>
@@ -23,15 +24,20 @@ struct TracePoint {
 
 class Recording {
  public:
-  explicit Recording(double framePeriodSeconds) : period_(framePeriodSeconds) {}
+  // weighsSides: the frames tell the person's left side from the right, so the recording's
+  // measures include the weight bearing.
+  explicit Recording(double framePeriodSeconds, bool weighsSides = true)
+      : period_(framePeriodSeconds), weighsSides_(weighsSides) {}
 
   struct Marker {
     int number;
     long frame;
   };
 
-  // Adds a frame; marker is its marker number, 0 for none.
+  // Adds a frame; marker is its marker number, 0 for none. Its sides are the board's halves.
   void Add(const FrameKg& frame, int marker = 0);
+  // Adds a frame that is no one board's (several boards together), with its sides.
+  void Add(const SwayFrame& frame, const SideLoads& sides, int marker = 0);
 
   double Period() const { return period_; }
   long Frames() const { return frames_; }
@@ -42,17 +48,22 @@ class Recording {
   // Every frame, for the sway measures (24 bytes a frame: under 9 MB an hour).
   const std::vector<SwayFrame>& SwayFrames() const { return sway_; }
   const std::vector<Marker>& Markers() const { return markers_; }
+  bool WeighsSides() const { return weighsSides_; }
+  // Each frame's load on the left and the right, when the recording weighs its sides.
+  const std::vector<SideLoads>& Sides() const { return sides_; }
 
  private:
   static constexpr size_t kTraceLimit = 4000;
   void Thin();
 
   double period_;
+  bool weighsSides_;
   long frames_ = 0;
   FrameKg latest_{};
   std::vector<TracePoint> trace_;
   std::vector<SwayFrame> sway_;
   std::vector<Marker> markers_;
+  std::vector<SideLoads> sides_;
   long traceStride_ = 1;
 };
 

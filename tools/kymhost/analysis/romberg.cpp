@@ -14,8 +14,8 @@ namespace {
 
 constexpr int kDecimals = 3;
 constexpr int kKeyWidth = 20, kValueWidth = 12;
-// Positions, not magnitudes: a ratio of them means nothing.
-const char* const kNoRatio[] = {"cop_mean_x_mm", "cop_mean_y_mm"};
+// Positions and shares, not magnitudes: a ratio of them means nothing.
+const char* const kNoRatio[] = {"cop_mean_x_mm", "cop_mean_y_mm", "wba_mean_pct", "left_share_pct", "right_share_pct"};
 
 struct Row {
   MeasureValue open, closed;

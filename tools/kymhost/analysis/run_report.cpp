@@ -36,7 +36,7 @@ long FrameAt(double seconds, const Recording& recording, long fallback) {
 }  // namespace
 
 bool AnalyseRecording(const Recording& recording, const Options& options, const std::string& label, Analysis& analysis,
-                      std::string& error) {
+                      std::string& error, const std::vector<bool>* standing) {
   TrialNotes& notes = analysis.notes;
   notes = TrialNotes{};
   notes.label = label;
@@ -60,7 +60,15 @@ bool AnalyseRecording(const Recording& recording, const Options& options, const 
                  Fixed(recording.Seconds(), kSecondsDecimals).c_str());
   const std::vector<SwayFrame>& frames = recording.SwayFrames();
   std::vector<SwayFrame> part(frames.begin() + begin, frames.begin() + end);
-  analysis.measures = MeasureSway(part, recording.Period(), options.lowpassHz);
+  std::vector<bool> standingPart;
+  if (standing && standing->size() == frames.size())
+    standingPart.assign(standing->begin() + begin, standing->begin() + end);
+  analysis.measures = MeasureSway(part, recording.Period(), options.lowpassHz, standing ? &standingPart : nullptr);
+  if (recording.WeighsSides()) {
+    const std::vector<SideLoads>& sides = recording.Sides();
+    std::vector<SideLoads> sidesPart(sides.begin() + begin, sides.begin() + end);
+    analysis.measures.weightBearing = MeasureWeightBearing(sidesPart, analysis.measures.standingLeastKg);
+  }
 
   // The trace keeps the points of the same frames: half a frame's tolerance on either side.
   double first = (static_cast<double>(begin) - 0.5) * recording.Period();

@@ -19,9 +19,9 @@ struct Analysis {
 };
 
 // Measures the part of the recording that the options choose. False, saying why, when they
-// name a marker it does not have.
+// name a marker it does not have. standing, when given, says which of the recording's frames stand.
 bool AnalyseRecording(const Recording& recording, const Options& options, const std::string& label, Analysis& analysis,
-                      std::string& error);
+                      std::string& error, const std::vector<bool>* standing = nullptr);
 
 void PrintAnalysis(const Analysis& analysis);
 

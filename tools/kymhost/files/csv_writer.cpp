@@ -1,18 +1,27 @@
 #include "files/csv_writer.h"
 
+#include "files/boards_columns.h"
 #include "files/fixed_format.h"
 #include "files/recorded_trial.h"
 #include "files/text_file.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace kymhost {
 
 namespace {
-constexpr char kCsvHeader[] =
-    "time_s,top_left_kg,bottom_left_kg,top_right_kg,bottom_right_kg,total_kg,cop_x_mm,cop_y_mm,marker\n";
 constexpr int kKgDecimals = 3;
 constexpr int kMmDecimals = 1;
+constexpr int kSpreadDecimals = 3;
+
+// One board: time_s,top_left_kg,...,cop_y_mm,marker; several: each board's names with its prefix.
+std::string Header(int boards) {
+  std::string header = kTimeColumn;
+  for (int k = 0; k < boards; ++k)
+    for (const char* column : kBoardColumns) header += "," + (boards > 1 ? BoardColumnPrefix(k) : "") + column;
+  return header + "," + kMarkerColumn + "\n";
+}
 
 // A label on one comment line.
 std::string OneLine(std::string text) {
@@ -41,17 +50,37 @@ bool CsvWriter::Start(const RunStart& start) {
   }
   if (!start.label.empty())
     std::fputs(("# " + std::string(kLabelComment) + " " + OneLine(start.label) + "\n").c_str(), file_);
-  std::fputs(kCsvHeader, file_);
+  boards_ = std::max(1, static_cast<int>(start.boards.size()));
+  if (boards_ > 1) {
+    std::string comments;
+    for (int k = 0; k < boards_; ++k) {
+      const BoardIdentity& board = start.boards[static_cast<size_t>(k)];
+      comments += "# " + std::string(kBoardComment) + " " + std::to_string(k + 1) + ": " + OneLine(board.serial) +
+                  (board.label.empty() ? "" : " " + OneLine(board.label)) + "\n";
+    }
+    comments += "# " + std::string(kSpreadComment) + " " + Fixed(start.startSpreadMs, kSpreadDecimals) + "\n";
+    comments += "# " + std::string(kLayoutComment) + " " + Plain(start.gapMm) + " mm\n";
+    std::fputs(comments.c_str(), file_);
+  }
+  std::fputs(Header(boards_).c_str(), file_);
   return true;
 }
 
 void CsvWriter::Frame(const FrameRow& row) {
   if (!file_) return;
-  const FrameKg& frame = row.board[0].kg;
   std::string line = Fixed(row.seconds, kSecondsDecimals);
-  for (double kg : frame.channel) line += "," + Fixed(kg, kKgDecimals);
-  line += "," + Fixed(frame.Total(), kKgDecimals) + "," + Fixed(frame.CopXmm(), kMmDecimals) + "," +
-          Fixed(frame.CopYmm(), kMmDecimals) + "," + (row.marker > 0 ? std::to_string(row.marker) : "") + "\n";
+  for (int k = 0; k < boards_; ++k) {
+    const BoardFrame& part = row.board[static_cast<size_t>(k)];
+    if (!part.present) {  // a frame that did not come: empty cells, never a stale or a made-up one
+      line += std::string(kBoardColumnCount, ',');
+      continue;
+    }
+    const FrameKg& frame = part.kg;
+    for (double kg : frame.channel) line += "," + Fixed(kg, kKgDecimals);
+    line += "," + Fixed(frame.Total(), kKgDecimals) + "," + Fixed(frame.CopXmm(), kMmDecimals) + "," +
+            Fixed(frame.CopYmm(), kMmDecimals);
+  }
+  line += "," + (row.marker > 0 ? std::to_string(row.marker) : "") + "\n";
   std::fputs(line.c_str(), file_);
 }
 

@@ -1,4 +1,5 @@
-// kymhost's CSV: a row for every frame at its 10 ms step, the label in a comment line above.
+// kymhost's CSV: a row for every frame at its 10 ms step, the label in a comment line above;
+// with several boards, each board's columns side by side and what they are in comment lines.
 #pragma once
 
 #include "host/run_listener.h"
@@ -28,6 +29,7 @@ class CsvWriter final : public RunListener {
 
   std::string path_;
   std::FILE* file_ = nullptr;
+  int boards_ = 1;
 };
 
 }  // namespace kymhost

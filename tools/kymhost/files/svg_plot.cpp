@@ -4,6 +4,7 @@
 #include "files/svg_plot.h"
 
 #include "files/fixed_format.h"
+#include "measures/board_layout.h"
 #include "measures/math_constants.h"
 #include "files/plot_axis.h"
 #include "files/sway_summary.h"
@@ -41,6 +42,9 @@ constexpr double kCentreMarkRadius = 5;  // pixels: a mark, not a distance on th
 constexpr double kDegreesPerRadian = 180 / kPi;
 
 const char kTraceColour[] = "#1f77b4";
+// One colour a board, apart from the whole's blue and red.
+const char* const kBoardColours[] = {"#2ca02c", "#9467bd", "#8c564b", "#e377c2"};
+constexpr int kBoardColourCount = sizeof kBoardColours / sizeof kBoardColours[0];
 const char kSpectrumXColour[] = "#1f77b4";
 const char kSpectrumYColour[] = "#ff7f0e";
 const char kCopColour[] = "#d62728";
@@ -131,7 +135,28 @@ struct Panel {
   }
 };
 
-std::string WeightPanel(const std::vector<TracePoint>& trace, const SwayMeasures& measures) {
+const char* BoardColour(size_t board) { return kBoardColours[board % kBoardColourCount]; }
+
+std::string WeightLine(const Panel& panel, const std::vector<TracePoint>& trace, const char* colour, const char* width) {
+  std::string svg = "<polyline clip-path=\"url(#weight-area)\" fill=\"none\" stroke=\"" + std::string(colour) +
+                    "\" stroke-width=\"" + width + "\" points=\"";
+  for (const auto& p : trace) svg += N(panel.X(p.seconds)) + "," + N(panel.Y(p.totalKg)) + " ";
+  return svg + "\"/>\n";
+}
+
+// Which line is which board's, in the weight panel's top corner.
+std::string BoardLegend(const Panel& panel, const std::vector<PlotBoard>& boards) {
+  double x = panel.left + kTickLabelGap, y = panel.top + kTickLabelDrop;
+  std::string svg = Text(x, y, "all boards", "start", (" fill=\"" + std::string(kTraceColour) + "\"").c_str());
+  for (size_t k = 0; k < boards.size(); ++k) {
+    y += kLineHeight;
+    svg += Text(x, y, boards[k].name, "start", (" fill=\"" + std::string(BoardColour(k)) + "\"").c_str());
+  }
+  return svg;
+}
+
+std::string WeightPanel(const std::vector<TracePoint>& trace, const SwayMeasures& measures,
+                        const std::vector<PlotBoard>& boards) {
   double lo = 0, hi = 1, end = 1;
   if (!trace.empty()) {
     lo = hi = trace.front().totalKg;
@@ -139,6 +164,8 @@ std::string WeightPanel(const std::vector<TracePoint>& trace, const SwayMeasures
       lo = std::min(lo, p.totalKg);
       hi = std::max(hi, p.totalKg);
     }
+    for (const PlotBoard& board : boards)
+      for (const auto& p : board.trace) lo = std::min(lo, p.totalKg);
     end = std::max(trace.back().seconds, trace.front().seconds + kFramePeriodSeconds);
   }
   Range weight = Around(lo, hi, kWeightPad, kLeastWeightSpanKg);
@@ -153,10 +180,10 @@ std::string WeightPanel(const std::vector<TracePoint>& trace, const SwayMeasures
     svg += Text(panel.left + panel.width - kTickLabelGap, panel.Y(least) - kTickLabelGap,
                 "standing from " + Fixed(least, 1) + " kg", "end", " fill=\"#888\" font-size=\"11\"");
   }
-  svg += "<polyline clip-path=\"url(#weight-area)\" fill=\"none\" stroke=\"" + std::string(kTraceColour) +
-         "\" stroke-width=\"1.2\" points=\"";
-  for (const auto& p : trace) svg += N(panel.X(p.seconds)) + "," + N(panel.Y(p.totalKg)) + " ";
-  return svg + "\"/>\n";
+  for (size_t k = 0; k < boards.size(); ++k) svg += WeightLine(panel, boards[k].trace, BoardColour(k), "0.8");
+  svg += WeightLine(panel, trace, kTraceColour, "1.2");
+  if (!boards.empty()) svg += BoardLegend(panel, boards);
+  return svg;
 }
 
 // The 95 % prediction ellipse: its axes lie along the eigenvectors of the covariance matrix,
@@ -179,7 +206,7 @@ std::string CentreMark(double cx, double cy) {
 }
 
 // What the marks of the centre-of-pressure panel are, under it.
-std::string Legend(double left, double top) {
+std::string Legend(double left, double top, bool boards) {
   double swatch = left + kLegendSwatch, label = left + 2 * kLegendSwatch + kTickLabelGap;
   double y = top - kLegendRise;
   std::string svg = Line(left, y, swatch, y, kCopColour, " stroke-width=\"2\"") + Text(label, top, "trace while standing");
@@ -191,15 +218,41 @@ std::string Legend(double left, double top) {
          "\" ry=\"" + N(kLegendRise) + "\" fill=\"none\" stroke=\"black\" stroke-width=\"1.5\"/>\n" +
          Text(label, top + 2 * kLineHeight, "95 % prediction ellipse of the standing frames");
   y += kLineHeight;
-  svg += CentreMark(left + kLegendSwatch / 2, y) + Text(label, top + 3 * kLineHeight, "the board's centre");
+  svg += CentreMark(left + kLegendSwatch / 2, y) +
+         Text(label, top + 3 * kLineHeight, boards ? "the middle of the boards, their outlines dashed" : "the board's centre");
   return svg;
 }
 
-std::string CopPanel(const std::vector<TracePoint>& trace, const SwayMeasures& measures) {
+// Each board's outline and its own trace while it carries weight, drawn where it stands.
+std::string BoardTraces(const Panel& panel, const std::vector<PlotBoard>& boards) {
+  double scale = panel.width / panel.x.Span();
+  std::string svg;
+  for (size_t k = 0; k < boards.size(); ++k) {
+    const PlotBoard& board = boards[k];
+    svg += "<rect clip-path=\"url(#cop-area)\" x=\"" + N(panel.X(board.centreXmm - kBoardWidthMm / 2)) + "\" y=\"" +
+           N(panel.Y(kBoardDepthMm / 2)) + "\" width=\"" + N(kBoardWidthMm * scale) + "\" height=\"" +
+           N(kBoardDepthMm * scale) + "\" fill=\"none\" stroke=\"" + BoardColour(k) + "\" stroke-dasharray=\"6,4\"/>\n";
+    std::string path;
+    const TracePoint* previous = nullptr;
+    for (const auto& p : board.trace) {
+      if (p.hasLoad)
+        path += (previous && previous->hasLoad ? "L" : "M") + N(panel.X(board.centreXmm + p.copXmm)) + "," +
+                N(panel.Y(p.copYmm)) + " ";
+      previous = &p;
+    }
+    svg += "<path clip-path=\"url(#cop-area)\" fill=\"none\" stroke=\"" + std::string(BoardColour(k)) +
+           "\" stroke-width=\"0.8\" d=\"" + path + "\"/>\n";
+  }
+  return svg;
+}
+
+std::string CopPanel(const std::vector<TracePoint>& trace, const SwayMeasures& measures,
+                     const std::vector<PlotBoard>& boards) {
   auto standing = [&](const TracePoint& p) { return p.hasLoad && p.totalKg >= measures.standingLeastKg; };
   double extent = kCopLeastExtentMm;
   for (const auto& p : trace)
     if (standing(p)) extent = std::max({extent, std::fabs(p.copXmm), std::fabs(p.copYmm)});
+  for (const PlotBoard& board : boards) extent = std::max(extent, std::fabs(board.centreXmm) + kBoardWidthMm / 2);
   Ellipse ellipse = Ellipse::Of(measures);
   if (measures.HasStanding())
     extent = std::max({extent, std::fabs(measures.meanXmm) + ellipse.semiMajor,
@@ -209,7 +262,10 @@ std::string CopPanel(const std::vector<TracePoint>& trace, const SwayMeasures& m
   axis.low = -reach;
   axis.high = reach;
   Panel panel{kCopLeft, kTop, kCopSize, kCopSize, axis, axis};
-  std::string svg = panel.Axes("Centre of pressure, seen from above", "x, to the right (mm)", "y, to the front (mm)", "cop-area");
+  std::string svg = panel.Axes(boards.empty() ? "Centre of pressure, seen from above"
+                                              : "Centre of pressure, all boards",
+                               "x, to the right (mm)", "y, to the front (mm)", "cop-area");
+  svg += BoardTraces(panel, boards);
 
   // One stroke for each stretch of standing frames, faint ones for stepping on and off: no
   // jump across the time the board was empty.
@@ -240,7 +296,7 @@ std::string CopPanel(const std::vector<TracePoint>& trace, const SwayMeasures& m
   }
   // The board's centre.
   svg += CentreMark(panel.X(0), panel.Y(0));
-  svg += Legend(panel.left, kSpectrumTop + kLineHeight);  // beside the spectrum, clear of its title
+  svg += Legend(panel.left, kSpectrumTop + kLineHeight, !boards.empty());  // beside the spectrum, clear of its title
   return svg;
 }
 
@@ -334,7 +390,7 @@ std::string MeasuresText(const SwayMeasures& measures, const TrialNotes& notes, 
 }  // namespace
 
 bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace, const SwayMeasures& measures,
-               const TrialNotes& notes) {
+               const TrialNotes& notes, const std::vector<PlotBoard>& boards) {
   double measuresTop = kSpectrumTop + kSpectrumHeight + kMeasuresGap;
   double lines = static_cast<double>(SummaryLines(measures, notes).size());
   double height = measuresTop + kLineHeight * lines + kBottomMargin;
@@ -343,8 +399,8 @@ bool WritePlot(const std::string& path, const std::vector<TracePoint>& trace, co
                     "\" font-family=\"sans-serif\" font-size=\"12\">\n";
   svg += "<title>Wii Balance Board recording</title>\n";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-  svg += WeightPanel(trace, measures);
-  svg += CopPanel(trace, measures);
+  svg += WeightPanel(trace, measures, boards);
+  svg += CopPanel(trace, measures, boards);
   svg += SpectrumPanel(measures);
   svg += MeasuresText(measures, notes, measuresTop);
   svg += "</svg>\n";

@@ -10,6 +10,7 @@ namespace kymhost {
 namespace {
 
 constexpr int kShownKgDecimals = 1;
+constexpr int kShownPercentDecimals = 1;
 constexpr int kShownMmDecimals = 1;
 constexpr int kShownSpreadDecimals = 2;  // RMS: often a few millimetres
 constexpr int kJsonDecimals = 3;         // well below what a board resolves
@@ -54,13 +55,19 @@ std::vector<std::string> SpectrumLines(const SwayMeasures& m) {
               Fixed(y.totalPower, kShownSpreadDecimals) + " mm^2"};
 }
 
+std::string WeightBearingLine(const WeightBearing& w) {
+  return "  Weight bearing      left " + Fixed(w.leftSharePct, kShownPercentDecimals) + " %, right " +
+         Fixed(w.rightSharePct, kShownPercentDecimals) + " %, asymmetry " + Signed(w.meanPct, kShownPercentDecimals) +
+         " % (SD " + Fixed(w.sdPct, kShownPercentDecimals) + " %)";
+}
+
 }  // namespace
 
 std::vector<MeasureValue> MeasureValues(const SwayMeasures& m) {
   bool s = m.HasStanding(), f = m.HasSpectrum();
   auto hz = [&](const char* key, double value) { return MeasureValue{key, value, f && std::isfinite(value)}; };
   const FrequencyMeasures &x = m.frequencyX, &y = m.frequencyY;
-  return {
+  std::vector<MeasureValue> values = {
       {"mean_total_kg", m.meanTotalKg, s},
       {"cop_mean_x_mm", m.meanXmm, s},
       {"cop_mean_y_mm", m.meanYmm, s},
@@ -83,6 +90,13 @@ std::vector<MeasureValue> MeasureValues(const SwayMeasures& m) {
       {"total_power_x_mm2", x.totalPower, f},
       {"total_power_y_mm2", y.totalPower, f},
   };
+  if (!m.weightBearing.measured) return values;
+  const WeightBearing& w = m.weightBearing;
+  values.insert(values.end(), {{"wba_mean_pct", w.meanPct, w.Known()},
+                               {"wba_sd_pct", w.sdPct, w.Known()},
+                               {"left_share_pct", w.leftSharePct, w.Known()},
+                               {"right_share_pct", w.rightSharePct, w.Known()}});
+  return values;
 }
 
 std::vector<std::string> SummaryLines(const SwayMeasures& m, const TrialNotes& notes) {
@@ -109,6 +123,7 @@ std::vector<std::string> SummaryLines(const SwayMeasures& m, const TrialNotes& n
       "  Path " + Fixed(m.pathMm, kShownMmDecimals) + " mm, mean velocity " + velocity,
       "  95 % ellipse area   " + Fixed(m.ellipse95AreaMm2, kShownMmDecimals) + " mm^2"};
   lines.insert(lines.end(), measures.begin(), measures.end());
+  if (m.weightBearing.Known()) lines.push_back(WeightBearingLine(m.weightBearing));
   std::vector<std::string> spectrum = SpectrumLines(m);
   lines.insert(lines.end(), spectrum.begin(), spectrum.end());
   return lines;
@@ -131,29 +146,44 @@ std::string JsonString(const std::string& text) {
   return out + "\"";
 }
 
-std::string SummaryJson(const SwayMeasures& m, const TrialNotes& notes) {
-  const std::string null = "null";
-  auto seconds = [&](double value) { return std::isfinite(value) ? Fixed(value, kJsonDecimals) : null; };
-  std::vector<std::pair<std::string, std::string>> fields = {
+JsonFields MeasureFields(const SwayMeasures& m) {
+  JsonFields fields = {
       {"frames", std::to_string(m.frames)},
       {"standing_frames", std::to_string(m.standingFrames)},
       {"standing_seconds", Fixed(m.standingSeconds, kSecondsDecimals)},
   };
   for (const MeasureValue& measure : MeasureValues(m))
-    fields.emplace_back(measure.key, measure.known ? Fixed(measure.value, kJsonDecimals) : null);
+    fields.emplace_back(measure.key, measure.known ? Fixed(measure.value, kJsonDecimals) : "null");
+  return fields;
+}
+
+JsonFields NoteFields(const SwayMeasures& m, const TrialNotes& notes) {
+  const std::string null = "null";
+  auto seconds = [&](double value) { return std::isfinite(value) ? Fixed(value, kJsonDecimals) : null; };
   std::string markers;
   for (const TrialNotes::Marker& marker : notes.markers) markers += (markers.empty() ? "" : ", ") + seconds(marker.seconds);
-  fields.insert(fields.end(), {{"lowpass_hz", m.lowpassHz > 0 ? Plain(m.lowpassHz) : null},
-                               {"label", notes.label.empty() ? null : JsonString(notes.label)},
-                               {"from_s", seconds(notes.fromSeconds)},
-                               {"to_s", seconds(notes.toSeconds)},
-                               {"markers_s", "[" + markers + "]"}});
+  return {{"lowpass_hz", m.lowpassHz > 0 ? Plain(m.lowpassHz) : null},
+          {"label", notes.label.empty() ? null : JsonString(notes.label)},
+          {"from_s", seconds(notes.fromSeconds)},
+          {"to_s", seconds(notes.toSeconds)},
+          {"markers_s", "[" + markers + "]"}};
+}
+
+std::string JsonObject(const JsonFields& fields, int indent) {
+  std::string margin(static_cast<size_t>(indent), ' ');
   std::string json = "{\n";
   for (const auto& [key, value] : fields) {
     if (json.size() > 2) json += ",\n";
-    json += "  \"" + key + "\": " + value;
+    json += margin + "  \"" + key + "\": " + value;
   }
-  return json + "\n}\n";
+  return json + "\n" + margin + "}";
+}
+
+std::string SummaryJson(const SwayMeasures& m, const TrialNotes& notes) {
+  JsonFields fields = MeasureFields(m);
+  JsonFields noteFields = NoteFields(m, notes);
+  fields.insert(fields.end(), noteFields.begin(), noteFields.end());
+  return JsonObject(fields) + "\n";
 }
 
 }  // namespace kymhost

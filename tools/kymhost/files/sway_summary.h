@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kymhost {
@@ -38,6 +39,15 @@ std::vector<std::string> SummaryLines(const SwayMeasures& measures, const TrialN
 
 // One JSON object, numbers in plain decimal, null for what the recording cannot give.
 std::string SummaryJson(const SwayMeasures& measures, const TrialNotes& notes = {});
+
+// A JSON object's fields, each key with its value as written.
+using JsonFields = std::vector<std::pair<std::string, std::string>>;
+// The frame counts and every measure, as the summary's JSON has them.
+JsonFields MeasureFields(const SwayMeasures& measures);
+// The trial's notes, as the summary's JSON ends.
+JsonFields NoteFields(const SwayMeasures& measures, const TrialNotes& notes);
+// The fields as one object, a field a line; indent: the spaces before each closing brace.
+std::string JsonObject(const JsonFields& fields, int indent = 0);
 
 // Text as a JSON string, quotes included.
 std::string JsonString(const std::string& text);

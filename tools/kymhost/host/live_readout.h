@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/run_listener.h"
+#include "measures/board_layout.h"
 
 #include <chrono>
 #include <string>
@@ -29,11 +30,15 @@ class LiveReadout final : public RunListener {
 
  private:
   void Print();
+  // The line for one board: its corners; for several: each board's total and their centre.
+  int OneBoardLine(char* line, size_t room, double seconds) const;
+  int BoardsLine(char* line, size_t room, double seconds) const;
 
   bool interactive_;
   Clock::duration period_;
   Clock::time_point last_;
   double periodSeconds_ = 0;
+  BoardLayout layout_;
   FrameRow latest_;
   long frames_ = 0;
   long shownFrames_ = 0;

@@ -1,8 +1,9 @@
-// One recording run on an opened board: identity and settings, start, the stream with its live
+// One recording run on the opened boards: identity and settings, start, the stream with its live
 // readout until time is up, Ctrl-C or the plug-in ends the run, stop, and the files.
 #pragma once
 
 #include "command_line.h"
+#include "host/board_session.h"
 #include "host/plugin_library.h"
 
 #include <atomic>
@@ -10,6 +11,6 @@
 namespace kymhost {
 
 // Returns kymhost's exit code. Leaves the closing (CloseAll) to the caller.
-int RecordRun(PluginLibrary& plugin, int index, const Options& options, const std::atomic<bool>& interrupted);
+int RecordRun(PluginLibrary& plugin, BoardSession& boards, const Options& options, const std::atomic<bool>& interrupted);
 
 }  // namespace kymhost

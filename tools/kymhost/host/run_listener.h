@@ -26,6 +26,7 @@ struct RunStart {
   std::string label;         // the trial's name; empty: none
   std::vector<BoardIdentity> boards;
   double startSpreadMs = 0;      // how far apart, in host time, the boards' runs started
+  double gapMm = 0;              // the gap between the edges of boards side by side
   std::time_t wallClock = 0;     // when the run started, for the files' headers
   double hostClockSeconds = 0;   // the host's steady clock at the run's start
 };

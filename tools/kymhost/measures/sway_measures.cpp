@@ -98,12 +98,15 @@ void MeasureSpectrum(const std::vector<SwayFrame>& frames, const std::vector<boo
 
 }  // namespace
 
-SwayMeasures MeasureSway(const std::vector<SwayFrame>& recorded, double periodSeconds, double lowpassHz) {
+SwayMeasures MeasureSway(const std::vector<SwayFrame>& recorded, double periodSeconds, double lowpassHz,
+                         const std::vector<bool>* standingGiven) {
   SwayMeasures m;
   m.frames = static_cast<long>(recorded.size());
   m.lowpassHz = lowpassHz;
   m.standingLeastKg = StandingLeastKg(recorded);
-  std::vector<bool> standing = StandingFrames(recorded, m.standingLeastKg);
+  std::vector<bool> standing = standingGiven && standingGiven->size() == recorded.size()
+                                   ? *standingGiven
+                                   : StandingFrames(recorded, m.standingLeastKg);
   std::vector<SwayFrame> frames = recorded;
   if (lowpassHz > 0) FilterStretches(frames, standing, lowpassHz, 1 / periodSeconds);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "measures/spectrum.h"
+#include "measures/weight_bearing.h"
 
 #include <vector>
 
@@ -49,6 +50,8 @@ struct SwayMeasures {
   Spectrum spectrumX, spectrumY;
   FrequencyMeasures frequencyX{}, frequencyY{};
   double meanFrequencyHz = 0;  // both axes' mean frequencies, weighted by their total power
+  // Taken beside the sway, over the same standing frames, where the recording tells the sides apart.
+  WeightBearing weightBearing;
 
   bool HasStanding() const { return standingFrames > 0; }
   bool HasSpectrum() const { return spectrumFrames > 0; }
@@ -56,7 +59,9 @@ struct SwayMeasures {
 
 // Measures the recording, frames periodSeconds apart. With lowpassHz > 0 each stretch of
 // consecutive standing frames has its centre-of-pressure traces filtered first; the frequency
-// measures are taken from the filtered traces too.
-SwayMeasures MeasureSway(const std::vector<SwayFrame>& frames, double periodSeconds, double lowpassHz);
+// measures are taken from the filtered traces too. standing, when given, says which frames stand
+// (one a frame) instead of their totals: a foot on one of two boards stands while the person does.
+SwayMeasures MeasureSway(const std::vector<SwayFrame>& frames, double periodSeconds, double lowpassHz,
+                         const std::vector<bool>* standing = nullptr);
 
 }  // namespace kymhost

@@ -1,0 +1,27 @@
+// Where several boards stand: side by side along x, left to right, with a gap between their
+// edges; and which two of them carry the left and the right foot.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kymhost {
+
+// The board's outer width and depth as sold: its sensor centres sit 433 mm and 238 mm apart
+// within them.
+constexpr double kBoardWidthMm = 511;
+constexpr double kBoardDepthMm = 316;
+constexpr char kLeftLabel[] = "left";
+constexpr char kRightLabel[] = "right";
+
+struct BoardLayout {
+  double gapMm = 0;
+  std::vector<double> centreXmm;  // each board's centre, from the middle of the whole row
+  int left = 0, right = 1;        // the boards that bear the left and the right foot
+};
+
+// Boards stand left to right in the order of their numbers, except that two boards labelled
+// left and right (in any case) stand as labelled and bear those feet; otherwise the first two do.
+BoardLayout LayOut(const std::vector<std::string>& labels, double gapMm);
+
+}  // namespace kymhost
