@@ -11,8 +11,6 @@ namespace kymhost {
 namespace {
 constexpr char kCsvHeader[] =
     "time_s,top_left_kg,bottom_left_kg,top_right_kg,bottom_right_kg,total_kg,cop_x_mm,cop_y_mm,marker\n";
-constexpr int kKgDecimals = 3;
-constexpr int kMmDecimals = 1;
 
 // A label on one comment line.
 std::string OneLine(std::string text) {
