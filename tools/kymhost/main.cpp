@@ -7,13 +7,16 @@
 #include "host/live_readout.h"
 #include "host/plugin_library.h"
 #include "host/record_run.h"
+#include "host/run_watcher.h"
 #include "host/version_report.h"
+#include "view/live_view.h"
 
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -93,11 +96,12 @@ bool AskPluginForCapture(const std::string& path) {
 // plug-in writes the last of a capture as it closes the board.
 class CloseAllOnExit {
  public:
-  CloseAllOnExit(PluginLibrary& plugin, const std::string& capture) : plugin_(plugin), capture_(capture) {}
+  CloseAllOnExit(PluginLibrary& plugin, const std::string& capture, RunWatcher* watcher)
+      : plugin_(plugin), capture_(capture), watcher_(watcher) {}
   ~CloseAllOnExit() {
     plugin_.CloseAll();
-    if (boardsFound_) std::printf("Board closed.\n");
-    if (boardsFound_ && !capture_.empty()) std::printf("Reports captured to %s\n", capture_.c_str());
+    if (boardsFound_) Say(watcher_, "Board closed.\n");
+    if (boardsFound_ && !capture_.empty()) Say(watcher_, "Reports captured to %s\n", capture_.c_str());
   }
   CloseAllOnExit(const CloseAllOnExit&) = delete;
   CloseAllOnExit& operator=(const CloseAllOnExit&) = delete;
@@ -106,11 +110,12 @@ class CloseAllOnExit {
  private:
   PluginLibrary& plugin_;
   std::string capture_;
+  RunWatcher* watcher_;
   bool boardsFound_ = false;
 };
 
-int Interrupted() {
-  std::printf("Interrupted.\n");
+int Interrupted(RunWatcher* watcher) {
+  Say(watcher, "Interrupted.\n");
   return kExitOk;
 }
 
@@ -133,6 +138,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kymhost: cannot offer the host services (0x%08lX)\n",
                  static_cast<unsigned long>(hostServices.result()));
   if (options.version) return ReportVersions(options.plugin);
+  // Before anything else is said, so that the page shows the whole session.
+  std::unique_ptr<LiveView> view;
+  if (options.view) {
+    view = LiveView::Open(options.viewPort);
+    if (!view) return kExitOutputFailed;
+    if (options.viewOpen) OpenInBrowser(view->Address());
+  }
   if (!options.capture.empty() && !AskPluginForCapture(options.capture)) {
     std::fprintf(stderr, "kymhost: cannot write %s\n", options.capture.c_str());
     return kExitOutputFailed;
@@ -142,30 +154,30 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kymhost: %s\n", plugin.error().c_str());
     return kExitPluginMissing;
   }
-  CloseAllOnExit closing(plugin, options.capture);
+  CloseAllOnExit closing(plugin, options.capture, view.get());
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
 
   DeviceClassInfo info{};
   plugin.GetDeviceClassInfo(&info);
-  std::printf("PlankScale plug-in for %s (%s)\n", Narrow(info.deviceName).c_str(), Narrow(info.className).c_str());
-  std::fflush(stdout);
+  Say(view.get(), "PlankScale plug-in for %s (%s)\n", Narrow(info.deviceName).c_str(), Narrow(info.className).c_str());
 
+  if (view) view->Said(kSearching);
   std::vector<int> boards = FindBoards(plugin);
   if (!boards.empty()) closing.BoardsFound();
-  if (interrupted.load()) return Interrupted();
+  if (interrupted.load()) return Interrupted(view.get());
   if (boards.empty()) {
-    std::printf("No board found: %s\n", PluginMessage(plugin).c_str());
+    Say(view.get(), "No board found: %s\n", PluginMessage(plugin).c_str());
     return kExitNoBoard;
   }
   int index = boards.front();
-  std::printf("Found %d board%s; using index %d.\n", static_cast<int>(boards.size()), boards.size() == 1 ? "" : "s",
-              index);
+  Say(view.get(), "Found %d board%s; using index %d.\n", static_cast<int>(boards.size()), boards.size() == 1 ? "" : "s",
+      index);
 
   if (!plugin.Initialise(index)) {
-    std::printf("The board could not be opened: %s\n", HostSession(plugin, index).DeviceMessage().c_str());
+    Say(view.get(), "The board could not be opened: %s\n", HostSession(plugin, index).DeviceMessage().c_str());
     return kExitOpenFailed;
   }
-  if (interrupted.load()) return Interrupted();
-  return RecordRun(plugin, index, options, interrupted);
+  if (interrupted.load()) return Interrupted(view.get());
+  return RecordRun(plugin, index, options, interrupted, view.get());
 }

@@ -4,6 +4,7 @@
 #include "analysis/run_report.h"
 #include "files/csv_writer.h"
 #include "files/fixed_format.h"
+#include "files/sway_summary.h"
 #include "host/host_session.h"
 #include "host/live_readout.h"
 #include "host/marker_keys.h"
@@ -138,7 +139,8 @@ void SayEnd(LiveReadout& readout, Listeners& listeners, double seconds, const st
 // The stream of one run, until it ends; returns the exit code it ends with. Each marker asked
 // for goes on the next frame recorded.
 int Stream(PluginLibrary& plugin, int index, HostSession& session, Recording& recording, LiveReadout& readout,
-           Listeners& listeners, long wanted, MarkerKeys& keys, const std::atomic<bool>& interrupted) {
+           Listeners& listeners, long wanted, MarkerKeys& keys, RunWatcher* watcher,
+           const std::atomic<bool>& interrupted) {
   RunRows rows(recording, listeners);
   std::deque<int> markers;
   int nextMarker = 1;
@@ -148,7 +150,8 @@ int Stream(PluginLibrary& plugin, int index, HostSession& session, Recording& re
   while (running && !interrupted.load() && (wanted < 0 || recording.Frames() < wanted)) {
     StreamEvent event = session.ReadStream(kReadTimeoutMs);
     Clock::time_point now = Clock::now();
-    for (int asked = keys.Take(); asked > 0; --asked) markers.push_back(nextMarker++);
+    for (int asked = keys.Take() + (watcher ? watcher->TakeMarkers() : 0); asked > 0; --asked)
+      markers.push_back(nextMarker++);
     switch (event.kind) {
       case StreamEvent::kFrames:
         for (const FrameKg& frame : event.frames) {
@@ -209,45 +212,51 @@ int Stream(PluginLibrary& plugin, int index, HostSession& session, Recording& re
     readout.Update(now);
   }
   readout.Finish();
-  for (int marker : markers) std::printf("Marker %d came after the last frame and is not kept.\n", marker);
+  for (int marker : markers) Say(watcher, "Marker %d came after the last frame and is not kept.\n", marker);
   return result;
 }
 
 }  // namespace
 
-int RecordRun(PluginLibrary& plugin, int index, const Options& options, const std::atomic<bool>& interrupted) {
+int RecordRun(PluginLibrary& plugin, int index, const Options& options, const std::atomic<bool>& interrupted,
+              RunWatcher* watcher) {
   HostSession session(plugin, index);
   int uniqueId = -1;
   plugin.GetUniqueID(index, &uniqueId);
-  std::printf("Board:          %s\n", session.Query(">dev/type").c_str());
-  std::string serial = session.Query(">dev/serialnum");
-  std::printf("Serial number:  %s\n", serial.c_str());
-  std::printf("Version:        %s\n", session.Query(">dev/version").c_str());
-  std::printf("Unique ID:      %d (baud rate %d: not a serial line)\n", uniqueId, plugin.GetBaudRate());
-  std::printf("Channels:       %s\n", session.Query(">in/nachans").c_str());
+  BoardIdentity identity{"", "", session.Query(">dev/type"), "", BatteryState::kNotChecked};
+  Say(watcher, "Board:          %s\n", identity.type.c_str());
+  identity.serial = session.Query(">dev/serialnum");
+  Say(watcher, "Serial number:  %s\n", identity.serial.c_str());
+  identity.version = session.Query(">dev/version");
+  Say(watcher, "Version:        %s\n", identity.version.c_str());
+  Say(watcher, "Unique ID:      %d (baud rate %d: not a serial line)\n", uniqueId, plugin.GetBaudRate());
+  Say(watcher, "Channels:       %s\n", session.Query(">in/nachans").c_str());
   if (!session.LoadScaling()) {
     std::fprintf(stderr, "kymhost: the board announced no usable scaling\n");
     return kExitOpenFailed;
   }
   double periodSeconds = std::atof(session.Query(">in/sampler/interval").c_str()) / kMicrosPerSecond;
   if (periodSeconds <= 0) periodSeconds = kFramePeriodSeconds;
-  std::printf("Scaling:        %.8f kg per unit; one frame every %.0f ms\n", session.KgPerUnit(),
-              periodSeconds * 1000);
+  Say(watcher, "Scaling:        %.8f kg per unit; one frame every %.0f ms\n", session.KgPerUnit(),
+      periodSeconds * 1000);
 
   if (options.keepPaired == "on") Setting(session, ">dev/bb_keepPaired 2", "keep-paired on");
   if (options.keepPaired == "off") Setting(session, ">dev/bb_keepPaired 1", "keep-paired off");
   if (!options.batteryWarning) Setting(session, ">dev/bb_ShowBattWarning 1", "no battery warning");
-  if (session.Query(">dev/startwarning") == "1")
-    std::printf("WARNING: the board's batteries are weak or were removed. Replace them soon.\n");
+  // The board says only whether its batteries are weak, and only while the warning is on.
+  bool weak = session.Query(">dev/startwarning") == "1";
+  if (options.batteryWarning) identity.battery = weak ? BatteryState::kWeak : BatteryState::kFine;
+  if (weak) Say(watcher, "WARNING: the board's batteries are weak or were removed. Replace them soon.\n");
   if (options.zero) {
     Setting(session, ">dev/bb_zeroAllChans 2", "zeroing");
-    std::printf("All channels are zeroed from the first readings: keep the board empty for now.\n");
+    Say(watcher, "All channels are zeroed from the first readings: keep the board empty for now.\n");
   }
 
   Recording recording(periodSeconds);
   LiveReadout readout;
   Listeners listeners;
   listeners.Add(readout);
+  if (watcher) listeners.Add(*watcher);
   std::unique_ptr<CsvWriter> csv;
   if (!options.csv.empty()) {
     csv = std::make_unique<CsvWriter>(options.csv);
@@ -256,11 +265,11 @@ int RecordRun(PluginLibrary& plugin, int index, const Options& options, const st
   RunStart start;
   start.periodSeconds = periodSeconds;
   start.label = options.label;
-  start.boards.push_back({"", serial});
+  start.boards.push_back(identity);
   // Files made before the countdown, so that one that cannot be written is said at once.
   if (!listeners.Start(start)) return kExitOutputFailed;
   if (options.countdownSeconds > 0 && !Countdown(options.countdownSeconds, interrupted)) {
-    std::printf("Interrupted.\n");
+    Say(watcher, "Interrupted.\n");
     return kExitOk;
   }
   MarkerKeys keys;                // before sampling: it may take a moment to set up
@@ -270,23 +279,23 @@ int RecordRun(PluginLibrary& plugin, int index, const Options& options, const st
     return kExitOpenFailed;
   }
   if (options.seconds > 0)
-    std::printf("Recording for %g s. Press Enter or m to set a marker, Ctrl-C to stop.\n", options.seconds);
+    Say(watcher, "Recording for %g s. Press Enter or m to set a marker, Ctrl-C to stop.\n", options.seconds);
   else
-    std::printf("Recording. Press Enter or m to set a marker, Ctrl-C to stop.\n");
-  std::fflush(stdout);
+    Say(watcher, "Recording. Press Enter or m to set a marker, Ctrl-C to stop.\n");
 
   long wanted = options.seconds > 0 ? static_cast<long>(options.seconds / periodSeconds + 0.5) : -1;
-  int result = Stream(plugin, index, session, recording, readout, listeners, wanted, keys, interrupted);
+  int result = Stream(plugin, index, session, recording, readout, listeners, wanted, keys, watcher, interrupted);
   session.Action(">in/sampler/stop");
   if (options.countdownSeconds > 0) Bell();
-  if (interrupted.load()) std::printf("Interrupted.\n");
-  std::printf("Recorded %ld frames (%.2f s).\n", recording.Frames(), recording.Seconds());
+  if (interrupted.load()) Say(watcher, "Interrupted.\n");
+  Say(watcher, "Recorded %ld frames (%.2f s).\n", recording.Frames(), recording.Seconds());
 
   Analysis analysis;
   std::string error;  // the live options name no markers, so nothing can fail here
   AnalyseRecording(recording, options, options.label, analysis, error);
   PrintAnalysis(analysis);
   bool written = listeners.Finish();
+  if (watcher) watcher->Summary(SummaryJson(analysis.measures, analysis.notes));
   written = WriteAnalysis(analysis, options.plot, options.summary) && written;
   if (!written && result == kExitOk) result = kExitOutputFailed;
   return result;
