@@ -15,9 +15,9 @@ constexpr int kTurnMs = 20;
 constexpr size_t kMostConnections = 16;
 // A request must arrive, and its answer be taken, within this time.
 constexpr auto kRequestTime = std::chrono::seconds(5);
-// A viewer that has this much of the stream waiting (a minute's frames, over the replay) is not
-// reading: it is let go, and its browser connects again when it reads once more.
-constexpr size_t kMostPendingBytes = 4u << 20;
+// A viewer that has this much of the stream waiting (two minutes of frames, over the replay) is
+// not reading: it is let go, and its browser connects again once it reads.
+constexpr size_t kMostPendingBytes = 2u << 20;
 // A quiet stream (searching for a board) says something this often.
 constexpr auto kKeepAlive = std::chrono::seconds(15);
 // What is left for the viewers when kymhost ends goes out within this time, or not at all.
