@@ -46,7 +46,8 @@ struct ViewServer::Client {
   State state = kReading;
   std::string received;
   std::string pending;
-  size_t sent = 0;  // of pending
+  size_t sent = 0;         // of pending
+  size_t mostPending = 0;  // a viewer's: the replay it was sent, and kMostPendingBytes more
   Clock::time_point since;
 
   bool Waiting() const { return sent < pending.size(); }
@@ -108,7 +109,7 @@ void ViewServer::AcceptWaiting() {
   }
 }
 
-void ViewServer::Answer(Client& client) {
+void ViewServer::AnswerRequest(Client& client) {
   HttpRequest request;
   RequestParse parse = ParseRequest(client.received, request);
   if (parse.result == RequestParse::kIncomplete) return;
@@ -137,6 +138,7 @@ void ViewServer::Answer(Client& client) {
     case Answer::kEvents:
       client.state = Client::kStreaming;
       client.Queue(EventStreamHead() + stream_.Replay());
+      client.mostPending = client.pending.size() + kMostPendingBytes;
       break;
     case Answer::kMarker:
       markersAsked_.fetch_add(1, std::memory_order_acq_rel);
@@ -163,7 +165,7 @@ void ViewServer::Serve(Client& client) {
     if (client.state == Client::kReading && client.received.size() <= kMostRequestHeadBytes + kMostRequestBodyBytes)
       client.received.append(room, static_cast<size_t>(got));
   }
-  if (client.state == Client::kReading) Answer(client);
+  if (client.state == Client::kReading) AnswerRequest(client);
 }
 
 void ViewServer::Flush(Client& client) {
@@ -212,7 +214,7 @@ void ViewServer::Run() {
       if (watches[first + i].readable) Serve(client);
       if (client.state != Client::kGone && client.Waiting()) Flush(client);
       bool late = client.state != Client::kStreaming && Clock::now() - client.since > kRequestTime;
-      bool notReading = client.state == Client::kStreaming && client.pending.size() - client.sent > kMostPendingBytes;
+      bool notReading = client.state == Client::kStreaming && client.pending.size() - client.sent > client.mostPending;
       if (late || notReading) client.state = Client::kGone;
     }
     clients_.erase(std::remove_if(clients_.begin(), clients_.end(),

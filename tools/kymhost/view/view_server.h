@@ -44,7 +44,7 @@ class ViewServer {
   void Forward();
   void AcceptWaiting();
   void Serve(Client& client);
-  void Answer(Client& client);
+  void AnswerRequest(Client& client);
   void Flush(Client& client);
 
   ViewEventQueue& queue_;

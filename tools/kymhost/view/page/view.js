@@ -74,7 +74,7 @@ function onStart(start) {
 }
 
 function onFrame(frame) {
-  if (view.phase === 'starting' || view.phase === 'connecting') {
+  if (view.phase !== 'recording' && view.phase !== 'ended') {
     setPhase('recording', 'Recording');
   }
   view.latest = frame;
@@ -139,8 +139,14 @@ source.addEventListener('end', () => {
   if (view.phase !== 'ended') setPhase('ended', 'kymhost has ended');
   else $('phase').textContent = 'The recording ended; kymhost has ended';
 });
+// Each connection begins with the whole session so far: what an earlier one brought goes.
 source.addEventListener('open', () => {
-  if (view.phase === 'connecting' || view.phase === 'lost') setPhase('waiting', 'Waiting for the recording…');
+  $('messages').replaceChildren();
+  view.trace = [];
+  view.weight = [];
+  view.markers = [];
+  view.framesReceived = 0;
+  setPhase('waiting', 'Waiting for the recording…');
 });
 source.addEventListener('error', () => {
   if (source.readyState !== EventSource.CLOSED && view.phase !== 'ended') {
