@@ -1,5 +1,6 @@
 # Script mode: writes OUTPUT, the C++ table of the live view's page files listed in FILES
 # ("url path|content type|file|...", each of them UTF-8 text), so that kymhost serves them from its own bytes.
+include(${CMAKE_CURRENT_LIST_DIR}/embedded_bytes.cmake)
 string(REPLACE "|" ";" items "${FILES}")
 set(body "")
 set(table "")
@@ -11,10 +12,7 @@ while(i LESS n)
   list(GET item 0 url)
   list(GET item 1 type)
   list(GET item 2 path)
-  file(READ "${path}" hex HEX)
-  string(LENGTH "${hex}" hexLength)
-  math(EXPR size "${hexLength} / 2")
-  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  embedded_bytes("${path}" bytes size)
   string(APPEND body "const unsigned char kFile${index}[] = {${bytes} 0};\n")
   string(APPEND table "    {\"${url}\", \"${type}; charset=utf-8\", kFile${index}, ${size}},\n")
   math(EXPR index "${index} + 1")
