@@ -140,14 +140,50 @@ double NumberAfter(const std::string& json, const std::string& key) {
   return at == std::string::npos ? std::nan("") : std::strtod(json.c_str() + at + key.size() + 3, nullptr);
 }
 
+// The environment variable as it was, given back at the end of the scope.
+class EnvironmentChange {
+ public:
+  EnvironmentChange(const char* name, const std::string& value) : name_(name) {
+    const char* old = std::getenv(name);
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~EnvironmentChange() {
+    if (had_)
+      setenv(name_, old_.c_str(), 1);
+    else
+      unsetenv(name_);
+  }
+  EnvironmentChange(const EnvironmentChange&) = delete;
+  EnvironmentChange& operator=(const EnvironmentChange&) = delete;
+
+ private:
+  const char* name_;
+  bool had_ = false;
+  std::string old_;
+};
+
 TEST_F(Kymhost, TheViewsStreamCarriesTheSessionAndEveryFrameOfTheCsv) {
-  std::string csv = Path("run.csv"), summary = Path("run.json"), stream;
-  Outcome run = Run(kSwaying, {"--view", "0", "--seconds", "2", "--csv", csv, "--summary", summary}, {}, {},
-                    [&](const std::string& out) {
-                      int port = ViewPort(out);
-                      if (port > 0) stream = Connection(port, Get("/events", port)).ReadToEnd();
-                    });
+  std::string csv = Path("run.csv"), summary = Path("run.json"), opened = Path("opened.txt"), stream;
+  // --view-open on a desktop: an xdg-open that notes what it was asked to open.
+  std::string bin = Path("bin");
+  std::filesystem::create_directory(bin);
+  WriteFile(bin + "/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" > '" + opened + "'\n");
+  std::filesystem::permissions(bin + "/xdg-open", std::filesystem::perms::owner_all);
+  Outcome run;
+  {
+    EnvironmentChange path("PATH", bin + ":" + std::getenv("PATH")), display("DISPLAY", ":99");
+    run = Run(kSwaying, {"--view-open", "--seconds", "2", "--csv", csv, "--summary", summary}, {}, {},
+              [&](const std::string& out) {
+                int port = ViewPort(out);
+                if (port > 0) stream = Connection(port, Get("/events", port)).ReadToEnd();
+              });
+  }
+  std::filesystem::remove_all(bin);
   ASSERT_EQ(run.exitCode, kExitOk) << run.Both();
+  ASSERT_EQ(run.out.find("View: "), 0u) << "the address before anything else\n" << run.Both();
+  EXPECT_EQ(ReadFile(opened), run.out.substr(6, run.out.find('\n') - 5)) << "the address, opened";
   EXPECT_EQ(Status(stream), "HTTP/1.1 200 OK") << stream.substr(0, 400);
   EXPECT_NE(stream.find("Content-Type: text/event-stream"), std::string::npos);
 
