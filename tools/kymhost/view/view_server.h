@@ -2,6 +2,10 @@
 // connection, each non-blocking with its own bounded buffers. A viewer that stops reading, a
 // flood of connections or a malformed request costs that connection only; the recording thread
 // only ever hands events to the queue.
+//
+// Its own code rather than an HTTP library: Debian 12's cpp-httplib ships as a Linux shared
+// library (declarations in the header, nothing mingw can build), and a thread for each connection
+// would let eight silent viewers hold eight blocked threads where this holds a buffer each.
 #pragma once
 
 #include "view/event_stream.h"

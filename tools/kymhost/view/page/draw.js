@@ -1,5 +1,8 @@
 // kymhost's live view, its pictures: the centre of pressure over the board and enlarged, and the
-// total weight over time, drawn on canvases from the view's bounded histories (view.js).
+// total weight over time, drawn on canvases from the view's bounded histories (view.js). The
+// page's own canvas code rather than a plotting library: the main picture is a map of the board
+// on one millimetre scale both ways with an ellipse on it, which chart libraries do not draw, and
+// the weight strip is one polyline; nothing then needs bundling at build time.
 'use strict';
 
 // The enlarged picture shows at least this much about the board's centre, each way.
