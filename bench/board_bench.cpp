@@ -6,6 +6,7 @@
 #include "platform/posix/control.h"
 #include "sim/balance_board.h"
 #include "latency.h"
+#include "process_cpu.h"
 
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -163,12 +164,7 @@ void BoardReportToHost(benchmark::State& state) {
 }
 BENCHMARK(BoardReportToHost)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-long ProcessCpuMicros() {
-  rusage usage;
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_utime.tv_sec * 1000000L + usage.ru_utime.tv_usec + usage.ru_stime.tv_sec * 1000000L +
-         usage.ru_stime.tv_usec;
-}
+using bench::ProcessCpuMicros;
 
 // An open board, not sampling, reporting at its own rate: the reader thread's share of one core,
 // and the whole process's (which also runs the simulated board's timers) as an upper bound.

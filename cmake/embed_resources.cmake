@@ -1,5 +1,6 @@
 # Script mode: writes OUTPUT, a C++ table of the resources listed in RESOURCES
 # ("type|id|language|path|type|id|language|path|...").
+include(${CMAKE_CURRENT_LIST_DIR}/embedded_bytes.cmake)
 string(REPLACE "|" ";" items "${RESOURCES}")
 set(body "")
 set(table "")
@@ -12,10 +13,7 @@ while(i LESS n)
   list(GET item 1 id)
   list(GET item 2 language)
   list(GET item 3 path)
-  file(READ "${path}" hex HEX)
-  string(LENGTH "${hex}" hexLength)
-  math(EXPR size "${hexLength} / 2")
-  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  embedded_bytes("${path}" bytes size)
   string(APPEND body "const unsigned char kResource${index}[] = {${bytes} 0};\n")
   string(APPEND table "    {${type}, ${id}, ${language}, kResource${index}, ${size}},\n")
   math(EXPR index "${index} + 1")

@@ -18,7 +18,7 @@ function(plankscale_embed_resources)
     OUTPUT ${ARG_OUTPUT}
     COMMAND ${CMAKE_COMMAND} -DOUTPUT=${ARG_OUTPUT} "-DRESOURCES=${packed}"
             -P ${PROJECT_SOURCE_DIR}/cmake/embed_resources.cmake
-    DEPENDS ${inputs} ${PROJECT_SOURCE_DIR}/cmake/embed_resources.cmake
+    DEPENDS ${inputs} ${PROJECT_SOURCE_DIR}/cmake/embed_resources.cmake ${PROJECT_SOURCE_DIR}/cmake/embedded_bytes.cmake
     COMMENT "Embedding resources"
     VERBATIM)
 endfunction()

@@ -21,6 +21,8 @@ echo "== board_bench (OnInputReport, report-to-host latency, idle board)" >&2
 build/bench/bin/board_bench --benchmark_out="$results/board.json" --benchmark_out_format=json "$@" >&2
 echo "== search_bench (FindDevice)" >&2
 build/bench/bin/search_bench --benchmark_out="$results/search.json" --benchmark_out_format=json "$@" >&2
+echo "== view_bench (the live view streaming to 1 and 8 viewers)" >&2
+build/bench/bin/view_bench --benchmark_out="$results/view.json" --benchmark_out_format=json "$@" >&2
 
 # The real DLL in a Windows process, against the simulated world behind the stand-in system
 # libraries beside it; judged by its report, not by Wine's exit code.
@@ -40,5 +42,5 @@ if command -v wine >/dev/null && [ -f build/windows/bin/wine_latency_bench.exe ]
   fi
 fi
 
-python3 scripts/bench_table.py "$results/device.json" "$results/board.json" "$results/search.json" \
+python3 scripts/bench_table.py "$results/device.json" "$results/board.json" "$results/search.json" "$results/view.json" \
   build/windows/bin/PlankScale.kymdll build/bench/bin/libplankscale.so "${wine_report[@]}"

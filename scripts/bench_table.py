@@ -59,9 +59,10 @@ def main():
     device_context, device = load(sys.argv[1])
     _, board = load(sys.argv[2])
     _, search = load(sys.argv[3])
-    dll, shared = sys.argv[4], sys.argv[5]
+    _, view = load(sys.argv[4])
+    dll, shared = sys.argv[5], sys.argv[6]
     # The Wine report is there when Wine ran the Windows build's latency program.
-    wine = load(sys.argv[6])[1] if len(sys.argv) > 6 else {}
+    wine = load(sys.argv[7])[1] if len(sys.argv) > 7 else {}
     latency = find(board, "BoardReportToHost")
     wine_latency = find(wine, "WineBoardReportToHost")
     wine_cell = cell if wine else (lambda *args: "not run")
@@ -76,6 +77,10 @@ def main():
         ("open board, idle: whole process incl. simulated board, %", cell(idle, "process_cpu_pct", 1, 3)),
         ("FindDevice, remembered board, ms", cell(find(search, "FindRememberedBoard"), "real_time", 1, 0)),
         ("FindDevice, no radio, ms", cell(find(search, "FindWithoutRadio"), "real_time", 1, 3)),
+        ("live view streaming every frame to 1 viewer: kymhost's added share of a core, %",
+         cell(find(view, "ViewStreaming/1"), "view_cpu_pct", 1, 3)),
+        ("live view streaming every frame to 8 viewers: kymhost's added share of a core, %",
+         cell(find(view, "ViewStreaming/8"), "view_cpu_pct", 1, 3)),
         ("PlankScale.kymdll (32-bit Windows DLL)", size(dll)),
         ("libplankscale.so (native, Release)", size(shared)),
     ]

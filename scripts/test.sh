@@ -15,6 +15,7 @@ case "$stages" in
 esac
 
 native_packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest libbenchmark-dev binutils)
+browser_packages=(chromium)
 
 passed=0
 failed=0
@@ -34,7 +35,33 @@ native_suite() {
   local preset=$1
   cmake --preset "$preset" >/dev/null &&
     cmake --build "build/$preset" &&
-    ctest --test-dir "build/$preset" --output-on-failure -j2 --timeout 300
+    ctest --test-dir "build/$preset" --output-on-failure -j2 --timeout 300 -E InABrowser
+}
+
+# The live view's page in a real browser, once, from the native build: the browser's cost is the
+# same under every sanitizer. Where Chromium cannot run, one line says why and the stage is left out.
+view_screenshot=build/default/live-view.png
+chromium_trial() {
+  local profile output
+  profile=$(mktemp -d)
+  output=$(timeout 120 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run \
+    --disable-background-networking --disable-component-update --disable-sync --user-data-dir="$profile" \
+    --dump-dom about:blank 2>&1 >/dev/null) || { rm -rf "$profile"; grep -v '^$' <<<"$output" | tail -n 1; return 1; }
+  rm -rf "$profile"
+}
+view_in_browser() {
+  PLANKSCALE_VIEW_SCREENSHOT="$root/$view_screenshot" build/default/bin/sim_tests \
+    --gtest_filter='Kymhost.InABrowser*' --gtest_brief=1 && echo "the page as Chromium drew it: $view_screenshot"
+}
+browser_stage() {
+  local why
+  if ! try_install_packages "${browser_packages[@]}"; then
+    echo "== the live view in headless Chromium: left out, Chromium cannot be installed ($APT_INSTALL_FAILURE)"
+  elif ! why=$(chromium_trial); then
+    echo "== the live view in headless Chromium: left out, Chromium cannot run here (${why:-no output})"
+  else
+    record "the live view in headless Chromium" view_in_browser
+  fi
 }
 
 # Several host threads on two boards that come and go, alone on the machine for a while: it keeps
@@ -132,7 +159,7 @@ windows_stages() {
 
 # Each libFuzzer target for a short while, from its committed corpus, under ASan and UBSan.
 fuzz_seconds=${PLANKSCALE_FUZZ_SECONDS:-20}
-fuzz_targets=(text_channel report_path text_support exports)
+fuzz_targets=(text_channel report_path text_support exports view_request)
 fuzz_suite() {
   cmake --preset fuzz >/dev/null && cmake --build build/fuzz || return 1
   local target status=0
@@ -155,6 +182,7 @@ if [ "$stages" = all ]; then
   install_missing_packages "${native_packages[@]}" || { echo "test.sh: the native builds need them"; exit 1; }
   record "native tests (g++)" native_suite default
   record "native exports" check_native_exports
+  browser_stage
   record "AddressSanitizer + UBSan tests" native_suite asan
   record "host threads stress (AddressSanitizer)" host_threads_stress asan
   record "ThreadSanitizer tests (clang++)" native_suite tsan

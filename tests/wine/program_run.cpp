@@ -6,8 +6,10 @@
 
 namespace {
 constexpr DWORD kNotFinished = 0xDEAD;
-constexpr wchar_t kOutputName[] = L"program_run_output.txt";
 }  // namespace
+
+const wchar_t kProgramRunOutput[] = L"program_run_output.txt";
+constexpr const wchar_t* kOutputName = kProgramRunOutput;
 
 ProgramRun RunProgram(const std::wstring& commandLine, DWORD timeoutMs, const std::string& scenario) {
   ProgramRun run;

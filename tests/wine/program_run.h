@@ -11,6 +11,9 @@ struct ProgramRun {
   std::string output;  // standard output and standard error together
 };
 
+// Where RunProgram gathers the program's output while it runs, in the current directory.
+extern const wchar_t kProgramRunOutput[];
+
 // Runs commandLine from the current directory. A scenario, when given, is what the simulated
 // world of the child is built from.
 ProgramRun RunProgram(const std::wstring& commandLine, DWORD timeoutMs, const std::string& scenario = std::string());

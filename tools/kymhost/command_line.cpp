@@ -19,6 +19,7 @@ constexpr double kHighestCutoffHz = 1 / (2 * kFramePeriodSeconds);
 constexpr double kLongestCountdownSeconds = 3600;
 constexpr double kWidestGapMm = 10000;
 constexpr char kSideBySide[] = "side-by-side";
+constexpr long kHighestPort = 65535;
 
 const char kUsage[] =
     "usage: kymhost [options]\n"
@@ -58,6 +59,10 @@ const char kUsage[] =
     "                         the order of the labels\n"
     "  --layout side-by-side GAP_MM  boards side by side, left to right, GAP_MM between their\n"
     "                         edges (default 0): where the centre of pressure of all lies\n"
+    "  --view [PORT]          show the recording live in a browser: kymhost serves the page at\n"
+    "                         http://127.0.0.1:PORT/ (PORT 0 or none: any free port) and prints\n"
+    "                         it as 'View: ADDRESS'\n"
+    "  --view-open            the same, and open the page in the default browser\n"
     "  --help                 this text\n"
     "\n"
     "analyse reads kymhost's CSV, or any recording with a time column, a force or weight column\n"
@@ -78,7 +83,7 @@ const char kUsage[] =
     "  4  the board could not be opened (--identify: no button pressed in time)\n"
     "  5  the run stopped because of weak or missing batteries\n"
     "  6  the board was disconnected or stopped sending data\n"
-    "  7  an output file could not be written\n"
+    "  7  an output file could not be written, or the view's port could not be had\n"
     "  8  a recording to analyse could not be read or measured\n"
     "\n"
     "On Linux the plug-in runs against a simulated board; the environment variable\n"
@@ -135,6 +140,22 @@ bool ReadLabels(const std::string& words, std::vector<std::string>& labels) {
   return true;
 }
 
+// A port is all digits: anything else after --view is the next option.
+bool LooksLikePort(const char* text) {
+  if (*text == '\0') return false;
+  for (; *text; ++text)
+    if (*text < '0' || *text > '9') return false;
+  return true;
+}
+
+bool ReadPort(const char* text, int& port) {
+  char* end = nullptr;
+  long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || value < 0 || value > kHighestPort) return false;
+  port = static_cast<int>(value);
+  return true;
+}
+
 bool ReadAxes(const std::string& words, recording::Axes& axes) {
   size_t at = 0;
   for (size_t comma; (comma = words.find(',', at)) != std::string::npos; at = comma + 1)
@@ -161,6 +182,7 @@ constexpr Option kOptions[] = {
     {"--to", true, Use::kAlways},              {"--version", false, Use::kAlways},
     {"--boards", true, Use::kRecording},       {"--labels", true, Use::kRecording},
     {"--identify", false, Use::kRecording},    {"--layout", true, Use::kAlways},
+    {"--view", false, Use::kRecording},        {"--view-open", false, Use::kRecording},
 };
 
 const Option* FindOption(const std::string& arg) {
@@ -227,6 +249,13 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
         i += 2;
       } else {
         shown += " (needs side-by-side and the gap in millimetres)";
+      }
+    } else if (arg == "--view" || arg == "--view-open") {
+      options.view = true;
+      options.viewOpen = options.viewOpen || arg == "--view-open";
+      if (arg == "--view" && i + 1 < argc && LooksLikePort(argv[i + 1])) {
+        shown += std::string(" ") + argv[++i];
+        ok = ReadPort(argv[i], options.viewPort);
       }
     } else if (option && option->takesValue) {
       if (i + 1 >= argc) {

@@ -34,6 +34,9 @@ struct Options {
   bool announce = false;  // answer the plug-in's release query with "tell me"
   std::string capture;    // every HID report to and from the board, for a problem report
   bool version = false;   // print kymhost's version and the plug-in's, and end
+  bool view = false;      // serve the live view while recording
+  int viewPort = 0;       // 0: any free port
+  bool viewOpen = false;  // and open it in the browser
 
   // Several boards at once: how many, their names in the order of their serial numbers (or of
   // the presses that tell them apart), and how they stand.

@@ -8,13 +8,16 @@
 #include "host/live_readout.h"
 #include "host/plugin_library.h"
 #include "host/record_run.h"
+#include "host/run_watcher.h"
 #include "host/version_report.h"
+#include "view/live_view.h"
 
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -107,11 +110,12 @@ bool AskPluginForCapture(const std::string& path) {
 // plug-in writes the last of a capture as it closes the board.
 class CloseAllOnExit {
  public:
-  CloseAllOnExit(PluginLibrary& plugin, const std::string& capture) : plugin_(plugin), capture_(capture) {}
+  CloseAllOnExit(PluginLibrary& plugin, const std::string& capture, RunWatcher* watcher)
+      : plugin_(plugin), capture_(capture), watcher_(watcher) {}
   ~CloseAllOnExit() {
     plugin_.CloseAll();
-    if (boardsFound_) std::printf(several_ ? "Boards closed.\n" : "Board closed.\n");
-    if (boardsFound_ && !capture_.empty()) std::printf("Reports captured to %s\n", capture_.c_str());
+    if (boardsFound_) Say(watcher_, several_ ? "Boards closed.\n" : "Board closed.\n");
+    if (boardsFound_ && !capture_.empty()) Say(watcher_, "Reports captured to %s\n", capture_.c_str());
   }
   CloseAllOnExit(const CloseAllOnExit&) = delete;
   CloseAllOnExit& operator=(const CloseAllOnExit&) = delete;
@@ -123,12 +127,13 @@ class CloseAllOnExit {
  private:
   PluginLibrary& plugin_;
   std::string capture_;
+  RunWatcher* watcher_;
   bool boardsFound_ = false;
   bool several_ = false;
 };
 
-int Interrupted() {
-  std::printf("Interrupted.\n");
+int Interrupted(RunWatcher* watcher) {
+  Say(watcher, "Interrupted.\n");
   return kExitOk;
 }
 
@@ -151,6 +156,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kymhost: cannot offer the host services (0x%08lX)\n",
                  static_cast<unsigned long>(hostServices.result()));
   if (options.version) return ReportVersions(options.plugin);
+  // Before anything else is said, so that the page shows the whole session.
+  std::unique_ptr<LiveView> view;
+  if (options.view) {
+    view = LiveView::Open(options.viewPort);
+    if (!view) return kExitOutputFailed;
+    if (options.viewOpen) OpenInBrowser(view->Address());
+  }
   if (!options.capture.empty() && !AskPluginForCapture(options.capture)) {
     std::fprintf(stderr, "kymhost: cannot write %s\n", options.capture.c_str());
     return kExitOutputFailed;
@@ -160,44 +172,44 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kymhost: %s\n", plugin.error().c_str());
     return kExitPluginMissing;
   }
-  CloseAllOnExit closing(plugin, options.capture);
+  CloseAllOnExit closing(plugin, options.capture, view.get());
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
 
   DeviceClassInfo info{};
   plugin.GetDeviceClassInfo(&info);
-  std::printf("PlankScale plug-in for %s (%s)\n", Narrow(info.deviceName).c_str(), Narrow(info.className).c_str());
-  std::fflush(stdout);
+  Say(view.get(), "PlankScale plug-in for %s (%s)\n", Narrow(info.deviceName).c_str(), Narrow(info.className).c_str());
 
+  if (view) view->Said(kSearching);
   std::vector<int> found = FindBoards(plugin, options.boards);
   if (!found.empty()) closing.BoardsFound(found.size() > 1 && options.boards > 1);
-  if (interrupted.load()) return Interrupted();
+  if (interrupted.load()) return Interrupted(view.get());
   if (found.empty()) {
-    std::printf("No board found: %s\n", PluginMessage(plugin).c_str());
+    Say(view.get(), "No board found: %s\n", PluginMessage(plugin).c_str());
     return kExitNoBoard;
   }
   BoardSession boards(plugin);
   if (options.boards == 1) {
     int index = found.front();
-    std::printf("Found %d board%s; using index %d.\n", static_cast<int>(found.size()), found.size() == 1 ? "" : "s",
-                index);
+    Say(view.get(), "Found %d board%s; using index %d.\n", static_cast<int>(found.size()),
+        found.size() == 1 ? "" : "s", index);
     if (!plugin.Initialise(index)) {
-      std::printf("The board could not be opened: %s\n", HostSession(plugin, index).DeviceMessage().c_str());
+      Say(view.get(), "The board could not be opened: %s\n", HostSession(plugin, index).DeviceMessage().c_str());
       return kExitOpenFailed;
     }
     boards.Adopt(index);
   } else {
     if (static_cast<int>(found.size()) < options.boards) {
-      std::printf("Found %d of the %d boards asked for: %s\n", static_cast<int>(found.size()), options.boards,
-                  PluginMessage(plugin).c_str());
+      Say(view.get(), "Found %d of the %d boards asked for: %s\n", static_cast<int>(found.size()), options.boards,
+          PluginMessage(plugin).c_str());
       return kExitNoBoard;
     }
-    std::printf("Found %d boards.\n", static_cast<int>(found.size()));
+    Say(view.get(), "Found %d boards.\n", static_cast<int>(found.size()));
     if (!boards.Open(found)) return kExitOpenFailed;
   }
   boards.Number(options.labels);
-  if (interrupted.load()) return Interrupted();
+  if (interrupted.load()) return Interrupted(view.get());
   if (options.identify && !boards.Identify(interrupted))
-    return interrupted.load() ? Interrupted() : kExitOpenFailed;
-  return RecordRun(plugin, boards, options, interrupted);
+    return interrupted.load() ? Interrupted(view.get()) : kExitOpenFailed;
+  return RecordRun(plugin, boards, options, interrupted, view.get());
 }

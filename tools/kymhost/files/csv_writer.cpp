@@ -11,8 +11,6 @@
 namespace kymhost {
 
 namespace {
-constexpr int kKgDecimals = 3;
-constexpr int kMmDecimals = 1;
 constexpr int kSpreadDecimals = 3;
 
 // One board: time_s,top_left_kg,...,cop_y_mm,marker; several: each board's names with its prefix.

@@ -11,6 +11,9 @@ namespace kymhost {
 
 // Times of frames at 10 ms steps, in files and on screen.
 constexpr int kSecondsDecimals = 2;
+// Kilograms to the gram and millimetres to a tenth, in the CSV and the live view's stream alike.
+constexpr int kKgDecimals = 3;
+constexpr int kMmDecimals = 1;
 // Frequencies on screen: finer than any spectrum of a trial resolves.
 constexpr int kShownHzDecimals = 2;
 

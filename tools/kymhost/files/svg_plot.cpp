@@ -6,6 +6,7 @@
 #include "files/fixed_format.h"
 #include "measures/board_layout.h"
 #include "measures/math_constants.h"
+#include "measures/prediction_ellipse.h"
 #include "files/plot_axis.h"
 #include "files/sway_summary.h"
 #include "files/text_file.h"
@@ -186,18 +187,9 @@ std::string WeightPanel(const std::vector<TracePoint>& trace, const SwayMeasures
   return svg;
 }
 
-// The 95 % prediction ellipse: its axes lie along the eigenvectors of the covariance matrix,
-// each sqrt(chi-squared x eigenvalue) long.
-struct Ellipse {
-  double semiMajor, semiMinor, angle;  // angle of the major axis from x, counter-clockwise
-
-  static Ellipse Of(const SwayMeasures& m) {
-    double varX = m.rmsXmm * m.rmsXmm, varY = m.rmsYmm * m.rmsYmm, cov = m.covarianceXY;
-    double middle = (varX + varY) / 2, spread = std::hypot((varX - varY) / 2, cov);
-    return {std::sqrt(kEllipse95ChiSquared * (middle + spread)),
-            std::sqrt(kEllipse95ChiSquared * std::max(0.0, middle - spread)), std::atan2(2 * cov, varX - varY) / 2};
-  }
-};
+PredictionEllipse EllipseOf(const SwayMeasures& m) {
+  return PredictionEllipse::Of(m.rmsXmm * m.rmsXmm, m.rmsYmm * m.rmsYmm, m.covarianceXY);
+}
 
 std::string CentreMark(double cx, double cy) {
   double r = kCentreMarkRadius;
@@ -253,7 +245,7 @@ std::string CopPanel(const std::vector<TracePoint>& trace, const SwayMeasures& m
   for (const auto& p : trace)
     if (standing(p)) extent = std::max({extent, std::fabs(p.copXmm), std::fabs(p.copYmm)});
   for (const PlotBoard& board : boards) extent = std::max(extent, std::fabs(board.centreXmm) + kBoardWidthMm / 2);
-  Ellipse ellipse = Ellipse::Of(measures);
+  PredictionEllipse ellipse = EllipseOf(measures);
   if (measures.HasStanding())
     extent = std::max({extent, std::fabs(measures.meanXmm) + ellipse.semiMajor,
                        std::fabs(measures.meanYmm) + ellipse.semiMajor});

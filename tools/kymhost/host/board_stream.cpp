@@ -48,7 +48,7 @@ class Run {
       p_.readout.Update(Clock::now());
     }
     p_.readout.Finish();
-    for (int marker : markers_) std::printf("Marker %d came after the last frame and is not kept.\n", marker);
+    for (int marker : markers_) kymhost::Say(p_.watcher, "Marker %d came after the last frame and is not kept.\n", marker);
     return result_;
   }
 
@@ -150,7 +150,8 @@ class Run {
 
   // Hands every row that is due to the recording and the listeners.
   void Emit(bool flush) {
-    for (int asked = p_.keys.Take(); asked > 0; --asked) markers_.push_back(nextMarker_++);
+    int asked = p_.keys.Take() + (p_.watcher ? p_.watcher->TakeMarkers() : 0);
+    for (; asked > 0; --asked) markers_.push_back(nextMarker_++);
     FrameRow row;
     while (!Full() && aligner_.Next(row, flush)) {
       row.number = p_.recording.Frames();

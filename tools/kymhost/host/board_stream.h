@@ -7,6 +7,7 @@
 #include "host/listeners.h"
 #include "host/live_readout.h"
 #include "host/marker_keys.h"
+#include "host/run_watcher.h"
 
 #include <atomic>
 
@@ -19,6 +20,7 @@ struct StreamParts {
   LiveReadout& readout;
   Listeners& listeners;
   MarkerKeys& keys;
+  RunWatcher* watcher;  // the live view, when there is one: it may ask for markers too
 };
 
 // Records until wanted rows (all of them when negative); returns the exit code the run ends

@@ -87,21 +87,23 @@ bool Writable(const std::string& path) {
 }
 
 // What one board says about itself; false when its scaling makes no sense.
-bool Introduce(PluginLibrary& plugin, BoardSession& boards, int k, double& periodSeconds) {
+bool Introduce(PluginLibrary& plugin, BoardSession& boards, int k, double& periodSeconds, RunWatcher* watcher) {
   OpenBoard& board = boards.Board(k);
   HostSession& session = *board.session;
   int uniqueId = -1;
   plugin.GetUniqueID(board.index, &uniqueId);
   std::string prefix = boards.Prefix(k);
+  board.identity.type = session.Query(">dev/type");
+  board.identity.version = session.Query(">dev/version");
   if (boards.Count() == 1) {
-    std::printf("Board:          %s\n", session.Query(">dev/type").c_str());
-    std::printf("Serial number:  %s\n", board.identity.serial.c_str());
-    std::printf("Version:        %s\n", session.Query(">dev/version").c_str());
-    std::printf("Unique ID:      %d (baud rate %d: not a serial line)\n", uniqueId, plugin.GetBaudRate());
-    std::printf("Channels:       %s\n", session.Query(">in/nachans").c_str());
+    Say(watcher, "Board:          %s\n", board.identity.type.c_str());
+    Say(watcher, "Serial number:  %s\n", board.identity.serial.c_str());
+    Say(watcher, "Version:        %s\n", board.identity.version.c_str());
+    Say(watcher, "Unique ID:      %d (baud rate %d: not a serial line)\n", uniqueId, plugin.GetBaudRate());
+    Say(watcher, "Channels:       %s\n", session.Query(">in/nachans").c_str());
   } else {
-    std::printf("%s%s %s, %s channels, unique ID %d\n", prefix.c_str(), session.Query(">dev/type").c_str(),
-                session.Query(">dev/version").c_str(), session.Query(">in/nachans").c_str(), uniqueId);
+    Say(watcher, "%s%s %s, %s channels, unique ID %d\n", prefix.c_str(), board.identity.type.c_str(),
+        board.identity.version.c_str(), session.Query(">in/nachans").c_str(), uniqueId);
   }
   if (!session.LoadScaling()) {
     std::fprintf(stderr, "kymhost: %sthe board announced no usable scaling\n", prefix.c_str());
@@ -113,34 +115,38 @@ bool Introduce(PluginLibrary& plugin, BoardSession& boards, int k, double& perio
 }
 
 // The settings the options ask for, and the plug-in's warning about the batteries.
-void Configure(BoardSession& boards, int k, const Options& options) {
-  HostSession& session = *boards.Board(k).session;
+void Configure(BoardSession& boards, int k, const Options& options, RunWatcher* watcher) {
+  OpenBoard& board = boards.Board(k);
+  HostSession& session = *board.session;
   std::string prefix = boards.Prefix(k);
   if (options.keepPaired == "on") Setting(session, ">dev/bb_keepPaired 2", "keep-paired on");
   if (options.keepPaired == "off") Setting(session, ">dev/bb_keepPaired 1", "keep-paired off");
   if (!options.batteryWarning) Setting(session, ">dev/bb_ShowBattWarning 1", "no battery warning");
-  if (session.Query(">dev/startwarning") == "1")
-    std::printf("WARNING: %sthe board's batteries are weak or were removed. Replace them soon.\n", prefix.c_str());
+  // The board says only whether its batteries are weak, and only while the warning is on.
+  bool weak = session.Query(">dev/startwarning") == "1";
+  if (options.batteryWarning) board.identity.battery = weak ? BatteryState::kWeak : BatteryState::kFine;
+  if (weak) Say(watcher, "WARNING: %sthe board's batteries are weak or were removed. Replace them soon.\n", prefix.c_str());
   if (options.zero) Setting(session, ">dev/bb_zeroAllChans 2", "zeroing");
 }
 
 }  // namespace
 
-int RecordRun(PluginLibrary& plugin, BoardSession& boards, const Options& options, const std::atomic<bool>& interrupted) {
+int RecordRun(PluginLibrary& plugin, BoardSession& boards, const Options& options, const std::atomic<bool>& interrupted,
+              RunWatcher* watcher) {
   double periodSeconds = kFramePeriodSeconds;
   for (int k = 0; k < boards.Count(); ++k)
-    if (!Introduce(plugin, boards, k, periodSeconds)) return kExitOpenFailed;
-  std::printf("Scaling:        %.8f kg per unit; one frame every %.0f ms\n", boards.Board(0).session->KgPerUnit(),
-              periodSeconds * 1000);
-  for (int k = 0; k < boards.Count(); ++k) Configure(boards, k, options);
+    if (!Introduce(plugin, boards, k, periodSeconds, watcher)) return kExitOpenFailed;
+  Say(watcher, "Scaling:        %.8f kg per unit; one frame every %.0f ms\n", boards.Board(0).session->KgPerUnit(),
+      periodSeconds * 1000);
+  for (int k = 0; k < boards.Count(); ++k) Configure(boards, k, options, watcher);
   if (options.zero)
-    std::printf("All channels are zeroed from the first readings: keep the board%s empty for now.\n",
-                boards.Count() > 1 ? "s" : "");
+    Say(watcher, "All channels are zeroed from the first readings: keep the board%s empty for now.\n",
+        boards.Count() > 1 ? "s" : "");
 
   // The CSV made before the countdown, so that one that cannot be written is said at once.
   if (!Writable(options.csv)) return kExitOutputFailed;
   if (options.countdownSeconds > 0 && !Countdown(options.countdownSeconds, interrupted)) {
-    std::printf("Interrupted.\n");
+    Say(watcher, "Interrupted.\n");
     return kExitOk;
   }
   MarkerKeys keys;  // before sampling: it may take a moment to set up
@@ -153,6 +159,7 @@ int RecordRun(PluginLibrary& plugin, BoardSession& boards, const Options& option
   LiveReadout readout;
   Listeners listeners;
   listeners.Add(readout);
+  if (watcher) listeners.Add(*watcher);
   std::unique_ptr<CsvWriter> csv;
   if (!options.csv.empty()) {
     csv = std::make_unique<CsvWriter>(options.csv);
@@ -171,25 +178,25 @@ int RecordRun(PluginLibrary& plugin, BoardSession& boards, const Options& option
     return kExitOutputFailed;
   }
   if (boards.Count() > 1)
-    std::printf("The %d boards started %s ms apart.\n", boards.Count(), Fixed(spreadMs, kSpreadDecimals).c_str());
+    Say(watcher, "The %d boards started %s ms apart.\n", boards.Count(), Fixed(spreadMs, kSpreadDecimals).c_str());
   if (options.seconds > 0)
-    std::printf("Recording for %g s. Press Enter or m to set a marker, Ctrl-C to stop.\n", options.seconds);
+    Say(watcher, "Recording for %g s. Press Enter or m to set a marker, Ctrl-C to stop.\n", options.seconds);
   else
-    std::printf("Recording. Press Enter or m to set a marker, Ctrl-C to stop.\n");
-  std::fflush(stdout);
+    Say(watcher, "Recording. Press Enter or m to set a marker, Ctrl-C to stop.\n");
 
   long wanted = options.seconds > 0 ? static_cast<long>(options.seconds / periodSeconds + 0.5) : -1;
-  int result = StreamBoards({plugin, boards, recording, readout, listeners, keys}, wanted, interrupted);
+  int result = StreamBoards({plugin, boards, recording, readout, listeners, keys, watcher}, wanted, interrupted);
   boards.StopAll();
   if (options.countdownSeconds > 0) Bell();
-  if (interrupted.load()) std::printf("Interrupted.\n");
-  std::printf("Recorded %ld frames (%.2f s).\n", recording.Frames(), recording.Seconds());
+  if (interrupted.load()) Say(watcher, "Interrupted.\n");
+  Say(watcher, "Recorded %ld frames (%.2f s).\n", recording.Frames(), recording.Seconds());
 
   BoardsAnalysis analysis;
   std::string error;  // the live options name no markers, so nothing can fail here
   AnalyseBoards(recording, options, options.label, analysis, error);
   PrintBoardsAnalysis(analysis);
   bool written = listeners.Finish();
+  if (watcher) watcher->Summary(BoardsSummaryJson(analysis));
   written = WriteBoardsAnalysis(analysis, options.plot, options.summary) && written;
   if (!written && result == kExitOk) result = kExitOutputFailed;
   return result;

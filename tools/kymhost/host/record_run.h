@@ -5,12 +5,15 @@
 #include "command_line.h"
 #include "host/board_session.h"
 #include "host/plugin_library.h"
+#include "host/run_watcher.h"
 
 #include <atomic>
 
 namespace kymhost {
 
-// Returns kymhost's exit code. Leaves the closing (CloseAll) to the caller.
-int RecordRun(PluginLibrary& plugin, BoardSession& boards, const Options& options, const std::atomic<bool>& interrupted);
+// Returns kymhost's exit code. Leaves the closing (CloseAll) to the caller. The watcher, when
+// there is one, follows the run as a listener and may ask for markers.
+int RecordRun(PluginLibrary& plugin, BoardSession& boards, const Options& options, const std::atomic<bool>& interrupted,
+              RunWatcher* watcher = nullptr);
 
 }  // namespace kymhost

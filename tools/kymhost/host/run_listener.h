@@ -16,9 +16,15 @@ namespace kymhost {
 // kymhost records at most this many boards at once.
 constexpr int kMostBoards = 4;
 
+// What kymhost learnt of a board's batteries before the run: the board only says "weak".
+enum class BatteryState { kNotChecked, kFine, kWeak };
+
 struct BoardIdentity {
   std::string label;   // the name the user gave it, or empty
   std::string serial;  // the plug-in's serial number of the board
+  std::string type;     // what the board says it is
+  std::string version;  // the board's version, as the plug-in gives it
+  BatteryState battery = BatteryState::kNotChecked;
 };
 
 struct RunStart {

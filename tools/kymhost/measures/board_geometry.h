@@ -10,6 +10,10 @@ enum Corner { kTopLeft = 0, kBottomLeft = 1, kTopRight = 2, kBottomRight = 3 };
 constexpr int kChannels = 4;
 using recording::kSensorSpanXmm;
 using recording::kSensorSpanYmm;
+// The board's outer width and depth as sold (its sensor centres sit 433 mm and 238 mm apart
+// within them): for boards laid side by side, and for the live view's picture.
+constexpr double kBoardWidthMm = 511.0;
+constexpr double kBoardDepthMm = 316.0;
 // Below this total the centre of pressure means nothing.
 constexpr double kMinimumLoadKg = 1.0;
 

@@ -2,15 +2,13 @@
 // edges; and which two of them carry the left and the right foot.
 #pragma once
 
+#include "measures/board_geometry.h"
+
 #include <string>
 #include <vector>
 
 namespace kymhost {
 
-// The board's outer width and depth as sold: its sensor centres sit 433 mm and 238 mm apart
-// within them.
-constexpr double kBoardWidthMm = 511;
-constexpr double kBoardDepthMm = 316;
 constexpr char kLeftLabel[] = "left";
 constexpr char kRightLabel[] = "right";
 
