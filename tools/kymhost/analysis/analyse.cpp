@@ -1,13 +1,18 @@
 #include "analysis/analyse.h"
 
 #include "files/fixed_format.h"
+#include "files/lab_files.h"
 #include "files/recorded_trial.h"
+#include "files/recording_file.h"
+#include "measures/swarii.h"
 #include "analysis/recording.h"
 #include "analysis/romberg.h"
 #include "analysis/run_report.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace kymhost {
 
@@ -28,25 +33,78 @@ std::string OutputFor(const std::string& output, const std::string& input, bool 
   return output.substr(0, dot) + "-" + stem + output.substr(dot);
 }
 
+// The frames converted into the lab files the options ask for; false when one could not be
+// written.
+bool Convert(const RecordedTrial& recorded, const std::string& label, const std::vector<std::unique_ptr<RunListener>>& files) {
+  if (files.empty()) return true;
+  RunStart start;
+  start.periodSeconds = recorded.periodSeconds;
+  start.label = label;
+  start.boards.push_back({});
+  bool started = true;
+  for (const std::unique_ptr<RunListener>& file : files) started = file->Start(start) && started;
+  if (!started) return false;
+  auto marker = recorded.markers.begin();
+  for (size_t i = 0; i < recorded.frames.size(); ++i) {
+    FrameRow row;
+    row.number = static_cast<long>(i);
+    row.seconds = static_cast<double>(i) * recorded.periodSeconds;
+    row.board[0] = {true, recorded.frames[i]};
+    for (; marker != recorded.markers.end() && marker->index == i; ++marker) {
+      row.marker = marker->number;
+      for (const std::unique_ptr<RunListener>& file : files)
+        file->Message(row.seconds, "Marker " + std::to_string(marker->number) + " at " + Fixed(row.seconds, kSecondsDecimals) + " s");
+    }
+    for (const std::unique_ptr<RunListener>& file : files) file->Frame(row);
+  }
+  bool finished = true;
+  for (const std::unique_ptr<RunListener>& file : files) finished = file->Finish() && finished;
+  return finished;
+}
+
 // Reads a recording and measures it as kymhost measures a live one; false, having said why,
-// when it cannot.
-bool AnalyseFile(const std::string& path, const Options& options, Analysis& analysis) {
-  recording::Trial trial;
+// when it cannot. unwritten is set when a file it converts to could not be written.
+bool AnalyseFile(const std::string& path, const Options& options, bool several, Analysis& analysis, bool& unwritten) {
   RecordedTrial recorded;
   std::string error;
-  if (!recording::ReadTrial(path, options.axes, trial, error) || !FramesOfTrial(trial, path, recorded, error)) {
-    std::fprintf(stderr, "kymhost: %s\n", error.c_str());
-    return false;
+  {
+    TimedTrial timed;  // gone before the measures, which need memory of their own
+    ReadSettings settings{options.axes, options.plate, options.rateHz, options.plateDepthMm};
+    Resampling resampling{options.resampleHz, options.windowSeconds > 0 ? options.windowSeconds
+                                                                        : kDefaultSwariiWindowSeconds};
+    if (!(options.resampleHz > 0)) resampling = Resampling{};
+    if (!ReadRecordingFile(path, settings, timed, error) || !EvenFrames(timed, path, resampling, recorded, error)) {
+      std::fprintf(stderr, "kymhost: %s\n", error.c_str());
+      return false;
+    }
+    if (recorded.resampled.rateHz > 0)
+      std::printf("Resampled %s: %zu uneven samples to %s frames a second (SWARII, window %s s).\n", path.c_str(),
+                  timed.seconds.size(), Short(recorded.resampled.rateHz).c_str(),
+                  Short(recorded.resampled.windowSeconds).c_str());
   }
+  std::string label = options.label.empty() ? recorded.label : options.label;
+  unwritten = !Convert(recorded, label,
+                       LabFiles(OutputFor(options.bdf, path, several), OutputFor(options.edf, path, several),
+                                OutputFor(options.xdf, path, several))) ||
+              unwritten;
   Recording recording(recorded.periodSeconds);
-  for (size_t i = 0; i < recorded.frames.size(); ++i) recording.Add(recorded.frames[i], recorded.markers[i]);
+  recording.Reserve(recorded.frames.size());
+  auto marker = recorded.markers.begin();
+  for (size_t i = 0; i < recorded.frames.size(); ++i) {
+    int number = 0;
+    for (; marker != recorded.markers.end() && marker->index == i; ++marker) number = marker->number;
+    recording.Add(recorded.frames[i], number);
+  }
+  recorded.frames = std::vector<FrameKg>();
   std::printf("Analysing %s: %ld frames (%s s), one every %s ms.\n", path.c_str(), recording.Frames(),
               Fixed(recording.Seconds(), kSecondsDecimals).c_str(),
               Short(recorded.periodSeconds * kMillisecondsPerSecond).c_str());
-  if (!AnalyseRecording(recording, options, options.label.empty() ? recorded.label : options.label, analysis, error)) {
+  if (!AnalyseRecording(recording, options, label, analysis, error)) {
     std::fprintf(stderr, "kymhost: %s: %s\n", path.c_str(), error.c_str());
     return false;
   }
+  analysis.notes.resampledHz = recorded.resampled.rateHz;
+  analysis.notes.resampleWindowSeconds = recorded.resampled.windowSeconds;
   return true;
 }
 
@@ -60,7 +118,7 @@ int Analyse(const Options& options) {
     const std::string& path = options.files[i];
     Analysis analysis;
     if (i > 0 && !options.romberg) std::printf("\n");
-    if (!AnalyseFile(path, options, analysis)) {
+    if (!AnalyseFile(path, options, several, analysis, unwritten)) {
       unreadable = true;
       continue;
     }

@@ -30,6 +30,8 @@ class Recording {
     long frame;
   };
 
+  // Room for this many frames, so that an hour's do not grow by copies.
+  void Reserve(size_t frames) { sway_.reserve(frames); }
   // Adds a frame; marker is its marker number, 0 for none.
   void Add(const FrameKg& frame, int marker = 0);
 

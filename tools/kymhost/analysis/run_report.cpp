@@ -59,8 +59,8 @@ bool AnalyseRecording(const Recording& recording, const Options& options, const 
     std::fprintf(stderr, "kymhost: the part chosen holds no frames (the recording lasts %s s)\n",
                  Fixed(recording.Seconds(), kSecondsDecimals).c_str());
   const std::vector<SwayFrame>& frames = recording.SwayFrames();
-  std::vector<SwayFrame> part(frames.begin() + begin, frames.begin() + end);
-  analysis.measures = MeasureSway(part, recording.Period(), options.lowpassHz);
+  analysis.measures = MeasureSway(frames.data() + begin, static_cast<size_t>(end - begin), recording.Period(),
+                                  options.lowpassHz);
 
   // The trace keeps the points of the same frames: half a frame's tolerance on either side.
   double first = (static_cast<double>(begin) - 0.5) * recording.Period();

@@ -22,8 +22,6 @@ std::string OneLine(std::string text) {
 }
 }  // namespace
 
-CsvWriter::~CsvWriter() { Close(); }
-
 FrameKg CsvWriter::AsWritten(const FrameKg& frame) {
   FrameKg written = frame;
   for (double& kg : written.channel) {
@@ -34,35 +32,25 @@ FrameKg CsvWriter::AsWritten(const FrameKg& frame) {
 }
 
 bool CsvWriter::Start(const RunStart& start) {
-  file_ = std::fopen(path_.c_str(), "w");
-  if (!file_) {
+  if (!file_.Open(path_)) {
     std::fprintf(stderr, "kymhost: cannot write %s\n", path_.c_str());
     return false;
   }
-  if (!start.label.empty())
-    std::fputs(("# " + std::string(kLabelComment) + " " + OneLine(start.label) + "\n").c_str(), file_);
-  std::fputs(kCsvHeader, file_);
+  if (!start.label.empty()) file_.Write("# " + std::string(kLabelComment) + " " + OneLine(start.label) + "\n");
+  file_.Write(kCsvHeader);
   return true;
 }
 
 void CsvWriter::Frame(const FrameRow& row) {
-  if (!file_) return;
+  if (!file_.IsOpen()) return;
   const FrameKg& frame = row.board[0].kg;
   std::string line = Fixed(row.seconds, kSecondsDecimals);
   for (double kg : frame.channel) line += "," + Fixed(kg, kKgDecimals);
   line += "," + Fixed(frame.Total(), kKgDecimals) + "," + Fixed(frame.CopXmm(), kMmDecimals) + "," +
           Fixed(frame.CopYmm(), kMmDecimals) + "," + (row.marker > 0 ? std::to_string(row.marker) : "") + "\n";
-  std::fputs(line.c_str(), file_);
+  file_.Write(line);
 }
 
-bool CsvWriter::Close() {
-  if (!file_) return true;
-  bool written = !std::ferror(file_);
-  written = std::fclose(file_) == 0 && written;
-  file_ = nullptr;
-  return written;
-}
-
-bool CsvWriter::Finish() { return Reported(Close(), "Frames", path_); }
+bool CsvWriter::Finish() { return Reported(file_.Close(), "Frames", path_); }
 
 }  // namespace kymhost

@@ -1,9 +1,9 @@
 // kymhost's CSV: a row for every frame at its 10 ms step, the label in a comment line above.
 #pragma once
 
+#include "files/background_file.h"
 #include "host/run_listener.h"
 
-#include <cstdio>
 #include <string>
 
 namespace kymhost {
@@ -11,9 +11,6 @@ namespace kymhost {
 class CsvWriter final : public RunListener {
  public:
   explicit CsvWriter(std::string path) : path_(std::move(path)) {}
-  ~CsvWriter() override;
-  CsvWriter(const CsvWriter&) = delete;
-  CsvWriter& operator=(const CsvWriter&) = delete;
 
   bool Start(const RunStart& start) override;
   void Frame(const FrameRow& row) override;
@@ -24,10 +21,8 @@ class CsvWriter final : public RunListener {
   static FrameKg AsWritten(const FrameKg& frame);
 
  private:
-  bool Close();
-
   std::string path_;
-  std::FILE* file_ = nullptr;
+  BackgroundFile file_;
 };
 
 }  // namespace kymhost

@@ -34,6 +34,9 @@ std::vector<std::string> NoteLines(const TrialNotes& notes) {
   for (const TrialNotes::Marker& marker : notes.markers)
     markers += (markers.empty() ? "Markers: " : ", ") + std::to_string(marker.number) + " at " + Seconds(marker.seconds);
   if (!markers.empty()) lines.push_back(markers);
+  if (notes.resampledHz > 0)
+    lines.push_back("Resampled: SWARII at " + Plain(notes.resampledHz) + " Hz, window " +
+                    Plain(notes.resampleWindowSeconds) + " s");
   return lines;
 }
 
@@ -143,7 +146,10 @@ std::string SummaryJson(const SwayMeasures& m, const TrialNotes& notes) {
     fields.emplace_back(measure.key, measure.known ? Fixed(measure.value, kJsonDecimals) : null);
   std::string markers;
   for (const TrialNotes::Marker& marker : notes.markers) markers += (markers.empty() ? "" : ", ") + seconds(marker.seconds);
+  bool resampled = notes.resampledHz > 0;
   fields.insert(fields.end(), {{"lowpass_hz", m.lowpassHz > 0 ? Plain(m.lowpassHz) : null},
+                               {"resampled_hz", resampled ? Plain(notes.resampledHz) : null},
+                               {"resample_window_s", resampled ? Plain(notes.resampleWindowSeconds) : null},
                                {"label", notes.label.empty() ? null : JsonString(notes.label)},
                                {"from_s", seconds(notes.fromSeconds)},
                                {"to_s", seconds(notes.toSeconds)},

@@ -4,6 +4,7 @@
 #include "analysis/run_report.h"
 #include "files/csv_writer.h"
 #include "files/fixed_format.h"
+#include "files/lab_files.h"
 #include "host/host_session.h"
 #include "host/live_readout.h"
 #include "host/marker_keys.h"
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <deque>
 #include <memory>
 #include <string>
@@ -253,10 +255,14 @@ int RecordRun(PluginLibrary& plugin, int index, const Options& options, const st
     csv = std::make_unique<CsvWriter>(options.csv);
     listeners.Add(*csv);
   }
+  std::vector<std::unique_ptr<RunListener>> files = LabFiles(options.bdf, options.edf, options.xdf);
+  for (const std::unique_ptr<RunListener>& file : files) listeners.Add(*file);
   RunStart start;
   start.periodSeconds = periodSeconds;
   start.label = options.label;
   start.boards.push_back({"", serial});
+  start.wallClock = std::time(nullptr);
+  start.hostClockSeconds = std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
   // Files made before the countdown, so that one that cannot be written is said at once.
   if (!listeners.Start(start)) return kExitOutputFailed;
   if (options.countdownSeconds > 0 && !Countdown(options.countdownSeconds, interrupted)) {

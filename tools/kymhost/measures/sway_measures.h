@@ -3,17 +3,12 @@
 #pragma once
 
 #include "measures/spectrum.h"
+#include "measures/sway_frame.h"
 
+#include <cstddef>
 #include <vector>
 
 namespace kymhost {
-
-// What a frame contributes to the measures: its total weight and its centre of pressure.
-struct SwayFrame {
-  double totalKg;
-  double copXmm;
-  double copYmm;
-};
 
 // A frame stands when its total is at least this share of the recording's median total ...
 constexpr double kStandingShareOfMedian = 0.8;
@@ -57,6 +52,7 @@ struct SwayMeasures {
 // Measures the recording, frames periodSeconds apart. With lowpassHz > 0 each stretch of
 // consecutive standing frames has its centre-of-pressure traces filtered first; the frequency
 // measures are taken from the filtered traces too.
+SwayMeasures MeasureSway(const SwayFrame* frames, size_t count, double periodSeconds, double lowpassHz);
 SwayMeasures MeasureSway(const std::vector<SwayFrame>& frames, double periodSeconds, double lowpassHz);
 
 }  // namespace kymhost
