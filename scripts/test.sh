@@ -14,7 +14,9 @@ case "$stages" in
   *) echo "usage: scripts/test.sh [windows]" >&2; exit 2 ;;
 esac
 
-native_packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest libbenchmark-dev binutils)
+# libedf-dev, libxdf-dev and biosig-tools read back the BDF+, EDF+ and XDF files kymhost writes.
+native_packages=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev googletest libbenchmark-dev binutils
+                 libedf-dev libxdf-dev biosig-tools)
 
 passed=0
 failed=0

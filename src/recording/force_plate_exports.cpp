@@ -92,8 +92,8 @@ bool ReadNexusDevices(const std::string& path, const Axes& axes, int plate, Samp
   if (!next("the names of its devices") || !next("the header 'Frame,Sub Frame,Fx,...'")) return false;
   char separator = SeparatorOf(line);
   Split(line, separator, fields);
-  std::vector<std::string> header;
-  for (std::string_view f : fields) header.push_back(Lower(std::string(f)));
+  std::vector<std::string> titles(fields.begin(), fields.end()), header;
+  for (const std::string& title : titles) header.push_back(Lower(title));
   if (header.size() < 2 || header[0] != "frame" || header[1] != "sub frame")
     return at.Fail("the header does not start with 'Frame,Sub Frame'");
   // The plate's columns: its Fz, then the Cx and Cy after it.
@@ -128,7 +128,7 @@ bool ReadNexusDevices(const std::string& path, const Axes& axes, int plate, Samp
                                                 {static_cast<size_t>(cx), &row.xMm}, {static_cast<size_t>(cy), &row.yMm}};
     for (const auto& [column, value] : cells)
       if (!ReadDecimal(fields[column], false, *value))
-        return at.Fail("'" + std::string(fields[column]) + "' is not a number for the column '" + header[column] + "'");
+        return at.Fail("'" + std::string(fields[column]) + "' is not a number for the column '" + titles[column] + "'");
     rows.push_back(row);
   }
   if (lines.Failed()) return at.Fail(lines.Failed());
