@@ -65,10 +65,11 @@ class LabFiles : public ::testing::Test {
     return code;
   }
   std::string said_;
+  std::string prefix_;
+  std::vector<std::string> files_;
 
  private:
-  std::string prefix_, output_;
-  std::vector<std::string> files_;
+  std::string output_;
 };
 
 struct CsvRow {
@@ -225,6 +226,35 @@ TEST_F(LabFiles, UnevenSamplesAreResampledOnlyWhenAsked) {
   std::string json = ReadFile(summary);
   EXPECT_EQ(JsonValue(json, "resampled_hz"), "100");
   EXPECT_EQ(JsonValue(json, "resample_window_s"), "0.25");
+}
+
+// A capture's reports at their own arrival times, through its calibration, and the same reports
+// as the plug-in paced them: resampled alike, the paced ones give the run's own CSV's measures,
+// to a frame at either end (the capture's times are whole microseconds from the open, the
+// plug-in's its counter from the run's start).
+TEST_F(LabFiles, ACaptureIsMeasuredAtItsReportsTimesBesideThePacedStream) {
+  std::string capture = Path("capture.txt"), csv = Path("run.csv"), fromCsv = Path("csv.json"), times = Path("times.json");
+  setenv("PLANKSCALE_CLOCK", "virtual", 1);
+  int recorded = Kymhost("--seconds 10 --csv " + csv + " --capture " + capture,
+                         "radio\nboard paired yes\n  report-interval 16.667 ms uneven\n"
+                         "  load sway 70 kg split 45/55 amplitude 15 mm period 2 s\n");
+  unsetenv("PLANKSCALE_CLOCK");
+  ASSERT_EQ(recorded, 0) << said_;
+  EXPECT_EQ(Kymhost("analyse " + capture), 8);
+  EXPECT_NE(said_.find("or --resample HZ to make them so"), std::string::npos) << said_;
+  ASSERT_EQ(Kymhost("analyse " + capture + " --resample 100 --summary " + times), 0) << said_;
+  EXPECT_NE(said_.find("The same reports as the plug-in paced them"), std::string::npos) << said_;
+  std::string own = ReadFile(times), paced = ReadFile(prefix_ + "times-paced.json");
+  files_.push_back(prefix_ + "times-paced.json");
+  ASSERT_EQ(Kymhost("analyse " + csv + " --resample 100 --summary " + fromCsv), 0) << said_;
+  std::string run = ReadFile(fromCsv);
+  EXPECT_NEAR(std::atof(JsonValue(paced, "frames").c_str()), std::atof(JsonValue(run, "frames").c_str()), 2);
+  for (const char* key : {"cop_mean_x_mm", "cop_rms_x_mm", "cop_path_mm", "mean_total_kg"}) {
+    double expected = std::atof(JsonValue(run, key).c_str());
+    EXPECT_NEAR(std::atof(JsonValue(paced, key).c_str()), expected, 0.005 * std::fabs(expected)) << key;
+    EXPECT_NE(JsonValue(own, key), "null") << key;
+  }
+  EXPECT_EQ(JsonValue(own, "resampled_hz"), "100");
 }
 
 }  // namespace

@@ -62,10 +62,31 @@ bool Convert(const RecordedTrial& recorded, const std::string& label, const std:
   return finished;
 }
 
+// The frames measured as a live recording's are; false, with error, when the options name a
+// marker they do not have. The frames are let go on the way.
+bool MeasureFrames(RecordedTrial& recorded, const Options& options, const std::string& label, Analysis& analysis,
+                   std::string& error) {
+  Recording recording(recorded.periodSeconds);
+  recording.Reserve(recorded.frames.size());
+  auto marker = recorded.markers.begin();
+  for (size_t i = 0; i < recorded.frames.size(); ++i) {
+    int number = 0;
+    for (; marker != recorded.markers.end() && marker->index == i; ++marker) number = marker->number;
+    recording.Add(recorded.frames[i], number);
+  }
+  recorded.frames = std::vector<FrameKg>();
+  if (!AnalyseRecording(recording, options, label, analysis, error)) return false;
+  analysis.notes.resampledHz = recorded.resampled.rateHz;
+  analysis.notes.resampleWindowSeconds = recorded.resampled.windowSeconds;
+  return true;
+}
+
 // Reads a recording and measures it as kymhost measures a live one; false, having said why,
-// when it cannot. unwritten is set when a file it converts to could not be written.
-bool AnalyseFile(const std::string& path, const Options& options, bool several, Analysis& analysis, bool& unwritten) {
-  RecordedTrial recorded;
+// when it cannot. unwritten is set when a file it converts to could not be written. A capture
+// also gets the measures of its frames as the plug-in paced them, in paced.
+bool AnalyseFile(const std::string& path, const Options& options, bool several, Analysis& analysis,
+                 std::unique_ptr<Analysis>& paced, bool& unwritten) {
+  RecordedTrial recorded, pacedFrames;
   std::string error;
   {
     TimedTrial timed;  // gone before the measures, which need memory of their own
@@ -81,30 +102,30 @@ bool AnalyseFile(const std::string& path, const Options& options, bool several, 
       std::printf("Resampled %s: %zu uneven samples to %s frames a second (SWARII, window %s s).\n", path.c_str(),
                   timed.seconds.size(), Short(recorded.resampled.rateHz).c_str(),
                   Short(recorded.resampled.windowSeconds).c_str());
+    // The paced frames go through the same resampling, so that the two differ by their times alone.
+    TimedTrial stream;
+    for (size_t i = 0; i < timed.paced.size(); ++i)
+      stream.Add(static_cast<double>(i) * kFramePeriodSeconds, timed.paced[i], 0, 0);
+    stream.lines.clear();
+    if (stream.frames.size() > 1 && !EvenFrames(stream, path, resampling, pacedFrames, error)) pacedFrames = RecordedTrial{};
   }
   std::string label = options.label.empty() ? recorded.label : options.label;
   unwritten = !Convert(recorded, label,
                        LabFiles(OutputFor(options.bdf, path, several), OutputFor(options.edf, path, several),
                                 OutputFor(options.xdf, path, several))) ||
               unwritten;
-  Recording recording(recorded.periodSeconds);
-  recording.Reserve(recorded.frames.size());
-  auto marker = recorded.markers.begin();
-  for (size_t i = 0; i < recorded.frames.size(); ++i) {
-    int number = 0;
-    for (; marker != recorded.markers.end() && marker->index == i; ++marker) number = marker->number;
-    recording.Add(recorded.frames[i], number);
-  }
-  recorded.frames = std::vector<FrameKg>();
-  std::printf("Analysing %s: %ld frames (%s s), one every %s ms.\n", path.c_str(), recording.Frames(),
-              Fixed(recording.Seconds(), kSecondsDecimals).c_str(),
+  long frames = static_cast<long>(recorded.frames.size());
+  std::printf("Analysing %s: %ld frames (%s s), one every %s ms.\n", path.c_str(), frames,
+              Fixed(static_cast<double>(frames) * recorded.periodSeconds, kSecondsDecimals).c_str(),
               Short(recorded.periodSeconds * kMillisecondsPerSecond).c_str());
-  if (!AnalyseRecording(recording, options, label, analysis, error)) {
+  if (!MeasureFrames(recorded, options, label, analysis, error)) {
     std::fprintf(stderr, "kymhost: %s: %s\n", path.c_str(), error.c_str());
     return false;
   }
-  analysis.notes.resampledHz = recorded.resampled.rateHz;
-  analysis.notes.resampleWindowSeconds = recorded.resampled.windowSeconds;
+  if (pacedFrames.frames.size() > 1) {
+    paced = std::make_unique<Analysis>();
+    if (!MeasureFrames(pacedFrames, options, label, *paced, error)) paced.reset();
+  }
   return true;
 }
 
@@ -117,8 +138,9 @@ int Analyse(const Options& options) {
   for (size_t i = 0; i < options.files.size(); ++i) {
     const std::string& path = options.files[i];
     Analysis analysis;
+    std::unique_ptr<Analysis> paced;
     if (i > 0 && !options.romberg) std::printf("\n");
-    if (!AnalyseFile(path, options, several, analysis, unwritten)) {
+    if (!AnalyseFile(path, options, several, analysis, paced, unwritten)) {
       unreadable = true;
       continue;
     }
@@ -128,7 +150,13 @@ int Analyse(const Options& options) {
       unwritten = !WriteAnalysis(analysis, plot, "") || unwritten;
     } else {
       PrintAnalysis(analysis);
-      unwritten = !WriteAnalysis(analysis, plot, OutputFor(options.summary, path, several)) || unwritten;
+      std::string summary = OutputFor(options.summary, path, several);
+      unwritten = !WriteAnalysis(analysis, plot, summary) || unwritten;
+      if (paced) {
+        std::printf("\nThe same reports as the plug-in paced them, each repeated for the 10 ms frames it stood for:\n");
+        PrintAnalysis(*paced);
+        unwritten = !WriteAnalysis(*paced, "", OutputFor(summary, "paced", true)) || unwritten;
+      }
     }
   }
   if (options.romberg && !unreadable) {

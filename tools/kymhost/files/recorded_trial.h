@@ -26,6 +26,8 @@ struct TimedTrial {
   std::vector<long> lines;      // where each sample is in its file; empty for files without lines
   std::vector<TrialMarker> markers;
   std::string label;
+  // A capture's frames as the plug-in paced them, one every 10 ms; empty for other files.
+  std::vector<FrameKg> paced;
 
   void Add(double at, const FrameKg& frame, long line, int marker);
   // Where sample i is, for messages: "run.csv:12" or "run.xdf: sample 12".

@@ -1,5 +1,6 @@
 #include "files/recording_file.h"
 
+#include "files/capture_reader.h"
 #include "files/edf_reader.h"
 #include "files/xdf_format.h"
 #include "files/xdf_reader.h"
@@ -22,7 +23,7 @@ bool ReadTable(const std::string& path, const ReadSettings& settings, TimedTrial
   return true;
 }
 
-enum class Kind { kTable, kNexus, kSixColumns, kEdf, kXdf };
+enum class Kind { kTable, kNexus, kSixColumns, kEdf, kXdf, kCapture };
 
 constexpr char kEdfVersion[] = "0       ";
 constexpr char kBdfVersion[] = "\xff" "BIOSEMI";
@@ -46,6 +47,7 @@ bool KindOf(const std::string& path, Kind& kind, std::string& error) {
     if (line.find_first_not_of(" \t,;") == std::string_view::npos) continue;
     if (recording::IsNexusDevices(line)) kind = Kind::kNexus;
     if (recording::IsSixColumnExport(line)) kind = Kind::kSixColumns;
+    if (IsCapture(line)) kind = Kind::kCapture;
     break;
   }
   return true;
@@ -64,6 +66,7 @@ bool ReadRecordingFile(const std::string& path, const ReadSettings& settings, Ti
       return recording::ReadSixColumnExport(path, settings.axes, settings.rateHz, settings.plateDepthMm, sink, error);
     case Kind::kEdf: return ReadEdfFile(path, settings.plate, trial, error);
     case Kind::kXdf: return ReadXdfFile(path, settings.plate, trial, error);
+    case Kind::kCapture: return ReadCaptureFile(path, trial, error);
     default: return ReadTable(path, settings, trial, error);
   }
 }

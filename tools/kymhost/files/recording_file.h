@@ -1,6 +1,6 @@
 // Any recording kymhost analyse reads, told apart by its first bytes: kymhost's CSV and other
 // tables with a header, a Nexus "Devices" export, a headerless six-column force-plate export,
-// and kymhost's BDF+, EDF+ and XDF files.
+// kymhost's BDF+, EDF+ and XDF files, and a capture of a board's reports.
 #pragma once
 
 #include "files/recorded_trial.h"
