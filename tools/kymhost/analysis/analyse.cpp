@@ -99,8 +99,8 @@ bool AnalyseFile(const std::string& path, const Options& options, bool several, 
       return false;
     }
     if (recorded.resampled.rateHz > 0)
-      std::printf("Resampled %s: %zu uneven samples to %s frames a second (SWARII, window %s s).\n", path.c_str(),
-                  timed.seconds.size(), Short(recorded.resampled.rateHz).c_str(),
+      std::printf("Resampled %s: %s uneven samples to %s frames a second (SWARII, window %s s).\n", path.c_str(),
+                  std::to_string(timed.seconds.size()).c_str(), Short(recorded.resampled.rateHz).c_str(),
                   Short(recorded.resampled.windowSeconds).c_str());
     // The paced frames go through the same resampling, so that the two differ by their times alone.
     TimedTrial stream;

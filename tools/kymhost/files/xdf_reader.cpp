@@ -200,9 +200,10 @@ bool ReadXdfFile(const std::string& path, int board, TimedTrial& trial, std::str
       std::string xml(bytes.Rest());
       Stream stream;
       stream.format = FormatOf(Element(xml, "channel_format"));
-      std::string_view count = recording::TrimmedView(Element(xml, "channel_count"));
+      std::string countText = Element(xml, "channel_count"), rateText = Element(xml, "nominal_srate");
+      std::string_view count = recording::TrimmedView(countText);
       std::from_chars(count.data(), count.data() + count.size(), stream.channels);
-      recording::ReadDecimal(recording::TrimmedView(Element(xml, "nominal_srate")), false, stream.rateHz);
+      recording::ReadDecimal(recording::TrimmedView(rateText), false, stream.rateHz);
       FindChannels(xml, stream);
       if (stream.board && ++boardsSeen == board && !anyChosen) {
         chosen = id;
