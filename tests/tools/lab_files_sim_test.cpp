@@ -21,7 +21,30 @@
 #include <string>
 #include <vector>
 
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define PLANKSCALE_TSAN 1
+extern "C" void __tsan_ignore_thread_begin();
+extern "C" void __tsan_ignore_thread_end();
+#endif
+#endif
+
 namespace {
+
+// libxdf 0.99.8 takes a chunk's XML with strlen, past the chunk's end (XDF's chunks carry their
+// length and no terminating zero): ThreadSanitizer is not to watch it read. AddressSanitizer's
+// suppressions (outside_readers.supp) name it too.
+class OutsideReaderFaults {
+ public:
+#if PLANKSCALE_TSAN
+  OutsideReaderFaults() { __tsan_ignore_thread_begin(); }
+  ~OutsideReaderFaults() { __tsan_ignore_thread_end(); }
+#else
+  OutsideReaderFaults() {}
+#endif
+  OutsideReaderFaults(const OutsideReaderFaults&) = delete;
+  OutsideReaderFaults& operator=(const OutsideReaderFaults&) = delete;
+};
 
 constexpr int kFrames = 300;  // three seconds
 constexpr int kSignals = 7;
@@ -171,7 +194,12 @@ TEST_F(LabFiles, OutsideReadersReadBackWhatARunWroteAndAnalyseMeasuresItAlike) {
 
 #if PLANKSCALE_HAVE_LIBXDF
   Xdf xdf;
-  ASSERT_EQ(xdf.load_xdf(xdfFile), 0);
+  int loaded = -1;
+  {
+    OutsideReaderFaults ignored;
+    loaded = xdf.load_xdf(xdfFile);
+  }
+  ASSERT_EQ(loaded, 0);
   ASSERT_EQ(xdf.streams.size(), 2u);
   const Xdf::Stream& board = xdf.streams[0];
   EXPECT_EQ(board.info.nominal_srate, 100);
