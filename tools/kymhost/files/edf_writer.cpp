@@ -1,6 +1,7 @@
 #include "files/edf_writer.h"
 
 #include "files/fixed_format.h"
+#include "files/local_time.h"
 #include "files/text_file.h"
 
 #include <algorithm>
@@ -30,16 +31,6 @@ std::string Field(std::string text, size_t width) {
 std::string Subfield(std::string text) {
   std::replace(text.begin(), text.end(), ' ', '_');
   return text.empty() ? kUnknown : text;
-}
-
-std::tm LocalTime(std::time_t when) {
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &when);
-#else
-  localtime_r(&when, &local);
-#endif
-  return local;
 }
 
 // Seconds in the fewest digits that say them exactly enough for a frame: "12.34".

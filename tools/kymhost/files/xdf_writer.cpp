@@ -1,6 +1,7 @@
 #include "files/xdf_writer.h"
 
 #include "files/fixed_format.h"
+#include "files/local_time.h"
 #include "files/text_file.h"
 #include "files/xdf_format.h"
 
@@ -55,12 +56,7 @@ std::string Element(const char* name, const std::string& value) {
 }
 
 std::string IsoTime(std::time_t when) {
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &when);
-#else
-  localtime_r(&when, &local);
-#endif
+  std::tm local = LocalTime(when);
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
   return text;
