@@ -49,6 +49,7 @@ bool Convert(const RecordedTrial& recorded, const std::string& label, const std:
     FrameRow row;
     row.number = static_cast<long>(i);
     row.seconds = static_cast<double>(i) * recorded.periodSeconds;
+    row.hostSeconds = row.seconds;  // no host clock saw it: time from the file's start
     row.board[0] = {true, recorded.frames[i]};
     for (; marker != recorded.markers.end() && marker->index == i; ++marker) {
       row.marker = marker->number;

@@ -83,7 +83,7 @@ bool XdfWriter::Start(const RunStart& start) {
     std::fprintf(stderr, "kymhost: cannot write %s\n", path_.c_str());
     return false;
   }
-  startSeconds_ = start.hostClockSeconds;
+  startSeconds_ = lastHostSeconds_ = start.hostClockSeconds;
   periodSeconds_ = start.periodSeconds;
   file_.Write(xdf::kMagic);
   std::string fileHeader = "<?xml version=\"1.0\"?><info>" + Element("version", "1.0");
@@ -145,7 +145,9 @@ void XdfWriter::FlushSamples(Stream& stream) {
 
 void XdfWriter::Frame(const FrameRow& row) {
   if (!file_.IsOpen()) return;
-  double seconds = startSeconds_ + row.seconds;
+  double seconds = row.hostSeconds;
+  lastHostSeconds_ = row.hostSeconds;
+  lastRowSeconds_ = row.seconds;
   for (size_t b = 0; b < boards_.size() && b < static_cast<size_t>(row.boards); ++b) {
     const BoardFrame& board = row.board[b];
     if (!board.present) continue;  // the stream's time stamps show the gap
@@ -165,7 +167,8 @@ void XdfWriter::Frame(const FrameRow& row) {
 
 void XdfWriter::Message(double seconds, const std::string& text) {
   if (!file_.IsOpen()) return;
-  Stamp(markers_, startSeconds_ + seconds);
+  // On the clock of the frames: the message's time after the latest frame's.
+  Stamp(markers_, lastHostSeconds_ - lastRowSeconds_ + seconds);
   AppendCount(markers_.samples, text.size());
   markers_.samples += text;
   FlushSamples(markers_);
@@ -173,7 +176,7 @@ void XdfWriter::Message(double seconds, const std::string& text) {
 
 bool XdfWriter::Finish() {
   if (!file_.IsOpen()) return true;
-  double end = startSeconds_ + static_cast<double>(rows_) * periodSeconds_;
+  double end = lastHostSeconds_ + periodSeconds_;
   std::vector<Stream*> streams;
   for (Stream& stream : boards_) streams.push_back(&stream);
   streams.push_back(&markers_);

@@ -38,6 +38,7 @@ class XdfWriter final : public RunListener {
   BackgroundFile file_;
   double startSeconds_ = 0;  // the host's clock at the run's start
   double periodSeconds_ = 0;
+  double lastHostSeconds_ = 0, lastRowSeconds_ = 0;  // of the latest frame
   std::vector<Stream> boards_;
   Stream markers_;
   long rows_ = 0;

@@ -50,6 +50,8 @@ void Setting(HostSession& session, const char* line, const char* what) {
   if (!session.Action(line)) std::fprintf(stderr, "kymhost: the board did not accept %s\n", what);
 }
 
+double HostClockSeconds() { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); }
+
 // The terminal's bell, on whichever of the two outputs is a terminal.
 void Bell() {
   if (Interactive()) {
@@ -114,11 +116,13 @@ class Listeners {
 // The run's rows: a frame kept for the measures and handed to the listeners.
 class RunRows {
  public:
-  RunRows(Recording& recording, Listeners& listeners) : recording_(recording), listeners_(listeners) {}
+  RunRows(Recording& recording, Listeners& listeners, double hostStartSeconds)
+      : recording_(recording), listeners_(listeners), hostStartSeconds_(hostStartSeconds) {}
   void Add(const FrameKg& frame, int marker) {
     FrameRow row;
     row.number = recording_.Frames();
     row.seconds = recording_.Seconds();
+    row.hostSeconds = hostStartSeconds_ + row.seconds;
     row.board[0] = {true, CsvWriter::AsWritten(frame)};
     row.marker = marker;
     recording_.Add(row.board[0].kg, marker);
@@ -128,6 +132,7 @@ class RunRows {
  private:
   Recording& recording_;
   Listeners& listeners_;
+  double hostStartSeconds_;
 };
 
 // The plug-in's end of a run, said on a line of its own and to the listeners.
@@ -141,7 +146,8 @@ void SayEnd(LiveReadout& readout, Listeners& listeners, double seconds, const st
 // for goes on the next frame recorded.
 int Stream(PluginLibrary& plugin, int index, HostSession& session, Recording& recording, LiveReadout& readout,
            Listeners& listeners, long wanted, MarkerKeys& keys, const std::atomic<bool>& interrupted) {
-  RunRows rows(recording, listeners);
+  // The plug-in paces its frames from the moment sampling starts, which has just passed.
+  RunRows rows(recording, listeners, HostClockSeconds());
   std::deque<int> markers;
   int nextMarker = 1;
   Clock::time_point lastData = Clock::now(), drainUntil = Clock::time_point::max();
@@ -262,7 +268,7 @@ int RecordRun(PluginLibrary& plugin, int index, const Options& options, const st
   start.label = options.label;
   start.boards.push_back({"", serial});
   start.wallClock = std::time(nullptr);
-  start.hostClockSeconds = std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+  start.hostClockSeconds = HostClockSeconds();
   // Files made before the countdown, so that one that cannot be written is said at once.
   if (!listeners.Start(start)) return kExitOutputFailed;
   if (options.countdownSeconds > 0 && !Countdown(options.countdownSeconds, interrupted)) {
