@@ -35,7 +35,7 @@ long FrameAt(double seconds, const Recording& recording, long fallback) {
 
 }  // namespace
 
-bool AnalyseRecording(const Recording& recording, const Options& options, const std::string& label, Analysis& analysis,
+bool AnalyseRecording(Recording& recording, const Options& options, const std::string& label, Analysis& analysis,
                       std::string& error) {
   TrialNotes& notes = analysis.notes;
   notes = TrialNotes{};
@@ -58,9 +58,8 @@ bool AnalyseRecording(const Recording& recording, const Options& options, const 
   if (begin == end && recording.Frames() > 0)
     std::fprintf(stderr, "kymhost: the part chosen holds no frames (the recording lasts %s s)\n",
                  Fixed(recording.Seconds(), kSecondsDecimals).c_str());
-  const std::vector<SwayFrame>& frames = recording.SwayFrames();
-  analysis.measures = MeasureSway(frames.data() + begin, static_cast<size_t>(end - begin), recording.Period(),
-                                  options.lowpassHz);
+  analysis.measures = MeasureSway(recording.SwayFramesToMeasure() + begin, static_cast<size_t>(end - begin),
+                                  recording.Period(), options.lowpassHz);
 
   // The trace keeps the points of the same frames: half a frame's tolerance on either side.
   double first = (static_cast<double>(begin) - 0.5) * recording.Period();

@@ -85,6 +85,7 @@ bool EvenFrames(TimedTrial& timed, const std::string& name, const Resampling& re
     return false;
   }
   if (resampling.rateHz > 0) {
+    timed.lines = std::vector<long>();  // no message needs them now: room for the resampled frames
     Resample(timed, resampling, recorded);
     return true;
   }

@@ -32,10 +32,10 @@ std::vector<bool> StandingFrames(const SwayFrame* frames, size_t count, double l
 
 // Filters each stretch of consecutive standing frames on its own: stepping off and on would
 // otherwise smear the jump of the centre of pressure into the frames beside it.
-void FilterStretches(std::vector<SwayFrame>& frames, const std::vector<bool>& standing, double cutoffHz,
+void FilterStretches(SwayFrame* frames, size_t count, const std::vector<bool>& standing, double cutoffHz,
                      double sampleRateHz) {
   std::vector<double> x, y;
-  for (size_t start = 0; start < frames.size();) {
+  for (size_t start = 0; start < count;) {
     if (!standing[start]) {
       ++start;
       continue;
@@ -43,7 +43,7 @@ void FilterStretches(std::vector<SwayFrame>& frames, const std::vector<bool>& st
     size_t end = start;
     x.clear();
     y.clear();
-    for (; end < frames.size() && standing[end]; ++end) {
+    for (; end < count && standing[end]; ++end) {
       x.push_back(frames[end].copXmm);
       y.push_back(frames[end].copYmm);
     }
@@ -92,23 +92,17 @@ void MeasureSpectrum(const SwayFrame* frames, const std::vector<bool>& standing,
 
 }  // namespace
 
-SwayMeasures MeasureSway(const std::vector<SwayFrame>& frames, double periodSeconds, double lowpassHz) {
+SwayMeasures MeasureSway(std::vector<SwayFrame> frames, double periodSeconds, double lowpassHz) {
   return MeasureSway(frames.data(), frames.size(), periodSeconds, lowpassHz);
 }
 
-SwayMeasures MeasureSway(const SwayFrame* recorded, size_t count, double periodSeconds, double lowpassHz) {
+SwayMeasures MeasureSway(SwayFrame* frames, size_t count, double periodSeconds, double lowpassHz) {
   SwayMeasures m;
   m.frames = static_cast<long>(count);
   m.lowpassHz = lowpassHz;
-  m.standingLeastKg = StandingLeastKg(recorded, count);
-  std::vector<bool> standing = StandingFrames(recorded, count, m.standingLeastKg);
-  // Only a filter needs its own copy: an hour of frames is 9 MB.
-  std::vector<SwayFrame> filtered;
-  if (lowpassHz > 0) {
-    filtered.assign(recorded, recorded + count);
-    FilterStretches(filtered, standing, lowpassHz, 1 / periodSeconds);
-  }
-  const SwayFrame* frames = lowpassHz > 0 ? filtered.data() : recorded;
+  m.standingLeastKg = StandingLeastKg(frames, count);
+  std::vector<bool> standing = StandingFrames(frames, count, m.standingLeastKg);
+  if (lowpassHz > 0) FilterStretches(frames, count, standing, lowpassHz, 1 / periodSeconds);
 
   double sumKg = 0, sumX = 0, sumY = 0;
   double minX = 0, maxX = 0, minY = 0, maxY = 0;

@@ -52,7 +52,8 @@ struct SwayMeasures {
 // Measures the recording, frames periodSeconds apart. With lowpassHz > 0 each stretch of
 // consecutive standing frames has its centre-of-pressure traces filtered first; the frequency
 // measures are taken from the filtered traces too.
-SwayMeasures MeasureSway(const SwayFrame* frames, size_t count, double periodSeconds, double lowpassHz);
-SwayMeasures MeasureSway(const std::vector<SwayFrame>& frames, double periodSeconds, double lowpassHz);
+// The frames given by pointer are filtered in place.
+SwayMeasures MeasureSway(SwayFrame* frames, size_t count, double periodSeconds, double lowpassHz);
+SwayMeasures MeasureSway(std::vector<SwayFrame> frames, double periodSeconds, double lowpassHz);
 
 }  // namespace kymhost
