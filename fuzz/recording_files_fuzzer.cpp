@@ -2,8 +2,11 @@
 // export, a six-column export, BDF+, EDF+, XDF or a capture, each given its own start so that
 // the input reaches past the kind's check), the rest is the file. Every reader must end with
 // samples or a message, never read past what the file holds or take without bound.
+#include "files/edf_format.h"
 #include "files/recorded_trial.h"
 #include "files/recording_file.h"
+#include "files/xdf_format.h"
+#include "recording/capture_lines.h"
 
 #include <unistd.h>
 
@@ -13,8 +16,13 @@
 
 namespace {
 
-const char* const kStarts[] = {"", "Devices\n1000\n,,a\nFrame,Sub Frame,Fz,Cx,Cy\n", "", "0       ", "\xff" "BIOSEMI",
-                               "XDF:", "# PlankScale HID report capture\n"};
+const std::string kStarts[] = {"",
+                               "Devices\n1000\n,,a\nFrame,Sub Frame,Fz,Cx,Cy\n",
+                               "",
+                               "0       ",
+                               kymhost::edf::kBdf.version,
+                               kymhost::xdf::kMagic,
+                               std::string(recording::kCaptureTitle) + "\n"};
 
 std::string TempPath() { return "/tmp/recording_files_fuzzer_" + std::to_string(getpid()); }
 

@@ -1,6 +1,7 @@
 #include "files/recording_file.h"
 
 #include "files/capture_reader.h"
+#include "files/edf_format.h"
 #include "files/edf_reader.h"
 #include "files/xdf_format.h"
 #include "files/xdf_reader.h"
@@ -26,7 +27,6 @@ bool ReadTable(const std::string& path, const ReadSettings& settings, TimedTrial
 enum class Kind { kTable, kNexus, kSixColumns, kEdf, kXdf, kCapture };
 
 constexpr char kEdfVersion[] = "0       ";
-constexpr char kBdfVersion[] = "\xff" "BIOSEMI";
 constexpr size_t kFirstBytes = 8;
 
 // What the file is, from its first bytes and its first line that is not blank.
@@ -38,7 +38,7 @@ bool KindOf(const std::string& path, Kind& kind, std::string& error) {
   std::string_view start(first, got);
   kind = Kind::kTable;
   if (start.substr(0, std::strlen(xdf::kMagic)) == xdf::kMagic) kind = Kind::kXdf;
-  if (start == kEdfVersion || start == kBdfVersion) kind = Kind::kEdf;
+  if (start == kEdfVersion || start == edf::kBdf.version) kind = Kind::kEdf;
   if (kind != Kind::kTable) return true;
   std::rewind(file.get());
   recording::TextLines lines(file.get());
