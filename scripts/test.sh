@@ -134,7 +134,7 @@ windows_stages() {
 
 # Each libFuzzer target for a short while, from its committed corpus, under ASan and UBSan.
 fuzz_seconds=${PLANKSCALE_FUZZ_SECONDS:-20}
-fuzz_targets=(text_channel report_path text_support exports)
+fuzz_targets=(text_channel report_path text_support exports recording_files)
 fuzz_suite() {
   cmake --preset fuzz >/dev/null && cmake --build build/fuzz || return 1
   local target status=0
