@@ -44,3 +44,6 @@ fi
 
 python3 scripts/bench_table.py "$results/device.json" "$results/board.json" "$results/search.json" "$results/view.json" \
   build/windows/bin/PlankScale.kymdll build/bench/bin/libplankscale.so "${wine_report[@]}"
+echo "== kymhost analyse on an hour's recording, beside plain reads of the file" >&2
+cmake --build build/bench -j"$jobs" --target kymhost >/dev/null
+scripts/bench_analyse.sh

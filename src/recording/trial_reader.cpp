@@ -1,6 +1,8 @@
 #include "recording/trial_reader.h"
 
+#include "recording/text_fields.h"
 #include "recording/text_file.h"
+#include "recording/text_lines.h"
 #include "recording/trial_columns.h"
 
 #include <algorithm>
@@ -14,9 +16,6 @@ namespace recording {
 namespace {
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";  // spreadsheet programs start UTF-8 files with it
-constexpr char kBlanks[] = " \t";
-constexpr char kValueSeparators[] = ",;\t";
-constexpr char kSpaces = ' ';  // the separator of files whose values runs of blanks separate
 
 // Where each corner sits, as signs of x (right) and y (front).
 struct Place {
@@ -25,46 +24,7 @@ struct Place {
 constexpr Place kCornerPlaces[kCorners] = {{-1, 1}, {-1, -1}, {1, 1}, {1, -1}};
 const Quantity kCornerColumns[kCorners] = {kTopLeft, kBottomLeft, kTopRight, kBottomRight};
 
-char SeparatorOf(const std::string& header) {
-  char separator = kSpaces;
-  long most = 0;
-  for (const char* c = kValueSeparators; *c; ++c) {
-    long count = std::count(header.begin(), header.end(), *c);
-    if (count > most) {
-      most = count;
-      separator = *c;
-    }
-  }
-  return separator;
-}
-
-// The line's values, without the blanks and quotes around them.
-std::vector<std::string> Split(const std::string& line, char separator) {
-  std::vector<std::string> fields;
-  size_t at = 0;
-  while (at <= line.size()) {
-    if (separator == kSpaces) {
-      at = line.find_first_not_of(kBlanks, at);
-      if (at == std::string::npos) break;
-    }
-    size_t end = separator == kSpaces ? line.find_first_of(kBlanks, at) : line.find(separator, at);
-    if (end == std::string::npos) end = line.size();
-    fields.push_back(Trimmed(Trimmed(line.substr(at, end - at)), "\""));
-    at = end + 1;
-  }
-  return fields;
-}
-
-bool ReadNumber(std::string text, bool decimalComma, double& value) {
-  if (decimalComma) std::replace(text.begin(), text.end(), ',', '.');
-  const char* begin = text.data();
-  const char* end = begin + text.size();
-  if (begin != end && *begin == '+') ++begin;
-  auto result = std::from_chars(begin, end, value);
-  return begin != end && result.ec == std::errc() && result.ptr == end && std::isfinite(value);
-}
-
-bool ReadMarker(const std::string& text, int& marker) {
+bool ReadMarker(std::string_view text, int& marker) {
   marker = 0;
   if (text.empty()) return true;
   auto result = std::from_chars(text.data(), text.data() + text.size(), marker);
@@ -122,55 +82,61 @@ bool AddAxesWord(const std::string& word, Axes& axes) {
   return option != nullptr;
 }
 
-bool ParseTrial(const std::string& text, const std::string& name, const Axes& axes, Trial& trial, std::string& error) {
-  trial = Trial{};
-  long lineNumber = 0;
+namespace {
+
+// The samples of a recording's lines, handed to sink one by one.
+bool ParseLines(TextLines& lines, const std::string& name, const Axes& axes, TrialInfo& info, SampleSink& sink,
+                std::string& error) {
+  info = TrialInfo{};
   auto fail = [&](const std::string& what, bool onLine = true) {
-    error = name + (onLine ? ":" + std::to_string(lineNumber) : "") + ": " + what;
+    error = name + (onLine ? ":" + std::to_string(lines.Number()) : "") + ": " + what;
     return false;
   };
   Columns columns;
   bool header = false;
   char separator = ',';
   size_t needed = 0;
-  size_t at = text.compare(0, sizeof kByteOrderMark - 1, kByteOrderMark) == 0 ? sizeof kByteOrderMark - 1 : 0;
-  while (at < text.size()) {
-    size_t end = std::min(text.find('\n', at), text.size());
-    std::string line = text.substr(at, end - at);
-    at = end + 1;
-    ++lineNumber;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::string content = Trimmed(line);
+  std::vector<std::string_view> fields;
+  bool any = false;
+  double lastSeconds = 0;
+  long lastLine = 0;
+  std::string_view line;
+  while (lines.Next(line)) {
+    if (lines.Number() == 1 && line.substr(0, sizeof kByteOrderMark - 1) == kByteOrderMark)
+      line.remove_prefix(sizeof kByteOrderMark - 1);
+    std::string_view content = TrimmedView(line, kBlanks);
     if (content.empty()) continue;
     if (content[0] == '#') {
-      trial.comments.push_back(Trimmed(content.substr(1)));
+      info.comments.push_back(std::string(TrimmedView(content.substr(1), kBlanks)));
       continue;
     }
     if (!header) {
       separator = SeparatorOf(line);
+      Split(line, separator, fields);
       std::string why;
-      if (!ReadHeader(Split(line, separator), columns, why)) return fail(why);
+      if (!ReadHeader(std::vector<std::string>(fields.begin(), fields.end()), columns, why)) return fail(why);
       if (const char* missing = MissingColumn(columns)) return fail(missing);
-      trial.hasCorners = true;
-      for (Quantity corner : kCornerColumns) trial.hasCorners = trial.hasCorners && columns.of[corner].index >= 0;
-      trial.hasMarkers = columns.of[kMarker].index >= 0;
+      info.hasCorners = true;
+      for (Quantity corner : kCornerColumns) info.hasCorners = info.hasCorners && columns.of[corner].index >= 0;
+      info.hasMarkers = columns.of[kMarker].index >= 0;
       for (const Column& column : columns.of) needed = std::max(needed, static_cast<size_t>(column.index + 1));
       header = true;
+      sink.Begin(info);
       continue;
     }
-    std::vector<std::string> fields = Split(line, separator);
-    if (std::all_of(fields.begin(), fields.end(), [](const std::string& f) { return f.empty(); })) continue;
+    Split(line, separator, fields);
+    if (std::all_of(fields.begin(), fields.end(), [](std::string_view f) { return f.empty(); })) continue;
     if (fields.size() < needed)
       return fail(std::to_string(fields.size()) + " values where the header's columns need " + std::to_string(needed));
     Sample sample{};
-    sample.line = lineNumber;
+    sample.line = lines.Number();
     bool decimalComma = separator != ',';
     std::string bad;
     auto read = [&](Quantity quantity, double& value) {
       const Column& column = columns.of[quantity];
-      const std::string& field = fields[static_cast<size_t>(column.index)];
-      if (!ReadNumber(field, decimalComma, value)) {
-        bad = "'" + field + "' is not a number for the column '" + column.title + "'";
+      std::string_view field = fields[static_cast<size_t>(column.index)];
+      if (!ReadDecimal(field, decimalComma, value)) {
+        bad = "'" + std::string(field) + "' is not a number for the column '" + column.title + "'";
         return false;
       }
       value *= column.scale;
@@ -179,26 +145,57 @@ bool ParseTrial(const std::string& text, const std::string& name, const Axes& ax
     if (!read(kTime, sample.seconds) || !read(kLoad, sample.totalKg) || !read(kCopX, sample.copXmm) ||
         !read(kCopY, sample.copYmm))
       return fail(bad);
-    for (int i = 0; i < kCorners && trial.hasCorners; ++i)
+    for (int i = 0; i < kCorners && info.hasCorners; ++i)
       if (!read(kCornerColumns[i], sample.cornersKg[i])) return fail(bad);
-    if (trial.hasMarkers) {
-      const std::string& field = fields[static_cast<size_t>(columns.of[kMarker].index)];
-      if (!ReadMarker(field, sample.marker)) return fail("'" + field + "' is not a marker number");
+    if (info.hasMarkers) {
+      std::string_view field = fields[static_cast<size_t>(columns.of[kMarker].index)];
+      if (!ReadMarker(field, sample.marker)) return fail("'" + std::string(field) + "' is not a marker number");
     }
-    if (!trial.samples.empty() && !(sample.seconds > trial.samples.back().seconds))
-      return fail("the time " + Seconds(sample.seconds) + " does not come after " +
-                  Seconds(trial.samples.back().seconds) + " on line " + std::to_string(trial.samples.back().line));
+    if (any && !(sample.seconds > lastSeconds))
+      return fail("the time " + Seconds(sample.seconds) + " does not come after " + Seconds(lastSeconds) + " on line " +
+                  std::to_string(lastLine));
     ApplyAxes(axes, sample);
-    trial.samples.push_back(sample);
+    sink.Add(sample);
+    any = true;
+    lastSeconds = sample.seconds;
+    lastLine = sample.line;
   }
+  if (lines.Failed()) return fail(lines.Failed(), false);
   if (!header) return fail("no header line naming the columns", false);
-  if (trial.samples.empty()) return fail("no samples after the header", false);
+  if (!any) return fail("no samples after the header", false);
   return true;
 }
 
+class TrialSamples final : public SampleSink {
+ public:
+  explicit TrialSamples(Trial& trial) : trial_(trial) {}
+  void Add(const Sample& sample) override { trial_.samples.push_back(sample); }
+
+ private:
+  Trial& trial_;
+};
+
+}  // namespace
+
+bool ParseTrial(const std::string& text, const std::string& name, const Axes& axes, Trial& trial, std::string& error) {
+  trial = Trial{};
+  TextLines lines(text);
+  TrialSamples samples(trial);
+  return ParseLines(lines, name, axes, trial, samples, error);
+}
+
+bool ReadTrialSamples(const std::string& path, const Axes& axes, TrialInfo& info, SampleSink& sink,
+                      std::string& error) {
+  File file = OpenForReading(path, error);
+  if (!file) return false;
+  TextLines lines(file.get());
+  return ParseLines(lines, path, axes, info, sink, error);
+}
+
 bool ReadTrial(const std::string& path, const Axes& axes, Trial& trial, std::string& error) {
-  std::string text;
-  return ReadTextFile(path, text, error) && ParseTrial(text, path, axes, trial, error);
+  trial = Trial{};
+  TrialSamples samples(trial);
+  return ReadTrialSamples(path, axes, trial, samples, error);
 }
 
 }  // namespace recording

@@ -47,11 +47,25 @@ struct Sample {
   long line;   // where the row is in the file, for messages about it
 };
 
-struct Trial {
-  std::vector<Sample> samples;  // at least one, their times increasing
+// What a recording says besides its samples.
+struct TrialInfo {
   bool hasCorners = false;
   bool hasMarkers = false;
   std::vector<std::string> comments;  // the '#' lines, without the '#' and the blanks after it
+};
+
+struct Trial : TrialInfo {
+  std::vector<Sample> samples;  // at least one, their times increasing
+};
+
+// Takes a recording's samples as they are read, so that a long one need not be held as text and
+// samples both.
+class SampleSink {
+ public:
+  virtual ~SampleSink() = default;
+  // Called once, after the header and before the first sample.
+  virtual void Begin(const TrialInfo& info) { static_cast<void>(info); }
+  virtual void Add(const Sample& sample) = 0;
 };
 
 // The board the centres of pressure refer to: its sensor centres lie this far apart.
@@ -68,5 +82,9 @@ bool ParseTrial(const std::string& text, const std::string& name, const Axes& ax
 
 // Reads the recording in the file at path, which messages name.
 bool ReadTrial(const std::string& path, const Axes& axes, Trial& trial, std::string& error);
+
+// The same, handing each sample to sink as it is read; info gets the comments too.
+bool ReadTrialSamples(const std::string& path, const Axes& axes, TrialInfo& info, SampleSink& sink,
+                      std::string& error);
 
 }  // namespace recording

@@ -1,7 +1,8 @@
 // A capture of a board's HID reports, as the plug-in writes it when PLANKSCALE_CAPTURE names a
-// file, read back for a board that replays it: "#" lines first (one of them "# board ADDRESS
-// serial DIGITS"), then a report a line, "<microseconds since the open> <in|out> <hex bytes>".
+// file, read back for a board that replays it (recording/capture_lines.h has its lines).
 #pragma once
+
+#include "recording/capture_lines.h"
 
 #include <cstdint>
 #include <string>
@@ -9,11 +10,7 @@
 
 namespace sim {
 
-struct CapturedReport {
-  uint64_t micros = 0;
-  bool sent = false;  // an output report of the host's; else an input report of the board's
-  std::vector<uint8_t> bytes;
-};
+using recording::CapturedReport;
 
 struct Capture {
   std::vector<CapturedReport> reports;  // in the file's order

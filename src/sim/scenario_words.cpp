@@ -1,6 +1,6 @@
 #include "sim/scenario_words.h"
 
-#include "sim/hex_digit.h"
+#include "recording/hex_digit.h"
 
 #include <cctype>
 #include <cerrno>
@@ -8,6 +8,8 @@
 #include <cstdlib>
 
 namespace sim {
+
+using recording::HexDigit;
 
 namespace {
 

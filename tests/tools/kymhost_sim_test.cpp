@@ -140,8 +140,8 @@ TEST_F(Kymhost, RecordsTwoSecondsWithItsCsvPlotAndSummary) {
                         "f50_x_hz",       "f50_y_hz",          "f95_x_hz",           "f95_y_hz",
                         "peak_freq_x_hz", "peak_freq_y_hz",    "total_power_x_mm2",  "total_power_y_mm2",
                         "wba_mean_pct",   "wba_sd_pct",        "left_share_pct",     "right_share_pct",
-                        "lowpass_hz",     "label",             "from_s",             "to_s",
-                        "markers_s"};
+                        "lowpass_hz",     "resampled_hz",      "resample_window_s",  "label",
+                        "from_s",         "to_s",              "markers_s"};
   ASSERT_EQ(fields.size(), std::size(keys)) << ReadFile(summary);
   for (size_t i = 0; i < fields.size(); ++i) EXPECT_EQ(fields[i].first, keys[i]);
   auto number = [&](size_t i) { return std::atof(fields[i].second.c_str()); };

@@ -1,11 +1,13 @@
 // The reader of recorded trials, on the headers, units and mistakes of the files people have,
 // and kymhost analyse's demand for evenly spaced samples.
 #include "files/recorded_trial.h"
+#include "recording/force_plate_exports.h"
 #include "recording/trial_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
@@ -86,6 +88,63 @@ TEST(TrialReader, HeadersUnitsAndBadFiles) {
       EXPECT_EQ(last.cornersKg[i], c.corners[i]) << c.what << ", corner " << i;
     EXPECT_EQ(last.marker, c.marker) << c.what;
     EXPECT_EQ(recorded.label, c.label) << c.what;
+  }
+}
+
+// A Nexus export's second plate and a six-column export, read through the sink the analysis uses.
+TEST(TrialReader, ForcePlateExportsAndTheirMistakes) {
+  const std::string nexusHead =
+      "Devices\n1000\n,,Plate 1 - Force,,,Plate 1 - CoP,,,Plate 2 - Force,,,Plate 2 - CoP,,\n"
+      "Frame,Sub Frame,Fx,Fy,Fz,Cx,Cy,Cz,Fx,Fy,Fz,Cx,Cy,Cz\n,,N,N,N,mm,mm,mm,N,N,N,cm,cm,cm\n";
+  const struct {
+    const char* what;
+    bool nexus;
+    std::string text;
+    int plate;
+    double rateHz, depthMm;
+    std::string error;
+    double seconds = 0, totalKg = 0, xMm = 0, yMm = 0;  // the last sample
+  } cases[] = {
+      // Two sub frames a frame at 1000 Hz: frame 2, sub frame 1 is the fourth millisecond; Fz is
+      // the force on the plate, downwards; plate 2's centre is in centimetres.
+      {"Nexus, second plate", true, nexusHead + "1,0,0,0,0,0,0,0,0,0,-686.4655,1,2,0\n1,1,0,0,0,0,0,0,0,0,-686.4655,1,2,0\n"
+       "2,0,0,0,0,0,0,0,0,0,-686.4655,1,2,0\n2,1,0,0,0,0,0,0,0,0,-686.4655,1.5,-2,0\n\nTrajectories\n", 2, 0, 0, "",
+       0.003, 70, 15, -20},
+      {"Nexus, a plate it does not have", true, nexusHead + "1,0,0,0,0,0,0,0,0,0,0,0,0,0\n", 3, 0, 0,
+       "t.txt:4: there is no force plate 3 (it has 2)"},
+      {"Nexus, a bad value", true, nexusHead + "1,0,0,0,-700,0,0,0,0,0,0,0,0,0\n1,1,0,0,x,0,0,0,0,0,0,0,0,0\n", 1, 0, 0,
+       "t.txt:7: 'x' is not a number for the column 'Fz'"},
+      // My = -13.73 N m, Fx = 10 N and the origin 40 mm down: x = (13.73 - 0.4) / 686.4655 m.
+      {"six columns with the plate's depth", false, "10,0,686.4655,6.86,-13.73,0\n10 , 0 , 686.4655 , 6.86 , -13.73 , 0\n",
+       1, 200, 40, "", 0.005, 70, 19.41826, 9.99322},
+      {"six columns without a rate", false, "1,2,700,0,0,0\n", 1, 0, 0,
+       "t.txt: a headerless six-column export does not say its rate: give it with --rate HZ"},
+      {"six columns, one short", false, "1,2,700,0,0,0\n1,2,700,0,0\n", 1, 100, 0,
+       "t.txt:2: 5 values where the export has six (Fx Fy Fz Mx My Mz)"},
+  };
+  const std::string path = "t.txt";
+  for (const auto& c : cases) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(c.text.data(), 1, c.text.size(), file);
+    std::fclose(file);
+    kymhost::TimedTrial trial;
+    kymhost::TimedTrialSink sink(trial);
+    std::string error;
+    bool read = c.nexus ? recording::ReadNexusDevices(path, recording::Axes(), c.plate, sink, error)
+                        : recording::ReadSixColumnExport(path, recording::Axes(), c.rateHz, c.depthMm, sink, error);
+    std::remove(path.c_str());
+    if (!c.error.empty()) {
+      EXPECT_FALSE(read) << c.what;
+      EXPECT_EQ(error, c.error) << c.what;
+      continue;
+    }
+    ASSERT_TRUE(read) << c.what << ": " << error;
+    const kymhost::FrameKg& last = trial.frames.back();
+    EXPECT_NEAR(trial.seconds.back(), c.seconds, 1e-12) << c.what;
+    EXPECT_NEAR(last.Total(), c.totalKg, 1e-9) << c.what;
+    EXPECT_NEAR(last.CopXmm(), c.xMm, 1e-4) << c.what;
+    EXPECT_NEAR(last.CopYmm(), c.yMm, 1e-4) << c.what;
   }
 }
 

@@ -35,6 +35,11 @@ const char kUsage[] =
     "  --seconds N            record for N seconds (default: until Ctrl-C)\n"
     "  --csv FILE             write every frame: time (s), the four corners (kg), total (kg),\n"
     "                         centre of pressure x and y (mm), marker\n"
+    "  --bdf FILE             write the corners, total and centre of pressure as BDF+ signals\n"
+    "                         (24-bit) with the markers and messages as annotations\n"
+    "  --edf FILE             the same as EDF+ (16-bit)\n"
+    "  --xdf FILE             write an XDF file: a stream of frames for each board, on the\n"
+    "                         host's clock, and a stream of the markers and messages\n"
     "  --plot FILE.svg        draw total weight over time and the centre-of-pressure trace\n"
     "                         with its 95 % ellipse, the spectra and the sway measures\n"
     "  --summary FILE.json    write the sway measures, printed at the end, as JSON too\n"
@@ -65,9 +70,16 @@ const char kUsage[] =
     "  --view-open            the same, and open the page in the default browser\n"
     "  --help                 this text\n"
     "\n"
-    "analyse reads kymhost's CSV, or any recording with a time column, a force or weight column\n"
-    "and the centre of pressure in x and y (see the README), and prints and writes what a\n"
-    "recording would. It takes --plot, --summary, --lowpass, --from, --to, --label, --layout and:\n"
+    "analyse reads kymhost's CSV, BDF+, EDF+ and XDF files, any recording with a time column, a\n"
+    "force or weight column and the centre of pressure in x and y, a Vicon Nexus 'Devices' CSV,\n"
+    "a headerless six-column force-plate export and a --capture file (see the README), and\n"
+    "prints and writes what a recording would. It takes --plot, --summary, --lowpass, --from,\n"
+    "--to, --label, --layout, --bdf, --edf, --xdf (to convert) and:\n"
+    "  --resample HZ          resample uneven samples at HZ with SWARII before measuring\n"
+    "  --window SECONDS       SWARII's window (default 0.25)\n"
+    "  --plate N              the Nth force plate of a Nexus export, or board of a kymhost file\n"
+    "  --rate HZ              the sample rate of a headerless six-column export\n"
+    "  --plate-depth MM       how far that plate's origin lies below its surface (default 0)\n"
     "  --from-marker N        measure from marker N\n"
     "  --to-marker N          measure up to marker N\n"
     "  --axes swap|flip-x|flip-y  the file's x runs front to back (swap), or an axis runs the\n"
@@ -101,6 +113,13 @@ constexpr Bounds kTimeIntoRun{0, kLongestRunSeconds, true, true};
 constexpr Bounds kCutoff{0, kHighestCutoffHz, false, false};
 constexpr Bounds kCountdown{0, kLongestCountdownSeconds, false, true};
 constexpr Bounds kGap{0, kWidestGapMm, true, true};
+constexpr double kHighestRateHz = 100000;  // of any force plate
+constexpr double kLongestWindowSeconds = 10;
+constexpr double kDeepestPlateMm = 1000;
+constexpr Bounds kRate{0, kHighestRateHz, false, true};
+constexpr Bounds kWindow{0, kLongestWindowSeconds, false, true};
+constexpr Bounds kDepth{0, kDeepestPlateMm, true, true};
+constexpr int kMostPlates = 99;
 
 bool ReadNumber(const char* text, const Bounds& bounds, double& number) {
   char* end = nullptr;
@@ -112,21 +131,15 @@ bool ReadNumber(const char* text, const Bounds& bounds, double& number) {
   return true;
 }
 
-bool ReadMarker(const char* text, int& marker) {
+bool ReadWhole(const char* text, long most, int& number) {
   char* end = nullptr;
   long value = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || value < 1 || value > 1'000'000) return false;
-  marker = static_cast<int>(value);
+  if (end == text || *end != '\0' || value < 1 || value > most) return false;
+  number = static_cast<int>(value);
   return true;
 }
 
-bool ReadBoards(const char* text, int& boards) {
-  char* end = nullptr;
-  long value = std::strtol(text, &end, 10);
-  if (end == text || *end != '\0' || value < 1 || value > kMostBoards) return false;
-  boards = static_cast<int>(value);
-  return true;
-}
+bool ReadMarker(const char* text, int& marker) { return ReadWhole(text, 1'000'000, marker); }
 
 // Comma-separated names, none empty.
 bool ReadLabels(const std::string& words, std::vector<std::string>& labels) {
@@ -183,6 +196,10 @@ constexpr Option kOptions[] = {
     {"--boards", true, Use::kRecording},       {"--labels", true, Use::kRecording},
     {"--identify", false, Use::kRecording},    {"--layout", true, Use::kAlways},
     {"--view", false, Use::kRecording},        {"--view-open", false, Use::kRecording},
+    {"--bdf", true, Use::kAlways},             {"--edf", true, Use::kAlways},
+    {"--xdf", true, Use::kAlways},             {"--resample", true, Use::kAnalysing},
+    {"--window", true, Use::kAnalysing},       {"--plate", true, Use::kAnalysing},
+    {"--rate", true, Use::kAnalysing},         {"--plate-depth", true, Use::kAnalysing},
 };
 
 const Option* FindOption(const std::string& arg) {
@@ -207,6 +224,7 @@ std::string Conflict(const Options& options) {
     for (size_t j = i + 1; j < options.labels.size(); ++j)
       if (options.labels[i] == options.labels[j]) return "--labels names two boards '" + options.labels[i] + "'";
   if (options.identify && options.boards < 2) return "--identify needs two boards or more (--boards N)";
+  if (options.windowSeconds > 0 && !(options.resampleHz > 0)) return "--window without --resample";
   return {};
 }
 
@@ -278,8 +296,16 @@ bool ParseCommandLine(int argc, char** argv, Options& options, int& exitCode) {
         if (arg == "--from-marker") ok = ReadMarker(value.c_str(), options.fromMarker);
         if (arg == "--to-marker") ok = ReadMarker(value.c_str(), options.toMarker);
         if (arg == "--axes") ok = ReadAxes(value, options.axes);
-        if (arg == "--boards") ok = ReadBoards(value.c_str(), options.boards);
+        if (arg == "--boards") ok = ReadWhole(value.c_str(), kMostBoards, options.boards);
         if (arg == "--labels") ok = ReadLabels(value, options.labels);
+        if (arg == "--bdf") options.bdf = value;
+        if (arg == "--edf") options.edf = value;
+        if (arg == "--xdf") options.xdf = value;
+        if (arg == "--resample") ok = ReadNumber(value.c_str(), kRate, options.resampleHz);
+        if (arg == "--window") ok = ReadNumber(value.c_str(), kWindow, options.windowSeconds);
+        if (arg == "--rate") ok = ReadNumber(value.c_str(), kRate, options.rateHz);
+        if (arg == "--plate-depth") ok = ReadNumber(value.c_str(), kDepth, options.plateDepthMm);
+        if (arg == "--plate") ok = ReadWhole(value.c_str(), kMostPlates, options.plate);
         if (arg == "--keep-paired") {
           options.keepPaired = value;
           ok = value == "on" || value == "off";

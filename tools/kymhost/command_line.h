@@ -25,6 +25,9 @@ struct Options {
   std::string plugin;
   double seconds = 0;  // 0: until interrupted
   std::string csv;
+  std::string bdf;  // the signals and annotations as BDF+ (24-bit), EDF+ (16-bit) or XDF
+  std::string edf;
+  std::string xdf;
   std::string plot;
   std::string summary;    // the sway measures as JSON
   double lowpassHz = 0;  // 0: the centre of pressure is measured as recorded
@@ -60,6 +63,11 @@ struct Options {
   std::vector<std::string> files;
   bool romberg = false;  // two files: eyes open, then eyes closed
   recording::Axes axes;
+  double resampleHz = 0;  // 0: samples must be evenly spaced as they are
+  double windowSeconds = 0;  // SWARII's window; 0: its default
+  int plate = 1;             // the force plate of a Nexus export, the board of kymhost's BDF+ or XDF
+  double rateHz = 0;         // of a headerless export, which does not say
+  double plateDepthMm = 0;   // of a plate's origin below its surface, for moments into a centre of pressure
 };
 
 // Reads the command line into options. False when kymhost should end at once with exitCode:

@@ -21,8 +21,10 @@ class BoardsRecording {
   int Boards() const { return static_cast<int>(boards_.size()); }
   const BoardIdentity& Identity(int board) const { return identities_[static_cast<size_t>(board)]; }
   const Recording& Board(int board) const { return boards_[static_cast<size_t>(board)]; }
+  Recording& Board(int board) { return boards_[static_cast<size_t>(board)]; }
   // The person: one board's recording, or that of every board together.
   const Recording& Whole() const { return Boards() == 1 ? boards_.front() : combined_; }
+  Recording& Whole() { return Boards() == 1 ? boards_.front() : combined_; }
   long Missing(int board) const { return missing_[static_cast<size_t>(board)]; }
   const BoardLayout& Layout() const { return layout_; }
   long Frames() const { return Whole().Frames(); }

@@ -27,7 +27,7 @@ bool WriteBoardsPlot(const std::string& path, const BoardsAnalysis& analysis) {
 
 }  // namespace
 
-bool AnalyseBoards(const BoardsRecording& recording, const Options& options, const std::string& label,
+bool AnalyseBoards(BoardsRecording& recording, const Options& options, const std::string& label,
                    BoardsAnalysis& analysis, std::string& error) {
   analysis = BoardsAnalysis{};
   analysis.layout = recording.Layout();

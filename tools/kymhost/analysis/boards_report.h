@@ -23,7 +23,7 @@ struct BoardsAnalysis {
 
 // Measures the part of the recording that the options choose. False, saying why, when they
 // name a marker it does not have.
-bool AnalyseBoards(const BoardsRecording& recording, const Options& options, const std::string& label,
+bool AnalyseBoards(BoardsRecording& recording, const Options& options, const std::string& label,
                    BoardsAnalysis& analysis, std::string& error);
 
 void PrintBoardsAnalysis(const BoardsAnalysis& analysis);

@@ -34,6 +34,8 @@ class Recording {
     long frame;
   };
 
+  // Room for this many frames, so that an hour's do not grow by copies.
+  void Reserve(size_t frames) { sway_.reserve(frames); }
   // Adds a frame; marker is its marker number, 0 for none. Its sides are the board's halves.
   void Add(const FrameKg& frame, int marker = 0);
   // Adds a frame that is no one board's (several boards together), with its sides.
@@ -47,6 +49,8 @@ class Recording {
   const std::vector<TracePoint>& Trace() const { return trace_; }
   // Every frame, for the sway measures (24 bytes a frame: under 9 MB an hour).
   const std::vector<SwayFrame>& SwayFrames() const { return sway_; }
+  // The same, for the measures to filter in place: a copy of an hour's would be 9 MB more.
+  SwayFrame* SwayFramesToMeasure() { return sway_.data(); }
   const std::vector<Marker>& Markers() const { return markers_; }
   bool WeighsSides() const { return weighsSides_; }
   // Each frame's load on the left and the right, when the recording weighs its sides.

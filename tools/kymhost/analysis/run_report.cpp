@@ -35,7 +35,7 @@ long FrameAt(double seconds, const Recording& recording, long fallback) {
 
 }  // namespace
 
-bool AnalyseRecording(const Recording& recording, const Options& options, const std::string& label, Analysis& analysis,
+bool AnalyseRecording(Recording& recording, const Options& options, const std::string& label, Analysis& analysis,
                       std::string& error, const std::vector<bool>* standing) {
   TrialNotes& notes = analysis.notes;
   notes = TrialNotes{};
@@ -58,12 +58,11 @@ bool AnalyseRecording(const Recording& recording, const Options& options, const 
   if (begin == end && recording.Frames() > 0)
     std::fprintf(stderr, "kymhost: the part chosen holds no frames (the recording lasts %s s)\n",
                  Fixed(recording.Seconds(), kSecondsDecimals).c_str());
-  const std::vector<SwayFrame>& frames = recording.SwayFrames();
-  std::vector<SwayFrame> part(frames.begin() + begin, frames.begin() + end);
   std::vector<bool> standingPart;
-  if (standing && standing->size() == frames.size())
+  if (standing && standing->size() == recording.SwayFrames().size())
     standingPart.assign(standing->begin() + begin, standing->begin() + end);
-  analysis.measures = MeasureSway(part, recording.Period(), options.lowpassHz, standing ? &standingPart : nullptr);
+  analysis.measures = MeasureSway(recording.SwayFramesToMeasure() + begin, static_cast<size_t>(end - begin),
+                                  recording.Period(), options.lowpassHz, standing ? &standingPart : nullptr);
   if (recording.WeighsSides()) {
     const std::vector<SideLoads>& sides = recording.Sides();
     std::vector<SideLoads> sidesPart(sides.begin() + begin, sides.begin() + end);

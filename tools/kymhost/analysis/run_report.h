@@ -18,9 +18,10 @@ struct Analysis {
   std::vector<TracePoint> trace;  // of the measured part
 };
 
-// Measures the part of the recording that the options choose. False, saying why, when they
-// name a marker it does not have. standing, when given, says which of the recording's frames stand.
-bool AnalyseRecording(const Recording& recording, const Options& options, const std::string& label, Analysis& analysis,
+// Measures the part of the recording that the options choose; a low-pass filter works on the
+// recording's own frames. False, saying why, when they name a marker it does not have. standing,
+// when given, says which of the recording's frames stand.
+bool AnalyseRecording(Recording& recording, const Options& options, const std::string& label, Analysis& analysis,
                       std::string& error, const std::vector<bool>* standing = nullptr);
 
 void PrintAnalysis(const Analysis& analysis);

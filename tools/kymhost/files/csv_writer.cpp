@@ -29,8 +29,6 @@ std::string OneLine(std::string text) {
 }
 }  // namespace
 
-CsvWriter::~CsvWriter() { Close(); }
-
 FrameKg CsvWriter::AsWritten(const FrameKg& frame) {
   FrameKg written = frame;
   for (double& kg : written.channel) {
@@ -41,13 +39,12 @@ FrameKg CsvWriter::AsWritten(const FrameKg& frame) {
 }
 
 bool CsvWriter::Start(const RunStart& start) {
-  file_ = std::fopen(path_.c_str(), "w");
-  if (!file_) {
+  if (!file_.Open(path_)) {
     std::fprintf(stderr, "kymhost: cannot write %s\n", path_.c_str());
     return false;
   }
   if (!start.label.empty())
-    std::fputs(("# " + std::string(kLabelComment) + " " + OneLine(start.label) + "\n").c_str(), file_);
+    file_.Write("# " + std::string(kLabelComment) + " " + OneLine(start.label) + "\n");
   boards_ = std::max(1, static_cast<int>(start.boards.size()));
   if (boards_ > 1) {
     std::string comments;
@@ -58,14 +55,14 @@ bool CsvWriter::Start(const RunStart& start) {
     }
     comments += "# " + std::string(kSpreadComment) + " " + Fixed(start.startSpreadMs, kSpreadDecimals) + "\n";
     comments += "# " + std::string(kLayoutComment) + " " + Plain(start.gapMm) + " mm\n";
-    std::fputs(comments.c_str(), file_);
+    file_.Write(comments);
   }
-  std::fputs(Header(boards_).c_str(), file_);
+  file_.Write(Header(boards_));
   return true;
 }
 
 void CsvWriter::Frame(const FrameRow& row) {
-  if (!file_) return;
+  if (!file_.IsOpen()) return;
   std::string line = Fixed(row.seconds, kSecondsDecimals);
   for (int k = 0; k < boards_; ++k) {
     const BoardFrame& part = row.board[static_cast<size_t>(k)];
@@ -79,17 +76,9 @@ void CsvWriter::Frame(const FrameRow& row) {
             Fixed(frame.CopYmm(), kMmDecimals);
   }
   line += "," + (row.marker > 0 ? std::to_string(row.marker) : "") + "\n";
-  std::fputs(line.c_str(), file_);
+  file_.Write(line);
 }
 
-bool CsvWriter::Close() {
-  if (!file_) return true;
-  bool written = !std::ferror(file_);
-  written = std::fclose(file_) == 0 && written;
-  file_ = nullptr;
-  return written;
-}
-
-bool CsvWriter::Finish() { return Reported(Close(), "Frames", path_); }
+bool CsvWriter::Finish() { return Reported(file_.Close(), "Frames", path_); }
 
 }  // namespace kymhost

@@ -2,9 +2,9 @@
 // with several boards, each board's columns side by side and what they are in comment lines.
 #pragma once
 
+#include "files/background_file.h"
 #include "host/run_listener.h"
 
-#include <cstdio>
 #include <string>
 
 namespace kymhost {
@@ -12,9 +12,6 @@ namespace kymhost {
 class CsvWriter final : public RunListener {
  public:
   explicit CsvWriter(std::string path) : path_(std::move(path)) {}
-  ~CsvWriter() override;
-  CsvWriter(const CsvWriter&) = delete;
-  CsvWriter& operator=(const CsvWriter&) = delete;
 
   bool Start(const RunStart& start) override;
   void Frame(const FrameRow& row) override;
@@ -25,10 +22,8 @@ class CsvWriter final : public RunListener {
   static FrameKg AsWritten(const FrameKg& frame);
 
  private:
-  bool Close();
-
   std::string path_;
-  std::FILE* file_ = nullptr;
+  BackgroundFile file_;
   int boards_ = 1;
 };
 

@@ -35,6 +35,9 @@ std::vector<std::string> NoteLines(const TrialNotes& notes) {
   for (const TrialNotes::Marker& marker : notes.markers)
     markers += (markers.empty() ? "Markers: " : ", ") + std::to_string(marker.number) + " at " + Seconds(marker.seconds);
   if (!markers.empty()) lines.push_back(markers);
+  if (notes.resampledHz > 0)
+    lines.push_back("Resampled: SWARII at " + Plain(notes.resampledHz) + " Hz, window " +
+                    Plain(notes.resampleWindowSeconds) + " s");
   return lines;
 }
 
@@ -162,7 +165,10 @@ JsonFields NoteFields(const SwayMeasures& m, const TrialNotes& notes) {
   auto seconds = [&](double value) { return std::isfinite(value) ? Fixed(value, kJsonDecimals) : null; };
   std::string markers;
   for (const TrialNotes::Marker& marker : notes.markers) markers += (markers.empty() ? "" : ", ") + seconds(marker.seconds);
+  bool resampled = notes.resampledHz > 0;
   return {{"lowpass_hz", m.lowpassHz > 0 ? Plain(m.lowpassHz) : null},
+          {"resampled_hz", resampled ? Plain(notes.resampledHz) : null},
+          {"resample_window_s", resampled ? Plain(notes.resampleWindowSeconds) : null},
           {"label", notes.label.empty() ? null : JsonString(notes.label)},
           {"from_s", seconds(notes.fromSeconds)},
           {"to_s", seconds(notes.toSeconds)},

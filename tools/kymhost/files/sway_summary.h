@@ -21,6 +21,9 @@ struct TrialNotes {
   double fromSeconds = std::nan("");
   double toSeconds = std::nan("");
   std::vector<Marker> markers;
+  // How the frames came from a file's uneven samples: SWARII at this rate and window; 0: not.
+  double resampledHz = 0;
+  double resampleWindowSeconds = 0;
 };
 
 // One measure under its JSON key; not known where the JSON has null.

@@ -156,6 +156,7 @@ class Run {
     while (!Full() && aligner_.Next(row, flush)) {
       row.number = p_.recording.Frames();
       row.seconds = p_.recording.Seconds();
+      row.hostSeconds = p_.hostStartSeconds + row.seconds;
       row.marker = 0;
       if (!markers_.empty()) {
         row.marker = markers_.front();

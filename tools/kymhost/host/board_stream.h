@@ -21,6 +21,7 @@ struct StreamParts {
   Listeners& listeners;
   MarkerKeys& keys;
   RunWatcher* watcher;  // the live view, when there is one: it may ask for markers too
+  double hostStartSeconds;  // the host's steady clock as the runs started: the rows' host times count from it
 };
 
 // Records until wanted rows (all of them when negative); returns the exit code the run ends

@@ -3,6 +3,7 @@
 #include "analysis/boards_report.h"
 #include "files/csv_writer.h"
 #include "files/fixed_format.h"
+#include "files/lab_files.h"
 #include "host/board_stream.h"
 #include "host/listeners.h"
 #include "host/live_readout.h"
@@ -41,6 +42,8 @@ constexpr auto kCountdownTick = std::chrono::milliseconds(50);
 void Setting(HostSession& session, const char* line, const char* what) {
   if (!session.Action(line)) std::fprintf(stderr, "kymhost: the board did not accept %s\n", what);
 }
+
+double HostClockSeconds() { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); }
 
 // The terminal's bell, on whichever of the two outputs is a terminal.
 void Bell() {
@@ -143,8 +146,9 @@ int RecordRun(PluginLibrary& plugin, BoardSession& boards, const Options& option
     Say(watcher, "All channels are zeroed from the first readings: keep the board%s empty for now.\n",
         boards.Count() > 1 ? "s" : "");
 
-  // The CSV made before the countdown, so that one that cannot be written is said at once.
-  if (!Writable(options.csv)) return kExitOutputFailed;
+  // The files made before the countdown, so that one that cannot be written is said at once.
+  for (const std::string* path : {&options.csv, &options.bdf, &options.edf, &options.xdf})
+    if (!Writable(*path)) return kExitOutputFailed;
   if (options.countdownSeconds > 0 && !Countdown(options.countdownSeconds, interrupted)) {
     Say(watcher, "Interrupted.\n");
     return kExitOk;
@@ -165,6 +169,8 @@ int RecordRun(PluginLibrary& plugin, BoardSession& boards, const Options& option
     csv = std::make_unique<CsvWriter>(options.csv);
     listeners.Add(*csv);
   }
+  std::vector<std::unique_ptr<RunListener>> files = LabFiles(options.bdf, options.edf, options.xdf);
+  for (const std::unique_ptr<RunListener>& file : files) listeners.Add(*file);
   RunStart start;
   start.periodSeconds = periodSeconds;
   start.label = options.label;
@@ -172,7 +178,7 @@ int RecordRun(PluginLibrary& plugin, BoardSession& boards, const Options& option
   start.startSpreadMs = spreadMs;
   start.gapMm = options.gapMm;
   start.wallClock = std::time(nullptr);
-  start.hostClockSeconds = std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+  start.hostClockSeconds = HostClockSeconds();
   if (!listeners.Start(start)) {
     boards.StopAll();
     return kExitOutputFailed;
@@ -185,7 +191,8 @@ int RecordRun(PluginLibrary& plugin, BoardSession& boards, const Options& option
     Say(watcher, "Recording. Press Enter or m to set a marker, Ctrl-C to stop.\n");
 
   long wanted = options.seconds > 0 ? static_cast<long>(options.seconds / periodSeconds + 0.5) : -1;
-  int result = StreamBoards({plugin, boards, recording, readout, listeners, keys, watcher}, wanted, interrupted);
+  int result = StreamBoards({plugin, boards, recording, readout, listeners, keys, watcher, start.hostClockSeconds}, wanted,
+                            interrupted);
   boards.StopAll();
   if (options.countdownSeconds > 0) Bell();
   if (interrupted.load()) Say(watcher, "Interrupted.\n");

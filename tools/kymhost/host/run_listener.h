@@ -46,6 +46,7 @@ struct BoardFrame {
 struct FrameRow {
   long number = 0;      // rows since the start, one a period
   double seconds = 0;   // number × period
+  double hostSeconds = 0;  // the host's steady clock at the row's time: the start of sampling plus seconds
   int boards = 1;       // how many of board[] the run has
   std::array<BoardFrame, kMostBoards> board{};
   int marker = 0;       // the marker set on this row; 0: none

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <complex>
 #include <limits>
-#include <numeric>
 
 namespace kymhost {
 
@@ -18,11 +17,8 @@ constexpr size_t kLeastWindow = 4;  // samples: fewer make no spectrum
 constexpr double kMedianShare = 0.5, kShare95 = 0.95;
 
 // The periodic Hann window (its length is a full period), as spectral analysis uses it.
-std::vector<double> Hann(size_t length) {
-  std::vector<double> window(length);
-  for (size_t n = 0; n < length; ++n)
-    window[n] = 0.5 - 0.5 * std::cos(2 * kPi * static_cast<double>(n) / static_cast<double>(length));
-  return window;
+double Hann(size_t n, size_t length) {
+  return 0.5 - 0.5 * std::cos(2 * kPi * static_cast<double>(n) / static_cast<double>(length));
 }
 
 // The frequency below which share of the power lies, between bins by linear interpolation of
@@ -41,31 +37,45 @@ double PowerShareFrequency(const Spectrum& spectrum, double total, double share)
 
 }  // namespace
 
-Spectrum WelchSpectrum(const std::vector<double>& trace, double sampleRateHz) {
-  Spectrum spectrum;
-  size_t length = trace.size() / 2, hop = length / 2;
-  if (length < kLeastWindow || !(sampleRateHz > 0)) return spectrum;
-  std::vector<double> window = Hann(length);
+void WelchSpectra(const SwayFrame* frames, size_t count, double sampleRateHz, Spectrum& x, Spectrum& y) {
+  x = y = Spectrum();
+  size_t length = count / 2, hop = length / 2;
+  if (length < kLeastWindow || !(sampleRateHz > 0)) return;
   double windowPower = 0;
-  for (double w : window) windowPower += w * w;
+  for (size_t n = 0; n < length; ++n) windowPower += Hann(n, length) * Hann(n, length);
   size_t bins = length / 2 + 1;
-  spectrum.stepHz = sampleRateHz / static_cast<double>(length);
-  spectrum.windowSeconds = static_cast<double>(length) / sampleRateHz;
-  spectrum.density.assign(bins, 0.0);
-  std::vector<std::complex<double>> values(length);
+  for (Spectrum* s : {&x, &y}) {
+    s->stepHz = sampleRateHz / static_cast<double>(length);
+    s->windowSeconds = static_cast<double>(length) / sampleRateHz;
+    s->density.assign(bins, 0.0);
+  }
+  // Both traces are real, so one transform of x + iy carries both: X[k] = (Z[k] + conj Z[N-k]) / 2
+  // and Y[k] = (Z[k] - conj Z[N-k]) / 2i.
+  FourierPlan plan(length);
+  std::complex<double>* z = plan.Values();
+  double scale = sampleRateHz * windowPower * kWindows;
   for (int w = 0; w < kWindows; ++w) {
-    auto start = trace.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(w) * hop);
-    double mean = std::accumulate(start, start + static_cast<std::ptrdiff_t>(length), 0.0) / static_cast<double>(length);
-    for (size_t n = 0; n < length; ++n) values[n] = (start[static_cast<std::ptrdiff_t>(n)] - mean) * window[n];
-    Fourier(values);
+    const SwayFrame* start = frames + static_cast<size_t>(w) * hop;
+    double meanX = 0, meanY = 0;
+    for (size_t n = 0; n < length; ++n) {
+      meanX += start[n].copXmm;
+      meanY += start[n].copYmm;
+    }
+    meanX /= static_cast<double>(length);
+    meanY /= static_cast<double>(length);
+    for (size_t n = 0; n < length; ++n)
+      z[n] = std::complex<double>(start[n].copXmm - meanX, start[n].copYmm - meanY) * Hann(n, length);
+    plan.Transform();
     for (size_t k = 0; k < bins; ++k) {
+      std::complex<double> mirror = std::conj(z[(length - k) % length]);
+      double px = std::norm(z[k] + mirror) / 4, py = std::norm(z[k] - mirror) / 4;
       // One-sided: every bin but 0 Hz and, for an even length, half the sample rate has its
       // mirror image's power added.
-      bool mirrored = k > 0 && 2 * k != length;
-      spectrum.density[k] += (mirrored ? 2 : 1) * std::norm(values[k]) / (sampleRateHz * windowPower) / kWindows;
+      double sides = k > 0 && 2 * k != length ? 2 : 1;
+      x.density[k] += sides * px / scale;
+      y.density[k] += sides * py / scale;
     }
   }
-  return spectrum;
 }
 
 FrequencyMeasures MeasureFrequencies(const Spectrum& spectrum) {

@@ -2,6 +2,9 @@
 // taken from it.
 #pragma once
 
+#include "measures/sway_frame.h"
+
+#include <cstddef>
 #include <vector>
 
 namespace kymhost {
@@ -13,9 +16,9 @@ struct Spectrum {
 };
 
 // Welch's method as kymhost applies it: three Hann windows, each half the trace long and
-// overlapping the next by half its length, the mean of each removed. Empty when the trace is
-// too short for any window.
-Spectrum WelchSpectrum(const std::vector<double>& trace, double sampleRateHz);
+// overlapping the next by half its length, the mean of each removed. The traces are the centre of
+// pressure's x and y over count frames; both are empty when they are too short for any window.
+void WelchSpectra(const SwayFrame* frames, size_t count, double sampleRateHz, Spectrum& x, Spectrum& y);
 
 struct FrequencyMeasures {
   // Integrals by the trapezoidal rule over the whole spectrum. The frequencies are NaN for a

@@ -11,31 +11,31 @@ namespace kymhost {
 
 namespace {
 
-double MedianTotal(const std::vector<SwayFrame>& frames) {
-  std::vector<double> totals;
-  totals.reserve(frames.size());
-  for (const SwayFrame& f : frames) totals.push_back(f.totalKg);
-  std::sort(totals.begin(), totals.end());
-  size_t middle = totals.size() / 2;
-  return totals.size() % 2 ? totals[middle] : (totals[middle - 1] + totals[middle]) / 2;
+double MedianTotal(const SwayFrame* frames, size_t count) {
+  std::vector<double> totals(count);
+  for (size_t i = 0; i < count; ++i) totals[i] = frames[i].totalKg;
+  auto middle = totals.begin() + static_cast<std::ptrdiff_t>(count / 2);
+  std::nth_element(totals.begin(), middle, totals.end());
+  if (count % 2) return *middle;
+  return (*std::max_element(totals.begin(), middle) + *middle) / 2;
 }
 
-double StandingLeastKg(const std::vector<SwayFrame>& frames) {
-  return frames.empty() ? kStandingLeastKg : std::max(kStandingShareOfMedian * MedianTotal(frames), kStandingLeastKg);
+double StandingLeastKg(const SwayFrame* frames, size_t count) {
+  return count == 0 ? kStandingLeastKg : std::max(kStandingShareOfMedian * MedianTotal(frames, count), kStandingLeastKg);
 }
 
-std::vector<bool> StandingFrames(const std::vector<SwayFrame>& frames, double least) {
-  std::vector<bool> standing(frames.size(), false);
-  for (size_t i = 0; i < frames.size(); ++i) standing[i] = frames[i].totalKg >= least;
+std::vector<bool> StandingFrames(const SwayFrame* frames, size_t count, double least) {
+  std::vector<bool> standing(count, false);
+  for (size_t i = 0; i < count; ++i) standing[i] = frames[i].totalKg >= least;
   return standing;
 }
 
 // Filters each stretch of consecutive standing frames on its own: stepping off and on would
 // otherwise smear the jump of the centre of pressure into the frames beside it.
-void FilterStretches(std::vector<SwayFrame>& frames, const std::vector<bool>& standing, double cutoffHz,
+void FilterStretches(SwayFrame* frames, size_t count, const std::vector<bool>& standing, double cutoffHz,
                      double sampleRateHz) {
   std::vector<double> x, y;
-  for (size_t start = 0; start < frames.size();) {
+  for (size_t start = 0; start < count;) {
     if (!standing[start]) {
       ++start;
       continue;
@@ -43,7 +43,7 @@ void FilterStretches(std::vector<SwayFrame>& frames, const std::vector<bool>& st
     size_t end = start;
     x.clear();
     y.clear();
-    for (; end < frames.size() && standing[end]; ++end) {
+    for (; end < count && standing[end]; ++end) {
       x.push_back(frames[end].copXmm);
       y.push_back(frames[end].copYmm);
     }
@@ -70,17 +70,11 @@ std::pair<size_t, size_t> LongestStretch(const std::vector<bool>& standing) {
 }
 
 // Welch's spectra need evenly spaced samples: the frames of one unbroken stretch.
-void MeasureSpectrum(const std::vector<SwayFrame>& frames, const std::vector<bool>& standing, double periodSeconds,
+void MeasureSpectrum(const SwayFrame* frames, const std::vector<bool>& standing, double periodSeconds,
                      SwayMeasures& m) {
   auto [start, end] = LongestStretch(standing);
   if (static_cast<double>(end - start) * periodSeconds < kLeastSpectrumSeconds - periodSeconds / 2) return;
-  std::vector<double> x, y;
-  for (size_t i = start; i < end; ++i) {
-    x.push_back(frames[i].copXmm);
-    y.push_back(frames[i].copYmm);
-  }
-  m.spectrumX = WelchSpectrum(x, 1 / periodSeconds);
-  m.spectrumY = WelchSpectrum(y, 1 / periodSeconds);
+  WelchSpectra(frames + start, end - start, 1 / periodSeconds, m.spectrumX, m.spectrumY);
   if (m.spectrumX.density.empty()) return;
   m.spectrumFrames = static_cast<long>(end - start);
   m.spectrumSeconds = static_cast<double>(m.spectrumFrames) * periodSeconds;
@@ -98,21 +92,25 @@ void MeasureSpectrum(const std::vector<SwayFrame>& frames, const std::vector<boo
 
 }  // namespace
 
-SwayMeasures MeasureSway(const std::vector<SwayFrame>& recorded, double periodSeconds, double lowpassHz,
+SwayMeasures MeasureSway(std::vector<SwayFrame> frames, double periodSeconds, double lowpassHz,
+                         const std::vector<bool>* standing) {
+  return MeasureSway(frames.data(), frames.size(), periodSeconds, lowpassHz, standing);
+}
+
+SwayMeasures MeasureSway(SwayFrame* frames, size_t count, double periodSeconds, double lowpassHz,
                          const std::vector<bool>* standingGiven) {
   SwayMeasures m;
-  m.frames = static_cast<long>(recorded.size());
+  m.frames = static_cast<long>(count);
   m.lowpassHz = lowpassHz;
-  m.standingLeastKg = StandingLeastKg(recorded);
-  std::vector<bool> standing = standingGiven && standingGiven->size() == recorded.size()
+  m.standingLeastKg = StandingLeastKg(frames, count);
+  std::vector<bool> standing = standingGiven && standingGiven->size() == count
                                    ? *standingGiven
-                                   : StandingFrames(recorded, m.standingLeastKg);
-  std::vector<SwayFrame> frames = recorded;
-  if (lowpassHz > 0) FilterStretches(frames, standing, lowpassHz, 1 / periodSeconds);
+                                   : StandingFrames(frames, count, m.standingLeastKg);
+  if (lowpassHz > 0) FilterStretches(frames, count, standing, lowpassHz, 1 / periodSeconds);
 
   double sumKg = 0, sumX = 0, sumY = 0;
   double minX = 0, maxX = 0, minY = 0, maxY = 0;
-  for (size_t i = 0; i < frames.size(); ++i) {
+  for (size_t i = 0; i < count; ++i) {
     if (!standing[i]) continue;
     const SwayFrame& f = frames[i];
     if (m.standingFrames == 0) {
@@ -141,7 +139,7 @@ SwayMeasures MeasureSway(const std::vector<SwayFrame>& recorded, double periodSe
   m.meanYmm = sumY / n;
   // About the mean in a second pass: sums of squares far from zero lose the small spread.
   double sxx = 0, syy = 0, sxy = 0;
-  for (size_t i = 0; i < frames.size(); ++i) {
+  for (size_t i = 0; i < count; ++i) {
     if (!standing[i]) continue;
     double dx = frames[i].copXmm - m.meanXmm, dy = frames[i].copYmm - m.meanYmm;
     sxx += dx * dx;

@@ -3,18 +3,13 @@
 #pragma once
 
 #include "measures/spectrum.h"
+#include "measures/sway_frame.h"
 #include "measures/weight_bearing.h"
 
+#include <cstddef>
 #include <vector>
 
 namespace kymhost {
-
-// What a frame contributes to the measures: its total weight and its centre of pressure.
-struct SwayFrame {
-  double totalKg;
-  double copXmm;
-  double copYmm;
-};
 
 // A frame stands when its total is at least this share of the recording's median total ...
 constexpr double kStandingShareOfMedian = 0.8;
@@ -61,7 +56,10 @@ struct SwayMeasures {
 // consecutive standing frames has its centre-of-pressure traces filtered first; the frequency
 // measures are taken from the filtered traces too. standing, when given, says which frames stand
 // (one a frame) instead of their totals: a foot on one of two boards stands while the person does.
-SwayMeasures MeasureSway(const std::vector<SwayFrame>& frames, double periodSeconds, double lowpassHz,
+// The frames given by pointer are filtered in place.
+SwayMeasures MeasureSway(SwayFrame* frames, size_t count, double periodSeconds, double lowpassHz,
+                         const std::vector<bool>* standing = nullptr);
+SwayMeasures MeasureSway(std::vector<SwayFrame> frames, double periodSeconds, double lowpassHz,
                          const std::vector<bool>* standing = nullptr);
 
 }  // namespace kymhost

@@ -1,7 +1,7 @@
-// The value of one hexadecimal digit, either case, as the world's files spell bytes and addresses.
+// The value of one hexadecimal digit, either case, as captures and the world's files spell bytes.
 #pragma once
 
-namespace sim {
+namespace recording {
 
 inline int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -10,4 +10,4 @@ inline int HexDigit(char c) {
   return -1;  // not a digit
 }
 
-}  // namespace sim
+}  // namespace recording
