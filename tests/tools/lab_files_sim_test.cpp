@@ -1,6 +1,9 @@
 // The files labs open, as kymhost writes them in a run and analyse reads them back, checked with
 // readers the project did not write: EDFlib and biosig for BDF+ and EDF+, libxdf for XDF. A
 // reader that is not installed fails its part, saying so (scripts/test.sh installs them).
+#include "files/edf_writer.h"
+#include "files/recording_file.h"
+
 #include <gtest/gtest.h>
 
 #if PLANKSCALE_HAVE_EDFLIB
@@ -286,3 +289,54 @@ TEST_F(LabFiles, ACaptureIsMeasuredAtItsReportsTimesBesideThePacedStream) {
 }
 
 }  // namespace
+
+// A board whose frames stop before the others' (lost, or ended first) has no value in those
+// rows: its signals stand at the digital minimum, said in an annotation, and read back as no
+// frames at all, never its last frame held.
+TEST_F(LabFiles, ABoardsMissingFramesAreNoValuesInTheBdfNeverItsLastFrameHeld) {
+  std::string bdf = Path("boards.bdf");
+  constexpr int kRows = 150, kSecondBoardRows = 100;
+  {
+    kymhost::EdfWriter writer(bdf, kymhost::edf::kBdf);
+    kymhost::RunStart start;
+    start.periodSeconds = 0.01;
+    start.boards.resize(2);
+    ASSERT_TRUE(writer.Start(start));
+    for (int i = 0; i < kRows; ++i) {
+      kymhost::FrameRow row;
+      row.number = i;
+      row.seconds = i * 0.01;
+      row.boards = 2;
+      row.board[0] = {true, kymhost::FrameKg::Of(40, 5, 0)};
+      if (i < kSecondBoardRows) row.board[1] = {true, kymhost::FrameKg::Of(30, -5, 0)};
+      writer.Frame(row);
+    }
+    ASSERT_TRUE(writer.Finish());
+  }
+#if PLANKSCALE_HAVE_EDFLIB
+  edf_hdr_struct header{};
+  ASSERT_EQ(edfopen_file_readonly(bdf.c_str(), &header, EDFLIB_READ_ALL_ANNOTATIONS), 0);
+  std::vector<int> samples(kRows);
+  ASSERT_EQ(edfread_digital_samples(header.handle, kSignals, kRows, samples.data()), kRows);  // b2 top left
+  EXPECT_GT(samples[kSecondBoardRows - 1], header.signalparam[kSignals].dig_min);
+  for (int i = kSecondBoardRows; i < kRows; ++i) EXPECT_EQ(samples[i], header.signalparam[kSignals].dig_min) << i;
+  bool said = false;
+  for (long long a = 0; a < header.annotations_in_file; ++a) {
+    edf_annotation_struct annotation{};
+    edf_get_annotation(header.handle, static_cast<int>(a), &annotation);
+    said = said || (std::string(annotation.annotation) == "Board 2: no frames" &&
+                    annotation.onset == kSecondBoardRows * EDFLIB_TIME_DIMENSION / 100);
+  }
+  EXPECT_TRUE(said);
+  edfclose_file(header.handle);
+#else
+  ADD_FAILURE() << "EDFlib (libedf-dev) is not installed: the BDF+ is not read back";
+#endif
+  kymhost::ReadSettings settings;
+  settings.plate = 2;
+  kymhost::TimedTrial trial;
+  std::string error;
+  ASSERT_TRUE(kymhost::ReadRecordingFile(bdf, settings, trial, error)) << error;
+  ASSERT_EQ(trial.frames.size(), static_cast<size_t>(kSecondBoardRows));
+  EXPECT_NEAR(trial.frames.back().Total(), 30, 0.001);
+}

@@ -14,8 +14,8 @@ constexpr size_t kMostPendingBytes = 256u << 20;
 
 BackgroundFile::~BackgroundFile() { Close(); }
 
-bool BackgroundFile::Open(const std::string& path) {
-  file_ = std::fopen(path.c_str(), "wb");
+bool BackgroundFile::Open(const std::string& path, Mode mode) {
+  file_ = std::fopen(path.c_str(), mode == Mode::kText ? "w" : "wb");
   if (!file_) return false;
   writer_ = std::thread([this] { WriteBehind(); });
   return true;

@@ -19,8 +19,11 @@ class BackgroundFile {
   BackgroundFile(const BackgroundFile&) = delete;
   BackgroundFile& operator=(const BackgroundFile&) = delete;
 
+  // How the file is opened: bytes as they are, or text, whose line ends are the system's (CR LF
+  // on Windows, as a spreadsheet there expects of a CSV).
+  enum class Mode { kBinary, kText };
   // Creates the file, on the caller's thread so that one that cannot be made is said at once.
-  bool Open(const std::string& path);
+  bool Open(const std::string& path, Mode mode = Mode::kBinary);
   bool IsOpen() const { return file_ != nullptr; }
   // Appends bytes; holds a lock only to add them to what waits to be written.
   void Write(std::string_view bytes);

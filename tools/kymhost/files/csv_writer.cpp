@@ -39,7 +39,7 @@ FrameKg CsvWriter::AsWritten(const FrameKg& frame) {
 }
 
 bool CsvWriter::Start(const RunStart& start) {
-  if (!file_.Open(path_)) {
+  if (!file_.Open(path_, BackgroundFile::Mode::kText)) {
     std::fprintf(stderr, "kymhost: cannot write %s\n", path_.c_str());
     return false;
   }

@@ -62,8 +62,12 @@ constexpr size_t kAnnotationBytes = 240;
 // duration); a record's first list has no text and keeps the record's time.
 constexpr char kTalSeparator = 0x14;
 constexpr char kTalDuration = 0x15;
-// Said where the last data record is filled out to its end with the last frame.
+// Said where the last data record is filled out to its end with samples that are no frame's.
 constexpr char kRecordingEnds[] = "Recording ends";
+// A board's frame that did not come is written as the digital minimum in each of its signals,
+// which no frame's sample takes (they are kept at least one step above it): never a stale value
+// or a made-up one. A reader skips a sample whose signals all stand there.
+constexpr int32_t NoFrame(const Flavour& flavour) { return flavour.digitalMinimum; }
 
 }  // namespace edf
 }  // namespace kymhost

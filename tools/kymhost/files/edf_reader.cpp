@@ -212,18 +212,21 @@ bool ReadEdfFile(const std::string& path, int board, TimedTrial& trial, std::str
     }
     for (long i = 0; i < perRecord; ++i) {
       double values[kChannels] = {};
+      bool frame = false;  // a sample all of whose signals stand at their minimum is no frame
       for (size_t u = 0; u < used.size(); ++u) {
         const SignalHeader& h = headers[used[u]];
         double digital = Sample(record.data() + h.offset + static_cast<size_t>(i) * static_cast<size_t>(flavour.sampleBytes), flavour.sampleBytes);
+        frame = frame || digital > h.digitalMin;
         double physical = (digital - h.digitalMin) * (h.physicalMax - h.physicalMin) / (h.digitalMax - h.digitalMin) + h.physicalMin;
         values[u] = physical * scales[u];
       }
-      FrameKg frame{};
+      if (!frame) continue;
+      FrameKg kg{};
       if (hasCorners)
-        std::copy(values, values + kChannels, frame.channel);
+        std::copy(values, values + kChannels, kg.channel);
       else
-        frame = FrameKg::Of(values[0], values[1], values[2]);
-      trial.Add(start + static_cast<double>(i) * step, frame, 0, 0);
+        kg = FrameKg::Of(values[0], values[1], values[2]);
+      trial.Add(start + static_cast<double>(i) * step, kg, 0, 0);
     }
   }
   trial.lines.clear();

@@ -63,7 +63,7 @@ bool EdfWriter::Start(const RunStart& start) {
   periodSeconds_ = start.periodSeconds;
   samplesPerRecord_ = std::max(1, static_cast<int>(std::lround(edf::kSecondsPerRecord / periodSeconds_)));
   recordSeconds_ = samplesPerRecord_ * periodSeconds_;
-  held_.assign(static_cast<size_t>(boards_), FrameKg{});
+  sending_.assign(static_cast<size_t>(boards_), true);
   record_.assign(static_cast<size_t>(boards_ * edf::kSignalsPerBoard), std::vector<int32_t>(samplesPerRecord_));
   int signals = boards_ * edf::kSignalsPerBoard + 1;
 
@@ -119,15 +119,20 @@ void EdfWriter::AddSample(int signal, double value) {
   double span = static_cast<double>(flavour_.digitalMaximum) - flavour_.digitalMinimum;
   double digital = (value - s.physicalMin) * span / (s.physicalMax - s.physicalMin) + flavour_.digitalMinimum;
   if (!std::isfinite(digital)) digital = 0;
-  digital = std::clamp(std::round(digital), static_cast<double>(flavour_.digitalMinimum),
+  digital = std::clamp(std::round(digital), static_cast<double>(edf::NoFrame(flavour_)) + 1,
                        static_cast<double>(flavour_.digitalMaximum));
   record_[static_cast<size_t>(signal)][static_cast<size_t>(inRecord_)] = static_cast<int32_t>(digital);
 }
 
-void EdfWriter::Hold(const FrameRow& row) {
+void EdfWriter::AddRow(const FrameRow& row) {
   for (int b = 0; b < boards_; ++b) {
-    if (b < row.boards && row.board[static_cast<size_t>(b)].present) held_[static_cast<size_t>(b)] = row.board[static_cast<size_t>(b)].kg;
-    const FrameKg& f = held_[static_cast<size_t>(b)];
+    const BoardFrame& part = row.board[static_cast<size_t>(b)];
+    if (b >= row.boards || !part.present) {
+      for (int s = 0; s < edf::kSignalsPerBoard; ++s)
+        record_[static_cast<size_t>(b * edf::kSignalsPerBoard + s)][static_cast<size_t>(inRecord_)] = edf::NoFrame(flavour_);
+      continue;
+    }
+    const FrameKg& f = part.kg;
     const double values[edf::kSignalsPerBoard] = {f.channel[0], f.channel[1], f.channel[2], f.channel[3],
                                                   f.Total(),    f.CopXmm(),   f.CopYmm()};
     for (int s = 0; s < edf::kSignalsPerBoard; ++s) AddSample(b * edf::kSignalsPerBoard + s, values[s]);
@@ -137,7 +142,15 @@ void EdfWriter::Hold(const FrameRow& row) {
 
 void EdfWriter::Frame(const FrameRow& row) {
   if (!file_.IsOpen()) return;
-  Hold(row);
+  // Where a board's frames stop or come again is said, so that a reader sees why its signals
+  // stand at their minimum.
+  for (int b = 0; boards_ > 1 && b < boards_; ++b) {
+    bool present = b < row.boards && row.board[static_cast<size_t>(b)].present;
+    if (present == sending_[static_cast<size_t>(b)]) continue;
+    sending_[static_cast<size_t>(b)] = present;
+    Message(row.seconds, "Board " + std::to_string(b + 1) + (present ? ": frames again" : ": no frames"));
+  }
+  AddRow(row);
   ++rows_;
 }
 
@@ -177,9 +190,9 @@ bool EdfWriter::Finish() {
   if (!file_.IsOpen()) return true;
   if (inRecord_ > 0 || !annotations_.empty()) {
     Message(static_cast<double>(rows_) * periodSeconds_, edf::kRecordingEnds);
-    FrameRow held;
-    held.boards = 0;  // every board as it was last
-    while (inRecord_ > 0 || !annotations_.empty()) Hold(held);
+    FrameRow none;
+    none.boards = 0;  // no board's frame
+    while (inRecord_ > 0 || !annotations_.empty()) AddRow(none);
   }
   return Reported(file_.Close(edf::kRecordsFieldOffset, Field(std::to_string(records_), 8)), flavour_.name, path_);
 }

@@ -24,7 +24,7 @@ class EdfWriter final : public RunListener {
   bool Finish() override;
 
  private:
-  void Hold(const FrameRow& row);
+  void AddRow(const FrameRow& row);
   void AddSample(int signal, double value);
   void EndRecord();
 
@@ -35,7 +35,7 @@ class EdfWriter final : public RunListener {
   int samplesPerRecord_ = 0;
   double recordSeconds_ = 0;
   double periodSeconds_ = 0;
-  std::vector<FrameKg> held_;  // each board's latest frame: a missing one is written as it
+  std::vector<bool> sending_;  // whether each board's last row held its frame
   std::vector<std::vector<int32_t>> record_;  // the current record's samples, by signal
   int inRecord_ = 0;
   long rows_ = 0;
