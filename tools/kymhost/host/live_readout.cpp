@@ -34,6 +34,7 @@ double Shown(double value) { return std::fabs(value) < kReadoutResolution ? 0.0 
 }  // namespace
 
 bool Interactive() { return isatty(fileno(stderr)) != 0; }
+bool OutputIsTerminal() { return isatty(fileno(stdout)) != 0; }
 
 LiveReadout::LiveReadout()
     : interactive_(Interactive()),

@@ -12,6 +12,8 @@ namespace kymhost {
 
 // Whether the live readout goes to a terminal, rewritten in place.
 bool Interactive();
+// Whether standard output is a terminal.
+bool OutputIsTerminal();
 
 class LiveReadout final : public RunListener {
  public:

@@ -20,14 +20,6 @@
 #include <thread>
 #include <vector>
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
-
 namespace kymhost {
 
 namespace {
@@ -50,7 +42,7 @@ void Bell() {
   if (Interactive()) {
     std::fputs("\a", stderr);
     std::fflush(stderr);
-  } else if (isatty(fileno(stdout))) {
+  } else if (OutputIsTerminal()) {
     std::fputs("\a", stdout);
     std::fflush(stdout);
   }
