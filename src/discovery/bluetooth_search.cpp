@@ -1,5 +1,6 @@
 #include "discovery/bluetooth_search.h"
 
+#include "discovery/device_search.h"
 #include "wii/bluetooth_pairing.h"
 
 #include <cstring>
@@ -41,7 +42,7 @@ bool SearchAndPairBoards(BoardSighting& sighting) {
   SYSTEMTIME searchStarted;
   GetSystemTime(&searchStarted);
   DWORD start = GetTickCount();
-  while (GetTickCount() - start < kSearchForMs) {
+  while (GetTickCount() - start < kSearchForMs && !Stopped()) {
     for (HANDLE radio : radios.Handles()) {
       BLUETOOTH_RADIO_INFO radioInfo;
       ReadRadioInfo(radio, radioInfo);
@@ -61,8 +62,7 @@ bool SearchAndPairBoards(BoardSighting& sighting) {
         if (PairNewBoard(radio, device, radioInfo.address)) ++paired;
       } while (search.Next(device));
     }
-    Sleep(kPairingSettleMs);
-    if (paired > 0) break;
+    if (!Pause(kPairingSettleMs) || paired > 0) break;
   }
   sighting.serviceEnabled = paired > 0;
   return paired > 0;
@@ -100,7 +100,7 @@ bool FindRememberedBoard(BoardSighting& sighting, bool& radioMissing) {
           outcome = false;
           break;
         } else {
-          Sleep(kPairingSettleMs);
+          Pause(kPairingSettleMs);
           outcome = sighting.serviceEnabled = true;
         }
       }

@@ -1,5 +1,7 @@
 #include "wii/bluetooth_pairing.h"
 
+#include "discovery/device_search.h"
+
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -136,7 +138,7 @@ bool PairBoard(BLUETOOTH_DEVICE_INFO& device, HANDLE radio, const BLUETOOTH_ADDR
   DWORD count = 0;
   if (ListInstalledServices(radio, device, kServiceRoomForPairBoard, count) != ERROR_SUCCESS) return false;
   if (EnableHidService(radio, device) != ERROR_SUCCESS) return false;
-  Sleep(kPairingSettleMs);
+  DeviceSearch::Pause(kPairingSettleMs);  // a close that holds the search cuts it short
   return true;
 }
 

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -180,6 +182,25 @@ TEST_F(DeviceSearchTest, KeepPairedDecidesWhetherClosingRemovesThePairing) {
   WriteBuffer(index, off, static_cast<int>(sizeof off - 1), 0);
   CloseAll();
   EXPECT_FALSE(Bluetooth(kFirstBoard).remembered) << "keep-paired off: the pairing is removed";
+}
+
+// The host's threads are its own business: a search on one and CloseAll on another take turns.
+TEST_F(DeviceSearchTest, FindDeviceBesideCloseAllOnAnotherThreadIsSafe) {
+  Build({Board(kFirstBoard, true)});
+  std::atomic<bool> done{false};
+  std::thread searcher([&] {
+    for (int search = 0; search < 12; ++search) {
+      int index = -1;
+      FindDevice(&index);  // found, or stopped by the close
+    }
+    done.store(true);
+  });
+  while (!done.load()) EXPECT_EQ(CloseAll(), 1);
+  searcher.join();
+  EXPECT_EQ(CloseAll(), 1);
+  int index = -1;
+  EXPECT_EQ(FindDevice(&index), 1) << "a fresh search after the last CloseAll";
+  EXPECT_EQ(index, 0);
 }
 
 TEST_F(DeviceSearchTest, ABoardWhoseDeviceFailedIsFoundAgainAsANewDevice) {

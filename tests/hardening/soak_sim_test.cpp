@@ -138,17 +138,17 @@ TEST_F(Soak, EveryTenMillisecondsOfTheRunGiveExactlyOneWholeFrame) {
   NextReport();  // from here on the clock stands at a report's time whenever the reader waits
   ASSERT_TRUE(Settled(board->DataReportsSent(), 0));
 
+  // A run begins with the reporting mode asked for again, sent at once; the board answers it with a
+  // report of its own a moment later, too soon for a frame. The count begins after that and the
+  // next report, with the first frame read.
+  const int sentBeforeTheRun = board->DataReportsSent();
+  const size_t requests = board->OutputReports().size();
   ASSERT_EQ(WriteBuffer(index, ">in/sampler/start\n", 18, 0), 1);
   char line[32];
   ASSERT_EQ(ReadLine(index, line, sizeof line, 0), 1);
   ASSERT_STREQ(line, "<OK");
-  // A run begins with the reporting mode asked for again, after the run's first report; the board
-  // answers it with a report of its own a moment later, too soon for a frame. The count begins
-  // after both, with the first frame read.
-  const int sentBeforeTheRun = board->DataReportsSent();
-  const size_t requests = board->OutputReports().size();
-  NextReport();
   ASSERT_TRUE(testing_support::Eventually([&] { return board->OutputReports().size() > requests; }));
+  NextReport();
   NextReport();
   ASSERT_TRUE(Settled(sentBeforeTheRun, 1));
   char first[kBlockRoom];
