@@ -114,12 +114,13 @@ std::vector<BluetoothDeviceState> BluetoothWorld::Search(bool authenticated, boo
     BluetoothDeviceState& d = entry.second;
     // The system answers for the devices it remembers from its records, whether they are in
     // range or not; others it knows only while an inquiry sees them.
-    if (!d.inRange && !d.remembered) continue;
-    if (inquiry && d.inRange) d.lastSeen = now;
+    bool sighted = inquiry && d.inRange;
+    if (!sighted && !d.remembered) continue;
+    if (sighted) d.lastSeen = now;
     BluetoothDeviceState seen = d;
     seen.connected = d.connected && d.inRange && !d.staleLinkKey;
     if (!d.remembered && !d.nameKnown) seen.name.clear();
-    if (d.inRange) d.nameKnown = true;
+    if (sighted) d.nameKnown = true;
     bool wanted = (authenticated && seen.authenticated) || (remembered && seen.remembered) ||
                   (unknown && !seen.remembered) || (connected && seen.connected);
     if (wanted) found.push_back(seen);

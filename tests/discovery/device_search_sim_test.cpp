@@ -4,6 +4,7 @@
 #include "platform/posix/control.h"
 #include "plugin/exports.h"
 #include "sim/world.h"
+#include "testing/eventually.h"
 
 #include <gtest/gtest.h>
 
@@ -183,6 +184,39 @@ TEST_F(DeviceSearchTest, KeepPairedDecidesWhetherClosingRemovesThePairing) {
   CloseAll();
   EXPECT_FALSE(Bluetooth(kFirstBoard).remembered) << "keep-paired off: the pairing is removed";
 }
+
+// Removing a pairing lists the remembered boards, which needs no inquiry: the close stays within
+// 2 s a board, also on a dying link whose LED-off write blocks.
+struct PairingRemoval {
+  const char* what;
+  uint64_t writeDelayMicros;
+};
+
+void PrintTo(const PairingRemoval& removal, std::ostream* out) { *out << removal.what; }
+
+class APairingRemoval : public DeviceSearchTest, public ::testing::WithParamInterface<PairingRemoval> {};
+
+TEST_P(APairingRemoval, KeepsTheCloseWithinTwoSeconds) {
+  const int threads = posix::LiveThreadCount();
+  Build({Board(kFirstBoard, true)});
+  int index = -1;
+  ASSERT_EQ(FindDevice(&index), 1);
+  ASSERT_EQ(Initialise(index), 1);
+  const char off[] = ">dev/bb_keepPaired 1\n";
+  WriteBuffer(index, off, static_cast<int>(sizeof off - 1), 0);
+  sim::World::Instance().Board(0)->DelayWrites(GetParam().writeDelayMicros);
+  const uint64_t start = posix::NowMicros();
+  CloseAll();
+  EXPECT_LT(posix::NowMicros() - start, 2'000'000u);
+  EXPECT_FALSE(Bluetooth(kFirstBoard).remembered) << "the pairing is removed";
+  sim::World::Instance().Board(0)->DelayWrites(0);
+  // A reader the close left in its write ends once the write does.
+  EXPECT_TRUE(testing_support::Eventually([&] { return posix::LiveThreadCount() == threads; }, 30000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, APairingRemoval,
+                         ::testing::Values(PairingRemoval{"a live link", 0},
+                                           PairingRemoval{"a dying link, its writes blocking 13 s", 13'000'000}));
 
 // The host's threads are its own business: a search on one and CloseAll on another take turns.
 TEST_F(DeviceSearchTest, FindDeviceBesideCloseAllOnAnotherThreadIsSafe) {
