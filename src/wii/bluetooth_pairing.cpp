@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
-#include <tuple>
 
 namespace Kestrel {
 
@@ -163,12 +162,6 @@ bool PairBoardAgain(const OrxString& addressText) {
   RadioList radios;
   return !radios.IsEmpty() &&
          SearchRadios(radios, kBoardBluetoothName, addressText, Pass::kPairAgain) == Outcome::kFound;
-}
-
-bool SeenSince(const BLUETOOTH_DEVICE_INFO& device, const SYSTEMTIME& since) {
-  const SYSTEMTIME& seen = device.stLastSeen;
-  return std::tie(seen.wYear, seen.wMonth, seen.wDay, seen.wHour, seen.wMinute, seen.wSecond, seen.wMilliseconds) >=
-         std::tie(since.wYear, since.wMonth, since.wDay, since.wHour, since.wMinute, since.wSecond, since.wMilliseconds);
 }
 
 }  // namespace Kestrel

@@ -69,8 +69,4 @@ bool PairBoardAgain(const OrxString& addressText);
 
 constexpr UCHAR kListRemembered = 0;  // the timeout multiplier of a listing without an inquiry
 
-// Whether an inquiry has seen the device since the given time (coordinated universal time, as
-// the Bluetooth API keeps it).
-bool SeenSince(const BLUETOOTH_DEVICE_INFO& device, const SYSTEMTIME& since);
-
 }  // namespace Kestrel

@@ -46,10 +46,11 @@ class DeviceSearchTest : public ::testing::Test {
     board.bluetooth.SetPaired(paired);
     return board;
   }
-  static void Build(std::vector<sim::SimulatedBoard> boards, bool withRadio = true) {
+  static void Build(std::vector<sim::SimulatedBoard> boards, bool withRadio = true, int timeZoneMinutes = 0) {
     sim::Scenario scenario;
     if (withRadio) scenario.radios.push_back({kRadio, L"radio"});
     scenario.boards = std::move(boards);
+    scenario.timeZoneMinutes = timeZoneMinutes;
     sim::World::Instance().Build(scenario);
   }
   static sim::BluetoothDeviceState Bluetooth(uint64_t address) {
@@ -133,6 +134,7 @@ struct SlowStack {
   const char* what;
   uint64_t hidArrivalMicros;
   bool staleLinkKey;
+  int timeZoneMinutes;  // of the times the Bluetooth API gives: Microsoft does not say which
 };
 
 void PrintTo(const SlowStack& stack, std::ostream* out) { *out << stack.what; }
@@ -143,7 +145,7 @@ TEST_P(ASlowStack, StillFindsTheBoard) {
   sim::SimulatedBoard board = Board(kFirstBoard, false);
   board.bluetooth.hidArrivalMicros = GetParam().hidArrivalMicros;
   if (GetParam().staleLinkKey) board.bluetooth.SetStaleLinkKey();
-  Build({board});
+  Build({board}, true, GetParam().timeZoneMinutes);
   int index = -1;
   ASSERT_EQ(FindDevice(&index), 1) << PluginMessage();
   EXPECT_EQ(Initialise(index), 1);
@@ -152,9 +154,11 @@ TEST_P(ASlowStack, StillFindsTheBoard) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, ASlowStack,
-                         ::testing::Values(SlowStack{"the HID device 0.8 s after the service", 800'000, false},
-                                           SlowStack{"the HID device 4 s after the service", 4'000'000, false},
-                                           SlowStack{"a stale link key", sim::kDefaultHidArrivalMicros, true}));
+                         ::testing::Values(SlowStack{"the HID device 0.8 s after the service", 800'000, false, 0},
+                                           SlowStack{"the HID device 4 s after the service", 4'000'000, false, 0},
+                                           SlowStack{"a stale link key", sim::kDefaultHidArrivalMicros, true, 0},
+                                           SlowStack{"a stale link key, its sightings in local time west of UTC",
+                                                     sim::kDefaultHidArrivalMicros, true, -5 * 60}));
 
 TEST_F(DeviceSearchTest, PairedButSilentBoardGivesThePairedMessage) {
   sim::SimulatedBoard board = Board(kFirstBoard, true);
