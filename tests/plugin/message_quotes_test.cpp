@@ -16,7 +16,7 @@ namespace {
 using testing_support::FakeDevice;
 
 constexpr int kPluginIndex = -1;
-constexpr size_t kGuardBytes = 8;
+constexpr size_t kGuardBytes = 128;  // room for an overrun to show here rather than corrupt the heap
 const char kNotResponding[] = "Wii Balance Board not responding or powered off.";
 const char kUserStop[] = "Sampling stopped by user.";
 const char kDisconnectedStart[] = "The Board has disconnected";

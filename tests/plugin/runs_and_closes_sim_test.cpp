@@ -6,6 +6,7 @@
 #include "platform/posix/control.h"
 #include "plugin/exports.h"
 #include "sim/world.h"
+#include "testing/clock_hold.h"
 #include "testing/eventually.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@ constexpr int kBlockRoom = 1 + 8 * 256;
 const char kAbortButton[] = "#abort Sampling stopped by user action.";
 const uint8_t kLedReport = 0x11;
 const uint8_t kLedOne = 0x10;
+constexpr int kLedCycles = 300;  // a report handled in the close's moment is rare
 
 struct Block {
   int got = 0;
@@ -100,7 +102,6 @@ TEST_F(RunsAndCloses, ACloseEndsEveryCallWaitingOnTheBoardAndFreesItAtOnce) {
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(200));  // both are waiting
   CloseAll();
-  posix::UseVirtualClock(true);
   int again = -1;
   EXPECT_EQ(FindDevice(&again), 1) << "the board was still held";
   line.join();
@@ -139,14 +140,14 @@ TEST_F(RunsAndCloses, LedOffIsTheLastReportOfEveryCloseDuringARun) {
   sim::BoardSettings fast;
   fast.reportIntervalMicros = 1000;
   fast.reportJitterMicros = 0;
-  for (int cycle = 0; cycle < 30; ++cycle) {
+  for (int cycle = 0; cycle < kLedCycles; ++cycle) {
     SCOPED_TRACE(cycle);
     posix::UseVirtualClock(true);
     Build(fast);
     ASSERT_TRUE(Open());
     posix::UseVirtualClock(false);  // the readers' and the close's own pace
     ASSERT_EQ(Command(">in/sampler/start"), "<OK");
-    for (int read = 0; read < 3; ++read) Read(20);
+    for (int read = 0; read < 2; ++read) Read(5);
     CloseAll();
     auto leds = LedReports();
     ASSERT_FALSE(leds.empty());
@@ -177,10 +178,13 @@ TEST_F(RunsAndCloses, NoFrameMadeAfterThePressComesBeforeTheAbortLine) {
   steady.reportJitterMicros = 0;
   Build(steady);
   ASSERT_TRUE(Open());
+  posix::UseVirtualClock(false);  // the host reads while the reader's half second passes
   ASSERT_EQ(Command(">in/sampler/start"), "<OK");
   ASSERT_TRUE(testing_support::Eventually([&] { return Read(100).Frames() > 0; }));
   while (Read(0).Frames() > 0) continue;  // what came before the press is taken
-  board->SetButton(true);
+  board->SetButton(true);  // a short press: the reports after it carry no press
+  std::this_thread::sleep_for(std::chrono::milliseconds(15));
+  board->SetButton(false);
   int framesBeforeTheLine = 0;
   std::string line;
   for (int read = 0; read < 50 && line.empty(); ++read) {
@@ -188,7 +192,6 @@ TEST_F(RunsAndCloses, NoFrameMadeAfterThePressComesBeforeTheAbortLine) {
     framesBeforeTheLine += block.Frames();
     if (block.got && !block.bytes.empty() && block.bytes[0] == '#') line = block.bytes;
   }
-  board->SetButton(false);
   EXPECT_EQ(line, kAbortButton);
   EXPECT_LE(framesBeforeTheLine, 2) << "frames of the press's half second came before the abort line";
 }
@@ -201,13 +204,15 @@ TEST_F(RunsAndCloses, ARunsRequestForReportsGoesOutAtOnce) {
   ASSERT_TRUE(Open());
   const uint8_t buttonsOnly[22] = {0x12, 0x00, 0x30};
   DWORD error = 0;
+  testing_support::ClockHold hold;  // the clock moves only as this test moves it
   ASSERT_TRUE(board->OnOutputReport(buttonsOnly, sizeof buttonsOnly, &error));
-  posix::AdvanceClock(20 * kMs);  // the reader is in a read that nothing will end
+  posix::AdvanceClock(20 * kMs);  // the board answers with a report in the new mode, ending the read
+  // Handled: the reader is back in a read that nothing will end.
+  ASSERT_TRUE(testing_support::Eventually([&] { return board->PendingReadCount() == 1; }));
   const size_t sent = board->OutputReports().size();
-  const uint64_t start = posix::NowMicros();
   ASSERT_EQ(Command(">in/sampler/start"), "<OK");
-  ASSERT_TRUE(testing_support::Eventually([&] { return board->OutputReports().size() > sent; }));
-  EXPECT_LT(posix::NowMicros() - start, 50 * kMs) << "the request waited for the reader";
+  EXPECT_TRUE(testing_support::Eventually([&] { return board->OutputReports().size() > sent; }))
+      << "the request waited for the reader's wait to end";
   EXPECT_TRUE(board->ContinuousReporting());
 }
 
