@@ -91,6 +91,8 @@ void DevOrxHID::CloseDevice() {
       // system, and its share of the link is the device's to let go.
       QueueUserAPC(reinterpret_cast<PAPCFUNC>(reinterpret_cast<void (*)()>(&ExitThread)), thread, link->ExitCode());
       delete readerShare;
+      // Gone, then, when the close returns. Not under the loader lock, which an ending thread needs.
+      if (!libraryUnloading.load()) WaitForSingleObject(thread, kReaderStopWaitMs);
     }
     readerShare = nullptr;
     CloseHandle(thread);
