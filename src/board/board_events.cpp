@@ -28,6 +28,7 @@ void WBalanceBoard::AskForContinuousReports() {
 
 void WBalanceBoard::StopByButton() {
   // Reports meanwhile stay unread; the reader waits outside its gate, so a close need not.
+  stoppedByButton.store(true, std::memory_order_release);
   PauseReaderThenAbort(kButtonStopSleepMs, kAbortUserButton);
 }
 

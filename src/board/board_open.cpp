@@ -21,17 +21,17 @@ bool WBalanceBoard::Initialise() {
   if (readerThread) return !IsFailed() && !IsDisconnected();
   if (IsFailed() || IsClosing()) return false;
   StartCapture();
+  openLitLed = false;
   uint32_t code = OpenSequence();
   FlushCapture(true);
+  if (code == 0 && !IsClosing() && StartReader()) return true;
+  // No reader will ever switch it off.
+  if (openLitLed) SwitchLedOffAfterOpen();
   if (IsClosing()) return false;
   if (code != 0) {
     ReportDisconnect(code);
     failed.store(true, std::memory_order_release);
-    return false;
   }
-  if (StartReader()) return true;
-  // No reader will ever switch it off.
-  if (ledOn.load(std::memory_order_acquire)) SetLed(false);
   return false;
 }
 
@@ -63,7 +63,8 @@ uint32_t WBalanceBoard::OpenSequence() {
 
   // The mode goes last: a status report the board sends by itself ends its reporting, and one
   // that came after the mode had been set would leave the board silent.
-  SetLed(true);
+  // Tried is as good as lit: a write that failed may still have reached the board.
+  openLitLed = SetLed(true) != ERROR_OPERATION_ABORTED;
   code = SetReportingMode(kReportButtonsExtension, true);
   if (code == 0) reportsContinuously.store(true, std::memory_order_release);
   return code;
@@ -77,7 +78,7 @@ uint32_t WBalanceBoard::RestoreButtonReports() {
 uint32_t WBalanceBoard::ReadMemoryWhole(uint32_t address, int length, uint8_t* destination) {
   uint32_t code = 0;
   for (int attempt = 0; attempt < kMemoryReadAttempts; ++attempt) {
-    if (code == kResultBusy) Sleep(kBusyPauseMs);
+    if (code == kResultBusy && WaitForClose(kBusyPauseMs)) return ERROR_OPERATION_ABORTED;
     bool copied = false;
     code = ReadMemory(address, length, destination, &copied);
     if (copied) return 0;

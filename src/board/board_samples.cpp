@@ -10,6 +10,7 @@ namespace Kestrel {
 void WBalanceBoard::StartSampling() {
   DiscardSamples();  // the consumer's side: safe even if a run is going on
   abortPending.store(false, std::memory_order_release);
+  stoppedByButton.store(false, std::memory_order_release);
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   samplingStartTime.store(now.QuadPart, std::memory_order_relaxed);
@@ -29,12 +30,13 @@ bool WBalanceBoard::OnInputReport(const uint8_t* report, int, int64_t timestamp)
     return false;
   }
   if (!sampling.load(std::memory_order_acquire)) return OnIdleReport(report);
+  if (stoppedByButton.load(std::memory_order_acquire)) return false;
   TakeRequests();
   if (report[0] != kReportButtonsExtension) return false;
   if (!ledOn.load(std::memory_order_acquire)) RequestLed(true);
   if (report[kButtonByte] & kButtonBit) {
     StopByButton();
-    return true;
+    return false;  // the host is woken with the abort, after the pause
   }
   return OnSampledReport(report, timestamp);
 }

@@ -12,16 +12,13 @@ WBalanceBoard::WBalanceBoard(HANDLE hid, const OrxString& deviceName, const OrxS
 }
 
 WBalanceBoard::~WBalanceBoard() {
-  // After the stop the reader never calls this object's operations again, ended or not.
-  StopReader();
+  // After the close the reader never calls this object's operations again, ended or not.
+  CloseDevice();
 }
 
-void WBalanceBoard::StopReader() {
-  // The reader switches the LED off as it ends: a write can block for seconds on a dying link,
-  // and a close must not. A reader that ended already belongs to a lost board.
-  if (!StopWasRequested() && !ReaderHasEnded(0)) RequestLed(false);
-  WiiOrxHID::StopReader();
-}
+// The reader switches the LED off as it ends: a write can block for seconds on a dying link, and
+// a close must not. Nothing posted after it is sent, so nothing lights the LED again.
+void WBalanceBoard::PrepareLastWords() { RequestLed(false); }
 
 int WBalanceBoard::GetLastErrorMsg(char* buffer) { return ReadLastErrorMessage(buffer); }
 

@@ -16,7 +16,6 @@ class WBalanceBoard : public WiiOrxHID {
   ~WBalanceBoard() override;
 
   bool Initialise() override;
-  void StopReader() override;
   int GetLastErrorMsg(char* buffer) override;
   void StartSampling() override;
   void StopSampling() override;
@@ -55,10 +54,12 @@ class WBalanceBoard : public WiiOrxHID {
   // Skips data reports and acknowledgements of other requests; the next report must be the
   // status. battery: 0 to 127; flags: bit 0 batteries nearly empty, bit 1 extension connected.
   uint32_t RequestStatus(int* battery, uint8_t* flags);
-  // Lights or darkens LED 1, from the opening host thread.
-  void SetLed(bool on);
-  // The same from a report handler or a close: the reader sends it.
+  // Lights or darkens LED 1, from the opening host thread; the write's result.
+  uint32_t SetLed(bool on);
+  // The same from a report handler or a host thread: the reader sends it.
   void RequestLed(bool on);
+  // LED off as the reader's last output report.
+  void PrepareLastWords() override;
 
   // Factory readings by sensor and reference point (0, 17 and 34 kg). Written only by the open
   // sequence, before the reader thread exists.
@@ -80,6 +81,11 @@ class WBalanceBoard : public WiiOrxHID {
   std::atomic<bool> restartRequested{false};
   // Set by "bb_zeroAllChans 2": the next report while sampling starts a new collection.
   std::atomic<bool> zeroArmRequested{false};
+  // The button stopped this run: no report makes a frame until the next run, so no frame from
+  // after the press reaches the host before the abort line. Reader thread; StartSampling clears it.
+  std::atomic<bool> stoppedByButton{false};
+  // This open lit LED 1: if it fails, it switches it off again (openLock).
+  bool openLitLed = false;
 
  private:
   // The open sequence up to the base open: 0, or the code that failed it.
@@ -91,6 +97,8 @@ class WBalanceBoard : public WiiOrxHID {
   uint32_t ReadMemoryWhole(uint32_t address, int length, uint8_t* destination);
   // Puts the board back to button reports after a status report switched them off; 0.
   uint32_t RestoreButtonReports();
+  // LED off from the opening host thread, as its last report, even once a close has come.
+  void SwitchLedOffAfterOpen();
   bool OnIdleReport(const uint8_t* report);
   void OnStatusReport();
   void AskForContinuousReports();

@@ -48,7 +48,11 @@ uint32_t WBalanceBoard::AwaitReport(uint8_t* reply, int* length,
   }
 }
 
-uint32_t WBalanceBoard::SendOutputReport(uint8_t* report) { return WriteReport(report, kWiiReportLength); }
+uint32_t WBalanceBoard::SendOutputReport(uint8_t* report) {
+  // Every step of an open notices a close: none begins once it has come.
+  if (IsClosing()) return ERROR_OPERATION_ABORTED;
+  return WriteReport(report, kWiiReportLength);
+}
 
 uint32_t WBalanceBoard::WaitForAck() {
   uint8_t reply[kWiiReportLength];
@@ -119,7 +123,7 @@ uint32_t WBalanceBoard::WriteRegister(uint32_t address, uint8_t value) {
     // A remote busy with its extension's initialisation answers "busy" and takes the same
     // write a moment later.
     if (status != kResultBusy || attempt >= kBusyAttempts) return status;
-    Sleep(kBusyPauseMs);
+    if (WaitForClose(kBusyPauseMs)) return ERROR_OPERATION_ABORTED;
   }
 }
 
@@ -142,16 +146,21 @@ uint32_t WBalanceBoard::RequestStatus(int* battery, uint8_t* flags) {
 
 // Sent without the acknowledge bit: a board acknowledges an LED report only when asked, and
 // nothing here needs to know.
-void WBalanceBoard::SetLed(bool on) {
+uint32_t WBalanceBoard::SetLed(bool on) {
   ledOn.store(on, std::memory_order_release);
   uint8_t request[kWiiReportLength] = {kReportLeds, on ? kLedOne : kLedsOff};
-  SendOutputReport(request);
+  return SendOutputReport(request);
 }
 
 void WBalanceBoard::RequestLed(bool on) {
-  ledOn.store(on, std::memory_order_release);
   uint8_t request[kWiiReportLength] = {kReportLeds, on ? kLedOne : kLedsOff};
-  PostOutputReport(request);
+  if (PostOutputReport(request)) ledOn.store(on, std::memory_order_release);
+}
+
+void WBalanceBoard::SwitchLedOffAfterOpen() {
+  ledOn.store(false, std::memory_order_release);
+  uint8_t request[kWiiReportLength] = {kReportLeds, kLedsOff};
+  WriteReport(request, kWiiReportLength);
 }
 
 }  // namespace Kestrel

@@ -1,27 +1,24 @@
 #include "device/dev_orx_hid.h"
 
 #include "support/message_text.h"
-#include "support/thread_quotes.h"
 
 namespace Kestrel {
 
+namespace {
+std::atomic<bool> libraryUnloading{false};
+std::atomic<uint64_t> devicesMade{0};
+}  // namespace
+
 DevOrxHID::DevOrxHID(HANDLE hid, const OrxString& deviceName, const OrxString& serial)
-    : hidHandle(hid), name(deviceName), serialNumber(serial) {
+    : hidHandle(hid), name(deviceName), serialNumber(serial), identity(++devicesMade) {
   link = std::make_shared<ReaderLink>(hid, this);
   dataEvent = link->DataEvent();
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
   counterFrequency = frequency.QuadPart;
-  readEvent = link->ReadEvent();
   DeviceRegistry::Add(this);
   eventTick.store(GetTickCount());
 }
-
-namespace {
-std::atomic<bool> libraryUnloading{false};
-// What a reader that has signalled its end still needs to leave this module's code.
-constexpr DWORD kReaderExitGraceMs = 20;
-}  // namespace
 
 DevOrxHID::~DevOrxHID() { CloseDevice(); }
 
@@ -32,50 +29,77 @@ void DevOrxHID::BeginClose() {
     std::lock_guard<std::mutex> guard(readerStartLock);
     closing.store(true, std::memory_order_release);
   }
-  // Wakes an open's read and a host thread waiting for data; both look at closing.
-  if (readEvent && !readerThread) SetEvent(readEvent);
-  if (dataEvent) SetEvent(dataEvent);
+  SetEvent(link->ClosingEvent());
+  RequestStop();
+}
+
+void DevOrxHID::RequestStop() {
+  if (stopRequested.exchange(true, std::memory_order_acq_rel)) return;
+  if (readerState.load() == ReaderState::kRunning && !ReaderParked(0)) PrepareLastWords();
+  link->Seal();
+  SetEvent(link->StopEvent());
+}
+
+void DevOrxHID::StopReader() {
+  RequestStop();
+  SettleReader(kReaderStopWaitMs);
+}
+
+HMODULE DevOrxHID::ModuleReference() {
+  HMODULE module = nullptr;
+  auto address = reinterpret_cast<LPCWSTR>(&libraryUnloading);  // any address inside this module
+  return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, address, &module) ? module : nullptr;
+}
+
+void DevOrxHID::SettleReader(DWORD waitMs) {
+  if (readerState.load() != ReaderState::kRunning) return;
+  bool parked = ReaderParked(waitMs);
+  if (!parked && libraryUnloading.load()) {
+    // No reference may be taken under the loader lock, and the module goes when the detach
+    // returns: the reader must have parked by then. A write stuck in the driver is asked to end;
+    // it comes back at the latest when the link's page times out.
+    link->CancelAllIo();
+    while (!ReaderParked(kReaderStopWaitMs)) continue;
+    parked = true;
+  }
+  if (!parked) {
+    // Busy in the driver: it finishes on its own, holding the module and its share, and never
+    // reaches this object again.
+    link->CutOff();
+    HMODULE module = ModuleReference();
+    if (module && link->Orphan(module)) {
+      readerState.store(ReaderState::kOrphaned);
+      return;
+    }
+    if (module) FreeLibrary(module);
+    // It parked meanwhile (or the module would not be had): it is done in moments.
+    while (!ReaderParked(kReaderStopWaitMs)) continue;
+  }
+  readerState.store(ReaderState::kParked);
 }
 
 void DevOrxHID::CloseDevice() {
   if (closed) return;
   closed = true;
-  {
-    std::lock_guard<std::mutex> guard(readerStartLock);
-    closing.store(true, std::memory_order_release);
-  }
-  StopReader();
+  closeStarted = GetTickCount();
+  BeginClose();
+  SettleReader(kReaderStopWaitMs);
   link->FlushCapture(true);
   if (HANDLE thread = readerThread.exchange(nullptr)) {
-    bool left = WaitForSingleObject(link->EndedEvent(), 0) == WAIT_OBJECT_0;
-    if (!left) {
-      // Still running after the stop wait: this object must outlive any report it is handling.
-      if (!detached) detached = link->Detach(kReaderFinalWaitMs);
-      // False: it left already and signals in a moment, and the event must outlive that.
-      left = !link->DeviceLeaves();
-      if (left) WaitForSingleObject(link->EndedEvent(), kReaderStopWaitMs);
+    if (readerState.load() == ReaderState::kParked) {
+      // The parked reader runs none of this module's code: ExitThread itself ends it, inside the
+      // system, and its share of the link is the device's to let go.
+      QueueUserAPC(reinterpret_cast<PAPCFUNC>(reinterpret_cast<void (*)()>(&ExitThread)), thread, link->ExitCode());
+      delete readerShare;
+      // Gone, then, when the close returns. Not under the loader lock, which an ending thread needs.
+      if (!libraryUnloading.load()) WaitForSingleObject(thread, kReaderStopWaitMs);
     }
-    if (left) {
-      // It took the module reference before it left, if the reference was there by then; one it
-      // never saw is ours to give back.
-      if (HMODULE module = link->TakeModuleReference()) FreeLibrary(module);
-      // After its signal the reader still runs a few instructions of this module on its way out;
-      // an unload, which no reference holds back, must not unmap them under it.
-      if (libraryUnloading.load()) Sleep(kReaderExitGraceMs);
-    }
+    readerShare = nullptr;
     CloseHandle(thread);
   }
   link.reset();
-  dataEvent = readEvent = hidHandle = nullptr;
+  dataEvent = hidHandle = nullptr;
   DeviceRegistry::Remove(this);
-}
-
-void DevOrxHID::HandOverModuleReference() {
-  // Under the loader lock no reference may be taken; the unload then outruns a stuck reader.
-  if (libraryUnloading.load()) return;
-  HMODULE module = nullptr;
-  auto address = reinterpret_cast<LPCWSTR>(&libraryUnloading);  // any address inside this module
-  if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, address, &module)) link->GiveModuleReference(module);
 }
 
 bool DevOrxHID::Initialise() {
@@ -92,10 +116,16 @@ bool DevOrxHID::StartReader() {
   auto* share = new std::shared_ptr<ReaderLink>(link);
   {
     std::lock_guard<std::mutex> guard(readerStartLock);
-    if (!IsClosing()) readerThread = CreateThread(nullptr, 0, &DevOrxHID::ReaderThread, share, 0, nullptr);
+    if (!IsClosing()) {
+      readerShare = share;
+      readerState.store(ReaderState::kRunning);
+      readerThread = CreateThread(nullptr, 0, &DevOrxHID::ReaderThread, share, 0, nullptr);
+      if (!readerThread) readerState.store(ReaderState::kNone);
+    }
   }
   if (!readerThread) {
     delete share;
+    readerShare = nullptr;
     if (IsClosing()) return false;
     // Without its reader the device would be open but never deliver anything: say so instead.
     DWORD code = GetLastError();
@@ -104,25 +134,23 @@ bool DevOrxHID::StartReader() {
     return false;
   }
   SetThreadPriority(readerThread, THREAD_PRIORITY_ABOVE_NORMAL);
+  // Until it runs, the system holds it back, and an unload in that moment could neither wait for
+  // it (it starts only after) nor let the code go (it starts in it): the open waits for it.
+  while (WaitForSingleObject(link->StartedEvent(), kReaderStopWaitMs) != WAIT_OBJECT_0) continue;
   return true;
 }
 
-void DevOrxHID::StopReader() {
-  // Handed over before the stop: whenever the reader ends, from now on, it holds this module
-  // until its very last step, so a host that unloads the plug-in after the close waits for it.
-  if (!stopRequested.load() && readerThread) HandOverModuleReference();
-  if (!stopRequested.exchange(true) && readEvent) SetEvent(readEvent);
-  // A stop asked for before the reader started (it then ends at once) is waited for here too.
-  if (stopWaited || !readerThread) return;
-  stopWaited = true;
-  if (ReaderHasEnded(kReaderStopWaitMs)) return;
-  // A board lost in the middle of a read, a read that will not cancel or a write that blocks keeps
-  // the reader busy: it ends by itself later, and from here on it never reaches this object.
-  detached = link->Detach(kReaderDetachWaitMs);
+DWORD DevOrxHID::CloseTimeLeft() const {
+  DWORD elapsed = GetTickCount() - closeStarted;
+  return elapsed < kCloseBudgetMs ? kCloseBudgetMs - elapsed : 0;
 }
 
-bool DevOrxHID::ReaderHasEnded(DWORD waitMs) const {
-  return readerThread == nullptr || WaitForSingleObject(link->EndedEvent(), waitMs) == WAIT_OBJECT_0;
+bool DevOrxHID::ReaderParked(DWORD waitMs) const {
+  return WaitForSingleObject(link->ParkedEvent(), waitMs) == WAIT_OBJECT_0;
+}
+
+bool DevOrxHID::WaitForClose(DWORD ms) const {
+  return WaitForSingleObject(link->ClosingEvent(), ms) == WAIT_OBJECT_0;
 }
 
 void DevOrxHID::StartCapture() { link->SetCapture(ReportCapture::ForBoard(serialNumber, counterFrequency)); }
@@ -135,16 +163,25 @@ void DevOrxHID::DiscardSamples() {
 bool DevOrxHID::IsFailed() { return failed.load(std::memory_order_acquire); }
 
 bool DevOrxHID::WaitForData(int timeoutMs) {
-  return WaitForSingleObject(dataEvent, HostWaitMs(timeoutMs)) == WAIT_OBJECT_0;
+  // A close ends the wait of every caller at once; the data event wakes one.
+  HANDLE events[] = {link->ClosingEvent(), dataEvent};
+  return WaitForMultipleObjects(2, events, FALSE, HostWaitMs(timeoutMs)) == WAIT_OBJECT_0 + 1;
 }
 
 void DevOrxHID::OnReadError(uint32_t code) { ReportDisconnect(code); }
 
 bool DevOrxHID::ControlListCommand() { return true; }
 
-OrxString DevOrxHID::LastErrorText() const {
+DevOrxHID::MessageSnapshot DevOrxHID::LastErrorSnapshot() const {
   std::lock_guard<std::mutex> guard(lastErrorLock);
-  return lastError;
+  return MessageSnapshot{lastError, lastErrorVersion};
+}
+
+void DevOrxHID::TakeLastError(uint64_t version) {
+  std::lock_guard<std::mutex> guard(lastErrorLock);
+  if (version != lastErrorVersion) return;
+  lastError = OrxString();
+  ++lastErrorVersion;
 }
 
 void DevOrxHID::SetLastErrorText(const OrxString& text) {
@@ -154,28 +191,9 @@ void DevOrxHID::SetLastErrorText(const OrxString& text) {
 }
 
 int DevOrxHID::ReadLastErrorMessage(char* buffer) {
-  const DWORD thread = GetCurrentThreadId();
-  OrxString message;
-  {
-    std::lock_guard<std::mutex> guard(lastErrorLock);
-    if (!buffer) {
-      // The host allocates what it is told here; the reader, or another host thread, may store
-      // or take a message before this thread reads, so this text is the one its read gets.
-      KeepQuote(quotes, thread, QuotedMessage{lastError, lastErrorVersion});
-      return DeliverMessage(lastError, nullptr);
-    }
-    auto quote = quotes.find(thread);
-    if (quote == quotes.end()) {
-      message = lastError;
-      lastError = OrxString();
-    } else {
-      message = quote->second.text;
-      // Cleared only when nothing newer came since the quote: a newer message waits for the next read.
-      if (quote->second.version == lastErrorVersion) lastError = OrxString();
-      quotes.erase(quote);
-    }
-  }
-  return DeliverMessage(message, buffer);
+  MessageSnapshot message = LastErrorSnapshot();
+  if (buffer) TakeLastError(message.version);
+  return DeliverMessage(message.text, buffer);
 }
 
 }  // namespace Kestrel

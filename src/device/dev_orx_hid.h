@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -22,12 +21,11 @@ constexpr int kTextRingCapacity = 4096;
 constexpr int kSampleRingCapacity = 32768;
 constexpr int kCommandLineSize = 256;
 constexpr int kTokenSize = 260;
+// A close returns within this, a board, whatever the driver does.
+constexpr DWORD kCloseBudgetMs = 2000;
+// How long a close waits for its reader to park; a reader still busy then (a write stuck in the
+// driver) is orphaned.
 constexpr DWORD kReaderStopWaitMs = 1500;
-// A reader that missed the stop wait is cut off from the device within this, so that a close
-// returns within about 2 s. The gate is held only while a report is handled, which never waits.
-constexpr DWORD kReaderDetachWaitMs = 400;
-// The last resort before the device goes while the reader still holds the gate.
-constexpr DWORD kReaderFinalWaitMs = 10000;
 constexpr DWORD kReportWaitMs = 500;
 // A device that reports continuously, silent for this long, is lost: a board reports dozens of
 // times a second, while the system notices a link that died silently only after its supervision
@@ -81,22 +79,35 @@ class DevOrxHID {
   virtual bool ControlListCommand();                                   // 19
   virtual bool DeviceCommand(const char* arguments) = 0;               // 20
 
-  // The host is done with this device (CloseAll): waits the host started end, and an open that is
-  // still going gives up at its next step. The device itself goes once no host call uses it.
+  // The host is done with this device (CloseAll): every wait of a close ends now, an open that is
+  // still going gives up at its next step, and the reader is asked to end. The device itself goes
+  // once no host call uses it.
   void BeginClose();
-  // Set while the library unloads: no thread may then be handed a reference to the module.
+  // Set while the library unloads, under the loader lock: no thread may then be handed a
+  // reference to the module, so a close waits for its reader for as long as the driver holds it.
   static void SetLibraryUnloading(bool unloading);
 
   const OrxString& Name() const { return name; }
   const OrxString& SerialNumber() const { return serialNumber; }
+  // Tells this device from every other one of the process, also from one at the same index later.
+  uint64_t Identity() const { return identity; }
   // IsFailed without the virtual call, for threads that may look while the device is destroyed.
   bool HasFailed() const { return failed.load(std::memory_order_acquire); }
+  bool IsClosing() const { return closing.load(std::memory_order_acquire); }
   bool IsSampling() const { return sampling.load(std::memory_order_acquire); }
   bool IsDisconnected() const { return disconnected.load(std::memory_order_acquire); }
   bool KeepPaired() const { return keepPaired.load(); }
 
-  // For the registry's and the tests' eyes.
-  OrxString LastErrorText() const;
+  // The message as it stands, and which one it is: every message stored, and every read that
+  // clears one, counts.
+  struct MessageSnapshot {
+    OrxString text;
+    uint64_t version = 0;
+  };
+  MessageSnapshot LastErrorSnapshot() const;
+  // Clears the message read, unless a newer one came since that version: it waits for its read.
+  void TakeLastError(uint64_t version);
+  OrxString LastErrorText() const { return LastErrorSnapshot().text; }
 
   // Helpers for the device's command handlers.
   void QueueReply(const char* text);
@@ -110,10 +121,11 @@ class DevOrxHID {
   // Starts the report capture the environment asks for, if any; before the open's first report.
   void StartCapture();
   void FlushCapture(bool force) { link->FlushCapture(force); }
-  // For report handlers, which run on the reader thread with its gate held and must not block:
-  // the reader sends the report once it has let go of the gate.
-  void PostOutputReport(const uint8_t* report) { link->PostOutputReport(report); }
-  // For report handlers: the reader leaves reports unread for ms, then raises the abort.
+  // For report handlers and host threads, which must not block on a write: the reader, woken at
+  // once, sends the report. False once the stop sealed the outbox: the report is not sent.
+  bool PostOutputReport(const uint8_t* report) { return link->PostOutputReport(report); }
+  // For report handlers: the reader leaves reports unread for ms, then raises the abort and wakes
+  // the host.
   void PauseReaderThenAbort(DWORD ms, int code);
   // The base open, for a device's Initialise that holds openLock: the rings and the reader.
   bool StartReader();
@@ -121,26 +133,32 @@ class DevOrxHID {
   void ReportDisconnect(uint32_t code);
   void RaiseAbort(int code);
   void SetLastErrorText(const OrxString& text);
-  // The device message read: delivered once, then cleared; a read with a buffer gets the text
-  // whose size the host asked for just before, never a longer one stored meanwhile.
+  // The device message read of the Parts: the size, or the text delivered once and then cleared.
   int ReadLastErrorMessage(char* buffer);
-  // Stops the reader, gives up the device's share of the handles and events (a reader still
-  // ending keeps its own share), closes the thread handle and leaves the registry. Safe to call
-  // more than once; the destructors of derived classes call it first.
+  // What a device sends as its reader's last words, before the stop seals the outbox (a board:
+  // LED off). Called once, by the first stop, only while the reader runs.
+  virtual void PrepareLastWords() {}
+  // Closes the device: every wait ends, the reader parks or is orphaned, the device's share of the
+  // handles goes and it leaves the registry. Safe to call more than once; the most derived
+  // destructor calls it first, since the reader calls its operations.
   void CloseDevice();
   bool StopWasRequested() const { return stopRequested.load(std::memory_order_acquire); }
-  bool IsClosing() const { return closing.load(std::memory_order_acquire); }
+  // What is left of the close's budget, for what a derived close does after the device's.
+  DWORD CloseTimeLeft() const;
+  // Waits up to ms for the close: true once it came.
+  bool WaitForClose(DWORD ms) const;
   // The sample ring has one consumer: every host thread that takes from it or empties it holds
   // this, never across a wait.
   void DiscardSamples();
-  // True when no reader thread runs: never started, or ended. Asks the reader's own end event,
-  // never the thread handle, which library detach cannot wait for.
-  bool ReaderHasEnded(DWORD waitMs) const;
+  // True when the reader has parked, its work done (or none was ever started). Asks the reader's
+  // own event, never the thread handle, which library detach cannot wait for.
+  bool ReaderParked(DWORD waitMs) const;
+  // What a parked reader ends with: 0 after a stop, else the code of the read that failed.
+  DWORD ParkedReaderExitCode() const { return link->ExitCode(); }
 
   HANDLE hidHandle;
   std::atomic<HANDLE> readerThread{nullptr};
   HANDLE dataEvent = nullptr;
-  HANDLE readEvent = nullptr;
   std::atomic<bool> disconnected{false};
   std::atomic<bool> failed{false};
   std::atomic<bool> stopRequested{false};
@@ -175,33 +193,39 @@ class DevOrxHID {
   // The thread's argument is a heap copy of the device's share of the link.
   static DWORD WINAPI ReaderThread(void* share);
   static DWORD RunReader(ReaderLink& link);
+  // After the pause a report handler asked for: raises its abort; true to wake the host.
+  bool FinishReaderPause();
   bool ParseCommandLine(const char* line);
   bool GenericCommand(const char* arguments);
   bool DeliverAbort(char* buffer, int* size, int timeoutMs);
   bool DeliverDisconnectLine(const char* line, char* buffer, int room, int timeoutMs);
   // A line too long for the host's buffer stays due; answering false at once would let a host
   // that reads in a loop spin, so the call takes the host's time-out, as an empty read does.
-  static bool RefuseAfterTimeout(int timeoutMs);
+  bool RefuseAfterTimeout(int timeoutMs) const;
 
-  // A reader that outlives the close keeps the plug-in's module loaded until it ends.
-  void HandOverModuleReference();
+  // Asks the reader to end, after its last words; once only.
+  void RequestStop();
+  // Waits up to waitMs for the reader to park; a reader still busy then is cut off from this
+  // object and orphaned with a module reference. Under the unload, where no reference may be
+  // taken, waits for as long as the driver holds it. Afterwards the reader never reaches this.
+  void SettleReader(DWORD waitMs);
+  // A reference to the module, for a reader that may outlive the close.
+  static HMODULE ModuleReference();
 
+  enum class ReaderState { kNone, kRunning, kParked, kOrphaned };
+
+  const uint64_t identity;
   std::shared_ptr<ReaderLink> link;
+  // The reader's own share, which becomes the device's once it has parked.
+  std::shared_ptr<ReaderLink>* readerShare = nullptr;
+  std::atomic<ReaderState> readerState{ReaderState::kNone};
   // The start of the reader and the close are ordered: a device closing never gets a reader.
-  std::mutex readerStartLock;
-  bool detached = false;  // the reader can no longer reach this object
-  bool stopWaited = false;  // the close waited for the reader once
+  mutable std::mutex readerStartLock;
   mutable std::mutex lastErrorLock;  // lastError is written by the reader thread too
   OrxString lastError;
-  uint64_t lastErrorVersion = 0;  // counts the messages stored
-  // The message whose size a host thread was last told, by thread, for that thread's next read
-  // with a buffer.
-  struct QuotedMessage {
-    OrxString text;
-    uint64_t version = 0;
-  };
-  std::map<DWORD, QuotedMessage> quotes;
+  uint64_t lastErrorVersion = 0;  // counts the messages stored and taken
   bool closed = false;
+  DWORD closeStarted = 0;  // the tick count when CloseDevice began
 };
 
 // Every device that exists, in order of construction.
@@ -211,7 +235,7 @@ class DeviceRegistry {
   static void Remove(DevOrxHID* device);
   // True when any device with this serial number (compared exactly) has not failed.
   static bool IsAlreadyOpen(const OrxString& serial);
-  // The serial numbers of the devices that have not failed.
+  // The serial numbers of the boards held: of the devices that have neither failed nor begun to close.
   static std::vector<OrxString> SerialsInUse();
   static int Count();
 };

@@ -34,9 +34,10 @@ bool DeviceRegistry::IsAlreadyOpen(const OrxString& serial) {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> guard(r.lock);
   // A board whose first open failed and that was found again has two devices: the failed one
-  // must not hide the one that holds it now.
+  // must not hide the one that holds it now. A device that is closing holds no board, even while
+  // a host call still uses it.
   for (DevOrxHID* device : r.devices) {
-    if (device->SerialNumber() == serial && !device->HasFailed()) return true;
+    if (device->SerialNumber() == serial && !device->HasFailed() && !device->IsClosing()) return true;
   }
   return false;
 }
@@ -46,7 +47,7 @@ std::vector<OrxString> DeviceRegistry::SerialsInUse() {
   std::lock_guard<std::mutex> guard(r.lock);
   std::vector<OrxString> serials;
   for (DevOrxHID* device : r.devices)
-    if (!device->HasFailed()) serials.push_back(device->SerialNumber());
+    if (!device->HasFailed() && !device->IsClosing()) serials.push_back(device->SerialNumber());
   return serials;
 }
 

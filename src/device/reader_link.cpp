@@ -1,125 +1,47 @@
-// The shared block between a device and its reader thread: the reads and their memory, the
-// reader's outbox, and the parting handshake.
+// The block a device shares with its reader: its handles and events, the outbox, the capture and
+// the parting of the two. The reads themselves are in report_read.cpp.
 #include "device/reader_link.h"
 
 #include "device/output_report.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 namespace Kestrel {
 
 namespace {
-constexpr DWORD kCancelPollMs = 100;
-constexpr int kCancelPolls = 30;
-// How long the last owner waits for reads that closing the device should end, before it leaves
-// their memory to them for good.
-constexpr DWORD kClosedReadPollMs = 10;
-constexpr int kClosedReadPolls = 20;
+// Closing the handle ends the reads it still holds; a driver gets this long to say so before the
+// record is left to it for good (a leak rather than a write into reused memory).
+constexpr DWORD kClosedReadWaitMs = 1000;
 }  // namespace
 
 ReaderLink::ReaderLink(HANDLE hid, DevOrxHID* device)
     : hid_(hid),
       readEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       dataEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      endedEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      device_(device) {}
+      closingEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      stopEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      wakeEvent_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      parkedEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      startedEvent_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      device_(device),
+      record_(std::make_unique<ReadRecord>()) {
+  std::memset(&record_->overlapped, 0, sizeof record_->overlapped);
+}
 
 ReaderLink::~ReaderLink() {
-  if (current_ && IsPending(*current_)) RetireCurrentRead();
-  // Closing the device ends the reads it still holds; only then may their memory go.
   if (hid_ && hid_ != INVALID_HANDLE_VALUE) CloseHandle(hid_);
-  for (int poll = 0; poll < kClosedReadPolls && !retired_.empty(); ++poll) {
-    FreeCompletedRetiredReads();
-    if (!retired_.empty()) Sleep(kClosedReadPollMs);
+  const DWORD started = GetTickCount();
+  while (record_->pending && StillPending()) {
+    DWORD elapsed = GetTickCount() - started;
+    if (elapsed >= kClosedReadWaitMs) {
+      (void)record_.release();  // the driver may still write there
+      break;
+    }
+    // A broken event would end the wait at once: pace the looks anyway.
+    if (WaitForSingleObject(readEvent_, kClosedReadWaitMs - elapsed) == WAIT_FAILED) Sleep(kClosedReadWaitMs / 10);
   }
-  // A driver that never completes them may still write there: leave it the memory, for good.
-  for (auto& read : retired_) (void)read.release();
-  for (HANDLE handle : {dataEvent_, readEvent_, endedEvent_})
+  for (HANDLE handle : {readEvent_, dataEvent_, closingEvent_, stopEvent_, wakeEvent_, parkedEvent_, startedEvent_})
     if (handle) CloseHandle(handle);
-}
-
-// Asks the system rather than peeking at the record, which the completing side writes. Needs no
-// open handle: without a wait the system only looks at the record.
-bool ReaderLink::IsPending(ReportRead& read) const {
-  DWORD transferred = 0;
-  return !GetOverlappedResult(hid_, &read.overlapped, &transferred, FALSE) && GetLastError() == ERROR_IO_INCOMPLETE;
-}
-
-bool ReaderLink::AwaitCancelled(ReportRead& read) const {
-  for (int i = 0; i < kCancelPolls; ++i) {
-    if (!IsPending(read)) return true;
-    // A broken event would end the wait at once: pace the polls anyway.
-    if (WaitForSingleObject(readEvent_, kCancelPollMs) == WAIT_FAILED) Sleep(kCancelPollMs);
-  }
-  return !IsPending(read);
-}
-
-void ReaderLink::RetireCurrentRead() { retired_.push_back(std::move(current_)); }
-
-void ReaderLink::FreeCompletedRetiredReads() {
-  retired_.erase(std::remove_if(retired_.begin(), retired_.end(),
-                                [this](const std::unique_ptr<ReportRead>& read) { return !IsPending(*read); }),
-                 retired_.end());
-}
-
-ReadOutcome ReaderLink::ReadReport(uint8_t* report, int length, DWORD waitMs, const std::function<bool()>& stopped) {
-  FreeCompletedRetiredReads();
-  if (!current_) current_ = std::make_unique<ReportRead>();
-  ReportRead& read = *current_;
-  length = std::max(0, std::min(length, kReportBufferSize));
-  std::memset(&read, 0, sizeof read);
-  read.overlapped.hEvent = readEvent_;
-  ReadOutcome outcome;
-  SetLastError(0);
-  if (!ReadFile(hid_, read.buffer, static_cast<DWORD>(length), nullptr, &read.overlapped)) {
-    DWORD error = GetLastError();
-    if (error != ERROR_IO_PENDING) {
-      outcome.kind = ReadOutcome::Kind::kFailed;
-      outcome.code = error;
-      return outcome;
-    }
-    const DWORD started = GetTickCount();
-    for (;;) {
-      DWORD elapsed = GetTickCount() - started;
-      // ReadFile reset the event as it began: a stop asked for just before would not wake the wait.
-      DWORD left = elapsed < waitMs ? waitMs - elapsed : 0;
-      DWORD wait = stopped() ? WAIT_OBJECT_0 : WaitForSingleObject(readEvent_, left);
-      if (wait == WAIT_OBJECT_0 && !IsPending(read)) break;
-      // Set by the late end of a read given up earlier: this one still has its time.
-      if (wait == WAIT_OBJECT_0 && !stopped()) continue;
-      CancelIo(hid_);
-      using Kind = ReadOutcome::Kind;
-      Kind unfinished = wait == WAIT_TIMEOUT ? Kind::kNoReport : wait == WAIT_OBJECT_0 ? Kind::kStopped : Kind::kWaitFailed;
-      if (!AwaitCancelled(read)) {
-        RetireCurrentRead();
-        outcome.kind = unfinished;
-        outcome.code = unfinished == Kind::kNoReport ? kResultNoReply : STATUS_PENDING;
-        return outcome;
-      }
-      // A report that beat the cancel is still a report.
-      if (read.overlapped.Internal == 0) break;
-      outcome.kind = unfinished;
-      outcome.code = unfinished == Kind::kNoReport ? kResultNoReply : static_cast<uint32_t>(read.overlapped.Internal);
-      return outcome;
-    }
-  }
-  outcome.code = static_cast<uint32_t>(read.overlapped.Internal);
-  if (outcome.code != 0) {
-    outcome.kind = ReadOutcome::Kind::kFailed;
-    return outcome;
-  }
-  outcome.kind = ReadOutcome::Kind::kReport;
-  outcome.length = static_cast<int>(std::min<ULONG_PTR>(read.overlapped.InternalHigh, static_cast<ULONG_PTR>(length)));
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  outcome.counter = now.QuadPart;
-  std::memcpy(report, read.buffer, static_cast<size_t>(length));
-  if (ReportCapture* capture = capture_.load(std::memory_order_acquire))
-    capture->Record(false, read.buffer, outcome.length, outcome.counter);
-  return outcome;
 }
 
 uint32_t ReaderLink::WriteReport(uint8_t* report, int length) {
@@ -141,22 +63,24 @@ void ReaderLink::FlushCapture(bool force) {
   if (ReportCapture* capture = capture_.load(std::memory_order_acquire)) capture->Flush(force);
 }
 
-bool ReaderLink::Detach(DWORD waitMs) {
-  // Tried until the deadline rather than a timed lock: ThreadSanitizer does not see the clock-based
-  // lock a timed mutex uses on glibc, and the gate is held only for one report's handling.
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-  while (!gate_.try_lock()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  std::lock_guard<std::mutex> guard(gate_, std::adopt_lock);
+void ReaderLink::CutOff() {
+  std::lock_guard<std::mutex> guard(gate_);
   device_ = nullptr;
+}
+
+bool ReaderLink::PostOutputReport(const uint8_t* report) {
+  {
+    std::lock_guard<std::mutex> guard(outboxLock_);
+    if (sealed_) return false;
+    outbox_.emplace_back(report, report + kOutputReportSize);
+  }
+  SetEvent(wakeEvent_);
   return true;
 }
 
-void ReaderLink::PostOutputReport(const uint8_t* report) {
+void ReaderLink::Seal() {
   std::lock_guard<std::mutex> guard(outboxLock_);
-  outbox_.emplace_back(report, report + kOutputReportSize);
+  sealed_ = true;
 }
 
 std::vector<std::vector<uint8_t>> ReaderLink::TakeOutputReports() {
@@ -166,8 +90,18 @@ std::vector<std::vector<uint8_t>> ReaderLink::TakeOutputReports() {
   return taken;
 }
 
-bool ReaderLink::ReaderLeaves() { return leaving_.exchange(kReaderLeft, std::memory_order_acq_rel) != kDeviceLeft; }
+bool ReaderLink::Park(DWORD exitCode) {
+  exitCode_.store(exitCode, std::memory_order_release);
+  int expected = kRunning;
+  return parting_.compare_exchange_strong(expected, kParked, std::memory_order_acq_rel);
+}
 
-bool ReaderLink::DeviceLeaves() { return leaving_.exchange(kDeviceLeft, std::memory_order_acq_rel) != kReaderLeft; }
+bool ReaderLink::Orphan(HMODULE module) {
+  moduleReference_.store(module, std::memory_order_release);
+  int expected = kRunning;
+  if (parting_.compare_exchange_strong(expected, kOrphaned, std::memory_order_acq_rel)) return true;
+  moduleReference_.store(nullptr, std::memory_order_release);
+  return false;
+}
 
 }  // namespace Kestrel

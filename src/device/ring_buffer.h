@@ -77,9 +77,13 @@ class RingBuffer {
   }
 
   // Consumer side: looks at the element offset places past the read index without taking it.
+  // One reading of each index: the slot looked at is one the producer has published.
   bool Peek(int offset, T& value) const {
-    if (offset >= Count()) return false;
-    value = storage_[(readIndex_.load(std::memory_order_relaxed) + offset) % capacity_];
+    int read = readIndex_.load(std::memory_order_relaxed);
+    int held = writeIndex_.load(std::memory_order_acquire) - read;
+    if (held < 0) held += capacity_;
+    if (offset >= held) return false;
+    value = storage_[(read + offset) % capacity_];
     return true;
   }
 

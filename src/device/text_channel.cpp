@@ -10,12 +10,20 @@ namespace {
 constexpr char kBlockMark = '@';
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
-// Scans on from scanned; true once a line end is queued.
-bool ScanForLineEnd(const RingBuffer<char>& ring, int& scanned) {
+// Takes one complete line, if one is queued: at most room - 1 bytes of it, then a terminator; a
+// line end taken is not stored. Only the consumer may call this (lineTakeLock).
+bool TakeLine(RingBuffer<char>& ring, char* buffer, int room) {
   char c;
-  for (; ring.Peek(scanned, c); ++scanned)
-    if (IsLineEnd(c)) return true;
-  return false;
+  bool complete = false;
+  for (int offset = 0; !complete && ring.Peek(offset, c); ++offset) complete = IsLineEnd(c);
+  if (!complete) return false;
+  int stored = 0;
+  while (stored < room - 1 && ring.Take(c)) {
+    if (IsLineEnd(c)) break;
+    buffer[stored++] = c;
+  }
+  buffer[stored] = '\0';
+  return true;
 }
 }  // namespace
 
@@ -42,8 +50,8 @@ bool DevOrxHID::WriteBuffer(const char* data, int length, int) {
   return true;
 }
 
-bool DevOrxHID::RefuseAfterTimeout(int timeoutMs) {
-  Sleep(HostWaitMs(timeoutMs));
+bool DevOrxHID::RefuseAfterTimeout(int timeoutMs) const {
+  WaitForClose(HostWaitMs(timeoutMs));
   return false;
 }
 
@@ -63,30 +71,21 @@ bool DevOrxHID::ReadLine(char* buffer, int size, int timeoutMs) {
   }
   if (!textRing) return false;
 
-  // Only a complete line is returned: look for its end before taking anything. The data event
-  // also fires for samples, so the waits together are bounded by timeoutMs, not each of them.
+  // Only a complete line is returned: look for its end before taking anything, as the one
+  // consumer, but never across the wait. The data event also fires for samples, so the waits
+  // together are bounded by timeoutMs, not each of them.
   const DWORD limit = HostWaitMs(timeoutMs);
   const DWORD started = GetTickCount();
-  int scanned = 0;
-  for (bool waited = false; !ScanForLineEnd(*textRing.get(), scanned); waited = true) {
+  for (bool waited = false;; waited = true) {
+    {
+      std::lock_guard<std::mutex> guard(lineTakeLock);
+      if (TakeLine(*textRing.get(), buffer, size)) return true;
+    }
     if (failed.load(std::memory_order_acquire) || IsClosing()) return false;
     DWORD elapsed = GetTickCount() - started;
     if (waited && elapsed >= limit) return false;
     if (!WaitForData(static_cast<int>(elapsed < limit ? limit - elapsed : 0))) return false;
   }
-
-  // Another thread may have taken the line meanwhile: then this one has none after all.
-  std::lock_guard<std::mutex> guard(lineTakeLock);
-  scanned = 0;
-  if (!ScanForLineEnd(*textRing.get(), scanned)) return false;
-  int stored = 0;
-  char c;
-  while (stored < size - 1 && textRing->Take(c)) {
-    if (IsLineEnd(c)) break;
-    buffer[stored++] = c;
-  }
-  buffer[stored] = '\0';
-  return true;
 }
 
 bool DevOrxHID::DeliverAbort(char* buffer, int* size, int timeoutMs) {
@@ -114,6 +113,9 @@ bool DevOrxHID::ReadBuffer(char* buffer, int* size, int timeoutMs) {
     if (disconnected.load(std::memory_order_acquire))
       return DeliverDisconnectLine(kLineDisconnectedBlock, buffer, *size, timeoutMs);
     if (!WaitForData(timeoutMs) || IsClosing()) return false;
+    // What woke this call may be the end of the run: the abort line comes before any frame.
+    if (sampling.load(std::memory_order_acquire) && abortPending.load(std::memory_order_acquire))
+      return DeliverAbort(buffer, size, timeoutMs);
   }
 
   int channels = ChannelCount();

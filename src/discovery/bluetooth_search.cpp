@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <map>
 
 namespace DeviceSearch {
 
@@ -39,16 +40,37 @@ bool PairNewBoard(HANDLE radio, BLUETOOTH_DEVICE_INFO& device, const BLUETOOTH_A
          EnableHidService(radio, device) == ERROR_SUCCESS;
 }
 
+// When each remembered board was last seen, before this search's inquiries: a board they see gets
+// a later time. Read without an inquiry. Microsoft does not say in which zone the time is; only
+// whether it moved counts.
+using Sightings = std::map<uint64_t, SYSTEMTIME>;
+Sightings RememberedBoardSightings(const RadioList& radios) {
+  Sightings sightings;
+  for (HANDLE radio : radios.Handles()) {
+    BLUETOOTH_DEVICE_INFO device = NewDeviceRecord();
+    DeviceSearchHandle listing(radio, kListRemembered, device);
+    if (!listing.Started()) continue;
+    do {
+      if (IsBoardName(device) && device.fRemembered) sightings[device.Address.ullLong] = device.stLastSeen;
+    } while (listing.Next(device));
+  }
+  return sightings;
+}
+
+bool SeenSinceListing(const BLUETOOTH_DEVICE_INFO& device, const Sightings& before) {
+  auto listed = before.find(device.Address.ullLong);
+  return listed != before.end() && std::memcmp(&listed->second, &device.stLastSeen, sizeof device.stLastSeen) != 0;
+}
+
 }  // namespace
 
 bool SearchAndPairBoards(BoardSighting& sighting) {
   RadioList radios;
   if (radios.IsEmpty()) return false;
   int paired = 0;
-  SYSTEMTIME searchStarted;
-  GetSystemTime(&searchStarted);
+  const Sightings before = RememberedBoardSightings(radios);
   DWORD start = GetTickCount();
-  while (GetTickCount() - start < kSearchForMs) {
+  while (GetTickCount() - start < kSearchForMs && !Stopped()) {
     for (HANDLE radio : radios.Handles()) {
       BLUETOOTH_RADIO_INFO radioInfo;
       ReadRadioInfo(radio, radioInfo);
@@ -62,14 +84,13 @@ bool SearchAndPairBoards(BoardSighting& sighting) {
         if (!IsBoardToSettleOn(device)) continue;
         sighting.addressText = FormatBluetoothAddress(device.Address.ullLong);
         if (device.fRemembered) {
-          sighting.seenUnconnected = !device.fConnected && SeenSince(device, searchStarted);
+          sighting.seenUnconnected = !device.fConnected && SeenSinceListing(device, before);
           return true;
         }
         if (PairNewBoard(radio, device, radioInfo.address)) ++paired;
       } while (search.Next(device));
     }
-    Sleep(kPairingSettleMs);
-    if (paired > 0) break;
+    if (!Pause(kPairingSettleMs) || paired > 0) break;
   }
   sighting.serviceEnabled = paired > 0;
   return paired > 0;
@@ -107,7 +128,7 @@ bool FindRememberedBoard(BoardSighting& sighting, bool& radioMissing) {
           outcome = false;
           break;
         } else {
-          Sleep(kPairingSettleMs);
+          Pause(kPairingSettleMs);
           outcome = sighting.serviceEnabled = true;
         }
       }

@@ -23,10 +23,13 @@ constexpr DWORD kHidArrivalLimitMs = 10000;
 constexpr DWORD kHidLookIntervalMs = 250;
 constexpr DWORD kReconnectGraceMs = 2000;
 
-// FindDevice and CloseAll never run alongside another export, but the board address is also
-// read by a device's destructor: keep it behind a lock like every shared string.
+// The host may call FindDevice and CloseAll on any of its threads: one search at a time, and no
+// search while CloseAll forgets the enumeration (searchLock, held for the whole search). The board
+// address is also read by a device's close: it has a lock of its own.
 struct SearchState {
-  std::unique_ptr<DevRegEnumHID> currentEnumerator;
+  std::mutex searchLock;
+  HANDLE stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // manual-reset: a hold wants the lock
+  std::unique_ptr<DevRegEnumHID> currentEnumerator;  // guarded by searchLock
   std::mutex addressLock;
   OrxString boardAddressText;
   std::atomic<bool> boardPaired{false};
@@ -78,8 +81,7 @@ bool AwaitBoardHid(const OrxString& addressText, DWORD limitMs) {
   DWORD start = GetTickCount();
   for (;;) {
     if (BoardHidListed(addressText)) return true;
-    if (GetTickCount() - start >= limitMs) return false;
-    Sleep(kHidLookIntervalMs);
+    if (GetTickCount() - start >= limitMs || !Pause(kHidLookIntervalMs)) return false;
   }
 }
 
@@ -107,18 +109,20 @@ void RunBluetoothLayer() {
     AwaitBoardHid(sighting);
   }
   // Listed after the wait, so that the enumeration sees a HID device that has just arrived.
-  s.currentEnumerator = std::make_unique<DevRegEnumHID>(HidInterfaceClass());
+  if (!Stopped()) s.currentEnumerator = std::make_unique<DevRegEnumHID>(HidInterfaceClass());
 }
 
 }  // namespace
 
 std::unique_ptr<Kestrel::DevOrxHID> FindNext() {
   SearchState& s = State();
+  std::lock_guard<std::mutex> searching(s.searchLock);
   HidDllTable& hid = HidDllTable::Instance();
   if (!hid.Usable()) hid.Acquire();
   if (!hid.Usable()) return nullptr;
 
   if (!s.currentEnumerator) RunBluetoothLayer();
+  if (!s.currentEnumerator) return nullptr;  // stopped by a hold
   for (;;) {
     bool more = s.currentEnumerator->Next();
     OrxString serial = s.currentEnumerator->GetSerialNumber();
@@ -142,8 +146,25 @@ bool IsBoardOpen(const OrxString& addressText) {
   return false;
 }
 
-void DestroyEnumerator() { State().currentEnumerator.reset(); }
-bool HasEnumerator() { return State().currentEnumerator != nullptr; }
+bool HasEnumerator() {
+  SearchState& s = State();
+  std::lock_guard<std::mutex> searching(s.searchLock);
+  return s.currentEnumerator != nullptr;
+}
+
+SearchHold::SearchHold() {
+  SearchState& s = State();
+  SetEvent(s.stopEvent);
+  s.searchLock.lock();
+  ResetEvent(s.stopEvent);
+}
+
+SearchHold::~SearchHold() { State().searchLock.unlock(); }
+
+void SearchHold::DestroyEnumerator() { State().currentEnumerator.reset(); }
+
+bool Pause(DWORD ms) { return WaitForSingleObject(State().stopEvent, ms) != WAIT_OBJECT_0; }
+bool Stopped() { return !Pause(0); }
 
 bool RadioMissing() { return State().radioMissing.load(); }
 bool BoardPaired() { return State().boardPaired.load(); }
@@ -156,7 +177,8 @@ OrxString BoardAddressText() {
 
 void ResetForTesting() {
   SearchState& s = State();
-  s.currentEnumerator.reset();
+  SearchHold hold;
+  hold.DestroyEnumerator();
   s.boardPaired.store(false);
   s.radioMissing.store(false);
   std::lock_guard<std::mutex> guard(s.addressLock);

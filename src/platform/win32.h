@@ -112,6 +112,7 @@ typedef intptr_t(WINAPI* FARPROC)();
 #define WAIT_OBJECT_0 0x00000000u
 #define WAIT_ABANDONED 0x00000080u
 #define WAIT_TIMEOUT 0x00000102u
+#define WAIT_IO_COMPLETION 0x000000C0u
 #define WAIT_FAILED 0xFFFFFFFFu
 #define STATUS_PENDING 0x00000103u
 
@@ -270,6 +271,7 @@ typedef struct _SECURITY_ATTRIBUTES {
 } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
 
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(void* parameter);
+typedef void(WINAPI* PAPCFUNC)(ULONG_PTR parameter);
 
 typedef struct _RTL_CRITICAL_SECTION {
   void* impl;  // owned by the platform layer
@@ -310,6 +312,12 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL ini
 BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+// Any one of the objects (waitAll must be FALSE): WAIT_OBJECT_0 plus the index of the first one
+// signalled, which alone is consumed.
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds);
+// Sets the event toSignal and waits for toWaitOn as one step. Alertable: queued APCs run, and
+// the result is WAIT_IO_COMPLETION.
+DWORD SignalObjectAndWait(HANDLE toSignal, HANDLE toWaitOn, DWORD milliseconds, BOOL alertable);
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
                     void* parameter, DWORD flags, LPDWORD threadId);
@@ -317,6 +325,11 @@ BOOL SetThreadPriority(HANDLE thread, int priority);
 int GetThreadPriority(HANDLE thread);
 BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 DWORD GetCurrentThreadId();
+// The calling thread's pseudo-handle: a wait on it lasts while the thread lives.
+HANDLE GetCurrentThread();
+// Runs function(parameter) on thread the next time it waits alertably.
+DWORD QueueUserAPC(PAPCFUNC function, HANDLE thread, ULONG_PTR parameter);
+[[noreturn]] void ExitThread(DWORD exitCode);
 
 typedef struct _SYSTEMTIME {
   WORD wYear;
@@ -351,6 +364,8 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, LPDWORD bytesRead, L
 // Synchronous writes to an ordinary file made with CREATE_ALWAYS, the one kind the plug-in writes.
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPOVERLAPPED overlapped);
 BOOL CancelIo(HANDLE file);
+// The I/O of every thread of the process on file, or only the one with this record.
+BOOL CancelIoEx(HANDLE file, LPOVERLAPPED overlapped);
 BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD bytesTransferred, BOOL wait);
 
 // --- modules and resources ----------------------------------------------------------------

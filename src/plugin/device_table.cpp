@@ -26,12 +26,16 @@ int DeviceTable::Size() const {
 }
 
 void DeviceTable::CloseAll() {
+  // A search on another thread stops and is waited for: it must not hand out a board of the table
+  // being emptied, nor use the enumeration forgotten here.
+  DeviceSearch::SearchHold hold;
   std::vector<std::shared_ptr<Kestrel::DevOrxHID>> closing;
   {
     std::lock_guard<std::mutex> guard(lock_);
     closing.swap(devices_);
   }
+  // Every board closing at once: their readers stop side by side, then each goes, last first.
   for (auto& device : closing) device->BeginClose();
   while (!closing.empty()) closing.pop_back();
-  DeviceSearch::DestroyEnumerator();
+  hold.DestroyEnumerator();
 }

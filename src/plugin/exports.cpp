@@ -5,7 +5,7 @@
 #include "discovery/device_search.h"
 #include "plugin/device_table.h"
 #include "plugin/message_quotes.h"
-#include "support/message_text.h"
+#include "plugin/message_reads.h"
 
 namespace {
 
@@ -23,6 +23,14 @@ const wchar_t kMessageNotFound[] =
     L"Wii Balance Board cannot be found or paired. Please refer to the Troubleshooting page in Kymora Help.";
 
 std::shared_ptr<Kestrel::DevOrxHID> Device(int index) { return DeviceTable::Instance().At(index); }
+
+// An abort or disconnect line tells the host that the device has a new message: a size this thread
+// was told before means nothing for it any more, and its next read gets the new one.
+int AfterNews(int index, int delivered, const char* text, int length) {
+  bool news = delivered && length > 0 && (text[0] == '#' || text[0] == '!');
+  if (news) MessageQuotes::Spend(index);
+  return delivered;
+}
 
 // Runs body, answering fallback if anything escapes it.
 template <typename Result, typename Body>
@@ -70,7 +78,7 @@ int IsFailed(int index) {
 int ReadLine(int index, char* buffer, int size, int timeoutMs) {
   return Guarded(0, [&] {
     auto device = Device(index);
-    return device && device->ReadLine(buffer, size, timeoutMs) ? 1 : 0;
+    return AfterNews(index, device && device->ReadLine(buffer, size, timeoutMs) ? 1 : 0, buffer, size);
   });
 }
 
@@ -84,7 +92,7 @@ int WriteBuffer(int index, const char* data, int length, int ignored) {
 int ReadBuffer(int index, char* buffer, int* size, int timeoutMs) {
   return Guarded(0, [&] {
     auto device = Device(index);
-    return device && device->ReadBuffer(buffer, size, timeoutMs) ? 1 : 0;
+    return AfterNews(index, device && device->ReadBuffer(buffer, size, timeoutMs) ? 1 : 0, buffer, size ? *size : 0);
   });
 }
 
@@ -104,10 +112,9 @@ void FlushReadBuffer(int index) {
 
 int GetLastErrorMsg(int index, char* buffer) {
   return Guarded(0, [&] {
-    if (index == -1)
-      return DeliverWithinQuote(buffer, [](char* into) { return DeliverMessage(OrxString(PluginLevelMessage()), into); });
-    auto device = Device(index);
-    return device ? DeliverWithinQuote(buffer, [&device](char* into) { return device->GetLastErrorMsg(into); }) : 0;
+    if (index == -1) return ReadPluginMessage(OrxString(PluginLevelMessage()), buffer);
+    auto device = DeviceTable::Instance().At(index);
+    return device ? ReadDeviceMessage(index, *device, buffer) : 0;
   });
 }
 

@@ -3,6 +3,7 @@
 #include "discovery/setupapi_library.h"
 #include "plugin/device_table.h"
 #include "plugin/host_connection.h"
+#include "plugin/message_quotes.h"
 #include "plugin/module_version.h"
 
 #include <atomic>
@@ -22,10 +23,14 @@ void LibraryAttach(HMODULE module) {
   HostConnection::Process().AnnouncePreRelease(module);
 }
 
-void LibraryDetach() {
+void LibraryDetach(bool processEnding) {
+  // The readers are gone with the other threads: nothing would ever answer a close's wait.
+  if (processEnding) return;
   Kestrel::DevOrxHID::SetLibraryUnloading(true);
   DeviceTable::Instance().CloseAll();
   SetupApiTable::Instance().Release();
   moduleHandle.store(nullptr);
   HostConnection::Process().Release();
 }
+
+void LibraryThreadDetach() { MessageQuotes::ForgetThread(GetCurrentThreadId()); }

@@ -6,4 +6,7 @@
 HMODULE PluginModuleHandle();
 
 void LibraryAttach(HMODULE module);
-void LibraryDetach();
+// processEnding: the whole process goes, and Windows has ended every other thread already.
+void LibraryDetach(bool processEnding = false);
+// A thread of the process ends: what the plug-in keeps for it goes with it.
+void LibraryThreadDetach();

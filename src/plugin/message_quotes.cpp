@@ -1,54 +1,70 @@
 #include "plugin/message_quotes.h"
 
-#include "support/thread_quotes.h"
-
-#include <algorithm>
-#include <cstring>
+#include <atomic>
 #include <map>
 #include <mutex>
-#include <vector>
+#include <utility>
+
+namespace MessageQuotes {
 
 namespace {
 
-// Longer than any message: 255 characters of at most two bytes each, and the terminator.
-constexpr size_t kScratchBytes = 4096;
-
-struct Quotes {
+struct Table {
   std::mutex lock;
-  std::map<DWORD, int> sizes;
+  std::map<std::pair<DWORD, int>, MessageQuote> quotes;
+  // The calls of every export look for a quote to spend: most find none without the lock.
+  std::atomic<size_t> held{0};
 };
 
-Quotes& TheQuotes() {
-  static auto* quotes = new Quotes;  // exports may run while static destructors do
-  return *quotes;
+Table& TheTable() {
+  static auto* table = new Table;  // threads end, and exports run, while static destructors do
+  return *table;
 }
 
 }  // namespace
 
-int DeliverWithinQuote(char* buffer, const std::function<int(char*)>& deliver) {
-  Quotes& q = TheQuotes();
-  const DWORD thread = GetCurrentThreadId();
-  if (!buffer) {
-    int size = deliver(nullptr);
-    std::lock_guard<std::mutex> guard(q.lock);
-    KeepQuote(q.sizes, thread, size);
-    return size;
-  }
-  int quoted = 0;
-  {
-    std::lock_guard<std::mutex> guard(q.lock);
-    auto found = q.sizes.find(thread);
-    if (found != q.sizes.end()) {
-      quoted = found->second;
-      q.sizes.erase(found);
-    }
-  }
-  if (quoted <= 0) return deliver(buffer);  // never told: as a host that knows its buffer is big enough
-  std::vector<char> scratch(kScratchBytes, '\0');
-  int size = deliver(scratch.data());
-  int written = std::min(size, quoted);
-  if (written <= 0) return 0;
-  std::memcpy(buffer, scratch.data(), static_cast<size_t>(written));
-  buffer[written - 1] = '\0';
-  return written;
+void Keep(int index, const MessageQuote& quote) {
+  Table& t = TheTable();
+  std::lock_guard<std::mutex> guard(t.lock);
+  t.quotes[{GetCurrentThreadId(), index}] = quote;
+  t.held.store(t.quotes.size(), std::memory_order_release);
 }
+
+bool Take(int index, MessageQuote& quote) {
+  Table& t = TheTable();
+  if (t.held.load(std::memory_order_acquire) == 0) return false;
+  std::lock_guard<std::mutex> guard(t.lock);
+  auto found = t.quotes.find({GetCurrentThreadId(), index});
+  if (found == t.quotes.end()) return false;
+  quote = std::move(found->second);
+  t.quotes.erase(found);
+  t.held.store(t.quotes.size(), std::memory_order_release);
+  return true;
+}
+
+void Spend(int index) {
+  MessageQuote spent;
+  Take(index, spent);
+}
+
+void ForgetThread(DWORD thread) {
+  Table& t = TheTable();
+  if (t.held.load(std::memory_order_acquire) == 0) return;
+  std::lock_guard<std::mutex> guard(t.lock);
+  t.quotes.erase(t.quotes.lower_bound({thread, INT32_MIN}), t.quotes.upper_bound({thread, INT32_MAX}));
+  t.held.store(t.quotes.size(), std::memory_order_release);
+}
+
+size_t ThreadsHeld() {
+  Table& t = TheTable();
+  std::lock_guard<std::mutex> guard(t.lock);
+  size_t threads = 0;
+  DWORD last = 0;
+  for (const auto& entry : t.quotes) {
+    if (threads == 0 || entry.first.first != last) ++threads;
+    last = entry.first.first;
+  }
+  return threads;
+}
+
+}  // namespace MessageQuotes

@@ -14,9 +14,49 @@ BluetoothWorld& BluetoothWorld::Instance() {
   return *world;
 }
 
+namespace {
+
+// A time moved by minutes, across days, months and years (proleptic Gregorian calendar).
+SYSTEMTIME ShiftedBy(const SYSTEMTIME& time, int minutes) {
+  if (minutes == 0) return time;
+  auto daysFromCivil = [](int64_t y, int64_t m, int64_t d) {
+    y -= m <= 2;
+    int64_t era = (y >= 0 ? y : y - 399) / 400;
+    int64_t yearOfEra = y - era * 400;
+    int64_t dayOfYear = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    return era * 146'097 + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear - 719'468;
+  };
+  int64_t total = daysFromCivil(time.wYear, time.wMonth, time.wDay) * 1440 + time.wHour * 60 + time.wMinute + minutes;
+  int64_t days = total >= 0 ? total / 1440 : (total - 1439) / 1440;
+  int64_t ofDay = total - days * 1440;
+  int64_t z = days + 719'468;
+  int64_t era = (z >= 0 ? z : z - 146'096) / 146'097;
+  int64_t dayOfEra = z - era * 146'097;
+  int64_t yearOfEra = (dayOfEra - dayOfEra / 1'460 + dayOfEra / 36'524 - dayOfEra / 146'096) / 365;
+  int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+  int64_t month = monthIndex < 10 ? monthIndex + 3 : monthIndex - 9;
+  SYSTEMTIME shifted = time;
+  shifted.wYear = static_cast<WORD>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+  shifted.wMonth = static_cast<WORD>(month);
+  shifted.wDay = static_cast<WORD>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+  shifted.wDayOfWeek = static_cast<WORD>(((days + 4) % 7 + 7) % 7);  // 1970-01-01 was a Thursday
+  shifted.wHour = static_cast<WORD>(ofDay / 60);
+  shifted.wMinute = static_cast<WORD>(ofDay % 60);
+  return shifted;
+}
+
+}  // namespace
+
+void BluetoothWorld::SetLastSeenZone(int minutesEast) {
+  std::lock_guard<std::mutex> guard(lock_);
+  lastSeenZoneMinutes_ = minutesEast;
+}
+
 void BluetoothWorld::Reset() {
   std::lock_guard<std::mutex> guard(lock_);
   ++generation_;
+  lastSeenZoneMinutes_ = 0;
   for (TimerId timer : installTimers_) CancelTimer(timer);
   installTimers_.clear();
   radios_.clear();
@@ -106,20 +146,22 @@ std::wstring BluetoothWorld::RadioName(size_t radio) const {
 
 std::vector<BluetoothDeviceState> BluetoothWorld::Search(bool authenticated, bool remembered, bool unknown,
                                                          bool connected, bool inquiry) {
-  SYSTEMTIME now;
-  GetSystemTime(&now);
+  SYSTEMTIME universal;
+  GetSystemTime(&universal);
   std::lock_guard<std::mutex> guard(lock_);
+  const SYSTEMTIME now = ShiftedBy(universal, lastSeenZoneMinutes_);
   std::vector<BluetoothDeviceState> found;
   for (auto& entry : devices_) {
     BluetoothDeviceState& d = entry.second;
     // The system answers for the devices it remembers from its records, whether they are in
     // range or not; others it knows only while an inquiry sees them.
-    if (!d.inRange && !d.remembered) continue;
-    if (inquiry && d.inRange) d.lastSeen = now;
+    bool sighted = inquiry && d.inRange;
+    if (!sighted && !d.remembered) continue;
+    if (sighted) d.lastSeen = now;
     BluetoothDeviceState seen = d;
     seen.connected = d.connected && d.inRange && !d.staleLinkKey;
     if (!d.remembered && !d.nameKnown) seen.name.clear();
-    if (d.inRange) d.nameKnown = true;
+    if (sighted) d.nameKnown = true;
     bool wanted = (authenticated && seen.authenticated) || (remembered && seen.remembered) ||
                   (unknown && !seen.remembered) || (connected && seen.connected);
     if (wanted) found.push_back(seen);

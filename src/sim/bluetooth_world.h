@@ -41,7 +41,7 @@ struct BluetoothDeviceState {
   // the system lists it as paired and an inquiry sees it, but it never connects until its
   // pairing is removed and made again.
   bool staleLinkKey = false;
-  SYSTEMTIME lastSeen{};  // when an inquiry last saw it; all zero: never
+  SYSTEMTIME lastSeen{};  // when an inquiry last saw it, in the last-seen zone; all zero: never
   int otherServices = 0;  // installed services besides HID, to overflow a listing
   // The radio has asked the device's name on an earlier sighting. Until then an inquiry shows a
   // device it does not remember without a name, as the name request answers after the inquiry.
@@ -73,8 +73,11 @@ class BluetoothWorld {
  public:
   static BluetoothWorld& Instance();
 
-  // No radios, no devices, no calls recorded, no observers.
+  // No radios, no devices, no calls recorded, no observers; the times in universal time.
   void Reset();
+  // The zone, in minutes east of universal time, in which the system keeps when it last saw a
+  // device (stLastSeen): Microsoft does not say which it is.
+  void SetLastSeenZone(int minutesEast);
   void AddRadio(uint64_t address, const std::wstring& name = L"Simulated Bluetooth radio");
   void AddDevice(const BluetoothDeviceState& device);
   bool Device(uint64_t address, BluetoothDeviceState& out) const;
@@ -115,6 +118,7 @@ class BluetoothWorld {
   std::vector<std::string> calls_;
   std::vector<TimerId> installTimers_;
   uint64_t generation_ = 0;  // installations pending from an earlier world find it changed
+  int lastSeenZoneMinutes_ = 0;
 };
 
 }  // namespace sim

@@ -106,6 +106,7 @@ void World::ClearLocked() {
 void World::BuildLocked(const Scenario& scenario) {
   uint64_t origin = NowMicros();
   BluetoothWorld& bluetooth = BluetoothWorld::Instance();
+  bluetooth.SetLastSeenZone(scenario.timeZoneMinutes);
   for (const auto& radio : scenario.radios) bluetooth.AddRadio(radio.address, radio.name);
   for (const auto& simulated : scenario.boards) {
     BoardSettings settings = simulated.settings;

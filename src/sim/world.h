@@ -60,6 +60,9 @@ struct Scenario {
   std::vector<SimulatedRadio> radios;
   std::vector<SimulatedBoard> boards;
   std::vector<ScenarioEvent> events;
+  // The PC's time zone, minutes east of universal time: the zone of the times the Bluetooth API
+  // gives (BluetoothWorld::SetLastSeenZone).
+  int timeZoneMinutes = 0;
 };
 
 Scenario DefaultScenario();

@@ -1,18 +1,19 @@
 #include "wii/bluetooth_pairing.h"
 
+#include "discovery/device_search.h"
+
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
-#include <tuple>
 
 namespace Kestrel {
 
 namespace {
 
 constexpr int kPasskeyLength = 6;
-constexpr UCHAR kRemovalSearchMultiplier = 2;
-// The system may take a moment to forget a removed board. One look after the settling pause:
-// a removal that keeps failing would otherwise hold up the close by a search every pass.
+constexpr UCHAR kPairAgainSearchMultiplier = 2;
+// The system may take a moment to forget a board whose removal failed. One look after the settling
+// pause: a removal that keeps failing would otherwise hold up the close pass after pass.
 constexpr int kMaxWaitingPasses = 1;
 const GUID kHidServiceClassId = {0x00001124, 0x0000, 0x1000, {0x80, 0x00, 0x00, 0x80, 0x5F, 0x9B, 0x34, 0xFB}};
 
@@ -22,18 +23,21 @@ bool IsBoard(const BLUETOOTH_DEVICE_INFO& device, const wchar_t* name, const Orx
 }
 
 enum class Pass { kRemove, kLook, kPairAgain };
-enum class Outcome { kFound, kNotFound, kSearchFailed };
+enum class Outcome { kFound, kListed, kNotFound, kSearchFailed };
 
-// One search over every radio: the removal pass removes the board (found: removed), the look
-// pass only looks for it (found: still listed), the pairing pass pairs it again (found: paired).
+// One search over every radio: the removal pass removes the board (found: removed; listed: it is
+// there but would not go), the look pass only looks for it (found: still listed), the pairing pass
+// pairs it again (found: paired). A removal or a look needs no inquiry: the system lists the
+// boards it remembers at once, which are the only ones it can forget.
 Outcome SearchRadios(const RadioList& radios, const wchar_t* name, const OrxString& addressText, Pass pass) {
+  bool listed = false;
   for (HANDLE radio : radios.Handles()) {
     BLUETOOTH_RADIO_INFO info;
     std::memset(&info, 0, sizeof info);
     info.dwSize = sizeof info;
     BluetoothGetRadioInfo(radio, &info);
     BLUETOOTH_DEVICE_INFO device = NewDeviceRecord();
-    DeviceSearchHandle search(radio, kRemovalSearchMultiplier, device);
+    DeviceSearchHandle search(radio, pass == Pass::kPairAgain ? kPairAgainSearchMultiplier : kListRemembered, device);
     if (!search.Started()) {
       if (search.StartError() == ERROR_NO_MORE_ITEMS) continue;
       return Outcome::kSearchFailed;
@@ -43,9 +47,10 @@ Outcome SearchRadios(const RadioList& radios, const wchar_t* name, const OrxStri
       if (pass == Pass::kLook) return Outcome::kFound;
       if (pass == Pass::kPairAgain) return PairBoard(device, radio, info.address) ? Outcome::kFound : Outcome::kNotFound;
       if (BluetoothRemoveDevice(&device.Address) == ERROR_SUCCESS) return Outcome::kFound;
+      listed = true;
     } while (search.Next(device));
   }
-  return Outcome::kNotFound;
+  return listed ? Outcome::kListed : Outcome::kNotFound;
 }
 
 }  // namespace
@@ -79,7 +84,7 @@ DeviceSearchHandle::DeviceSearchHandle(HANDLE radio, UCHAR timeoutMultiplier, BL
   params.fReturnRemembered = TRUE;
   params.fReturnUnknown = TRUE;
   params.fReturnConnected = TRUE;
-  params.fIssueInquiry = TRUE;
+  params.fIssueInquiry = timeoutMultiplier != kListRemembered;
   params.cTimeoutMultiplier = timeoutMultiplier;
   params.hRadio = radio;
   find_ = BluetoothFindFirstDevice(&params, &first);
@@ -136,15 +141,18 @@ bool PairBoard(BLUETOOTH_DEVICE_INFO& device, HANDLE radio, const BLUETOOTH_ADDR
   DWORD count = 0;
   if (ListInstalledServices(radio, device, kServiceRoomForPairBoard, count) != ERROR_SUCCESS) return false;
   if (EnableHidService(radio, device) != ERROR_SUCCESS) return false;
-  Sleep(kPairingSettleMs);
+  DeviceSearch::Pause(kPairingSettleMs);  // a close that holds the search cuts it short
   return true;
 }
 
-void RemoveBoardPairing(const wchar_t* deviceName, const OrxString& addressText) {
+void RemoveBoardPairing(const wchar_t* deviceName, const OrxString& addressText, DWORD waitLimitMs) {
   RadioList radios;
   if (radios.IsEmpty()) return;
-  if (SearchRadios(radios, deviceName, addressText, Pass::kRemove) != Outcome::kNotFound) return;
+  // Nothing listed, nothing to wait for: only a removal that failed is looked at again.
+  if (SearchRadios(radios, deviceName, addressText, Pass::kRemove) != Outcome::kListed) return;
+  const DWORD started = GetTickCount();
   for (int pass = 0; pass < kMaxWaitingPasses; ++pass) {
+    if (GetTickCount() - started + kPairingSettleMs > waitLimitMs) return;
     Sleep(kPairingSettleMs);
     if (SearchRadios(radios, deviceName, addressText, Pass::kLook) != Outcome::kFound) return;
   }
@@ -154,12 +162,6 @@ bool PairBoardAgain(const OrxString& addressText) {
   RadioList radios;
   return !radios.IsEmpty() &&
          SearchRadios(radios, kBoardBluetoothName, addressText, Pass::kPairAgain) == Outcome::kFound;
-}
-
-bool SeenSince(const BLUETOOTH_DEVICE_INFO& device, const SYSTEMTIME& since) {
-  const SYSTEMTIME& seen = device.stLastSeen;
-  return std::tie(seen.wYear, seen.wMonth, seen.wDay, seen.wHour, seen.wMinute, seen.wSecond, seen.wMilliseconds) >=
-         std::tie(since.wYear, since.wMonth, since.wDay, since.wHour, since.wMinute, since.wSecond, since.wMilliseconds);
 }
 
 }  // namespace Kestrel

@@ -31,7 +31,8 @@ class RadioList {
   std::vector<HANDLE> radios_;
 };
 
-// A device search on one radio; closed when this goes.
+// A device search on one radio; closed when this goes. A multiplier of 0 issues no inquiry: the
+// devices the system remembers are listed at once, in range or not.
 class DeviceSearchHandle {
  public:
   DeviceSearchHandle(HANDLE radio, UCHAR timeoutMultiplier, BLUETOOTH_DEVICE_INFO& first);
@@ -59,14 +60,13 @@ DWORD EnableHidService(HANDLE radio, BLUETOOTH_DEVICE_INFO& device);
 
 // Pairs a board that is not authenticated and enables its HID service.
 bool PairBoard(BLUETOOTH_DEVICE_INFO& device, HANDLE radio, const BLUETOOTH_ADDRESS& radioAddress);
-// Removes the pairing of the board with this name and address text, if the system has it.
-void RemoveBoardPairing(const wchar_t* deviceName, const OrxString& addressText);
+// Removes the pairing of the board with this name and address text, if the system has it. A
+// removal that failed is looked at again after a pause, if waitLimitMs leaves time for it.
+void RemoveBoardPairing(const wchar_t* deviceName, const OrxString& addressText, DWORD waitLimitMs);
 // Removes the pairing of the remembered board with this address text and pairs it again, as
 // PairBoard does; true when it is paired with its HID service on.
 bool PairBoardAgain(const OrxString& addressText);
 
-// Whether an inquiry has seen the device since the given time (coordinated universal time, as
-// the Bluetooth API keeps it).
-bool SeenSince(const BLUETOOTH_DEVICE_INFO& device, const SYSTEMTIME& since);
+constexpr UCHAR kListRemembered = 0;  // the timeout multiplier of a listing without an inquiry
 
 }  // namespace Kestrel

@@ -15,7 +15,8 @@ WiiOrxHID::~WiiOrxHID() {
 
 void WiiOrxHID::RemovePairingOnClose() {
   // The address is the one the last successful Bluetooth search found, not this device's serial.
-  RemoveBoardPairing(isBalanceBoard ? kBoardBluetoothName : kRemoteBluetoothName, DeviceSearch::BoardAddressText());
+  RemoveBoardPairing(isBalanceBoard ? kBoardBluetoothName : kRemoteBluetoothName, DeviceSearch::BoardAddressText(),
+                     CloseTimeLeft());
 }
 
 }  // namespace Kestrel

@@ -6,8 +6,6 @@
 #include <cstring>
 #include <memory>
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace {
 
@@ -64,42 +62,6 @@ TEST(DeviceObject, MessageIsDeliveredOnceThenCleared) {
   EXPECT_EQ(device.GetLastErrorMsg(&buffer[0]), size);
   EXPECT_STREQ(buffer.c_str(), expected);
   EXPECT_EQ(device.GetLastErrorMsg(nullptr), 1);
-}
-
-TEST(DeviceObject, ReadGetsTheMessageWhoseSizeWasQuotedAndANewerOneWaits) {
-  FakeDevice device(nullptr, L"Board", L"1");
-  device.StoreMessage(L"Sampling stopped by user.");
-  const int quoted = device.GetLastErrorMsg(nullptr);
-  ASSERT_EQ(quoted, 26);
-  device.Disconnect(0x48F);  // the reader stores a longer message before the host reads
-  std::string buffer(200, 'x');
-  EXPECT_EQ(device.GetLastErrorMsg(&buffer[0]), quoted);
-  EXPECT_STREQ(buffer.c_str(), "Sampling stopped by user.");
-  EXPECT_EQ(buffer[static_cast<size_t>(quoted)], 'x') << "written past the size the host was told";
-
-  const int newer = device.GetLastErrorMsg(nullptr);
-  EXPECT_GT(newer, quoted) << "the newer message waits for the next read";
-  EXPECT_EQ(device.GetLastErrorMsg(&buffer[0]), newer);
-  EXPECT_EQ(buffer.rfind("The Board has disconnected", 0), 0u) << buffer;
-  EXPECT_EQ(device.GetLastErrorMsg(nullptr), 1);
-}
-
-// Each host thread reads no more than it was told: one thread's quote does not stand for another's.
-TEST(DeviceObject, EachThreadReadsTheMessageItWasQuoted) {
-  FakeDevice device(nullptr, L"Board", L"1");
-  device.StoreMessage(L"Sampling stopped by user.");
-  const int quoted = device.GetLastErrorMsg(nullptr);
-  device.Disconnect(0x48F);
-  int otherQuote = 0;
-  std::thread([&] { otherQuote = device.GetLastErrorMsg(nullptr); }).join();
-  ASSERT_GT(otherQuote, quoted);
-  std::vector<char> buffer(static_cast<size_t>(quoted) + 8, 'x');
-  EXPECT_EQ(device.GetLastErrorMsg(buffer.data()), quoted);
-  EXPECT_STREQ(buffer.data(), "Sampling stopped by user.");
-  EXPECT_EQ(std::string(buffer.begin() + quoted, buffer.end()), "xxxxxxxx") << "written past this thread's quote";
-  std::string other(static_cast<size_t>(otherQuote), 'x');
-  std::thread([&] { EXPECT_EQ(device.GetLastErrorMsg(&other[0]), otherQuote); }).join();
-  EXPECT_EQ(other.rfind("The Board has disconnected", 0), 0u) << other;
 }
 
 TEST(DeviceObject, DisconnectCodeWithTopBitSetPrintsEightDigits) {

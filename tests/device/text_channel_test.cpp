@@ -1,4 +1,6 @@
 // The host's text channel: command lines in, reply lines out.
+#include "plugin/device_table.h"
+#include "plugin/exports.h"
 #include "testing/fake_device.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +9,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -143,6 +146,42 @@ TEST_F(TextChannel, FlushDiscardsRepliesAndSamples) {
   EXPECT_EQ(device.ReadBuffSize(), 0);
   Write(">in/nachans\n");
   EXPECT_EQ(Line(), "=4");
+}
+
+// Host threads take reply lines while another writes commands: each line goes to one of them,
+// whole, and the scan for a line's end never looks at a byte the writer has not published
+// (ThreadSanitizer sees it when it does).
+TEST(TextChannelThreads, ReadersAndAWriterShareTheLinesWhole) {
+  CloseAll();
+  auto owned = std::make_unique<FakeDevice>(nullptr, L"Board", L"1");
+  ASSERT_TRUE(owned->InitialiseWithoutReader());
+  const int index = DeviceTable::Instance().Append(std::move(owned));
+  constexpr int kCommands = 100000;
+  std::atomic<int> lines{0};
+  std::atomic<int> garbled{0};
+  std::atomic<bool> written{false};
+  auto reader = [&] {
+    char line[16];
+    for (;;) {
+      bool allWritten = written.load();  // before the read: a line written meanwhile is found next time
+      if (ReadLine(index, line, sizeof line, 10)) {
+        if (std::string(line) == "=4") ++lines; else ++garbled;
+      } else if (allWritten) {
+        break;
+      }
+    }
+  };
+  std::vector<std::thread> readers;
+  for (int n = 0; n < 4; ++n) readers.emplace_back(reader);
+  for (int command = 0; command < kCommands; ++command) {
+    while (command - lines.load() - garbled.load() > 1000) std::this_thread::yield();  // the ring holds 4095 bytes
+    WriteBuffer(index, ">in/nachans\n", 12, 0);
+  }
+  written.store(true);
+  for (auto& r : readers) r.join();
+  EXPECT_EQ(lines.load(), kCommands);
+  EXPECT_EQ(garbled.load(), 0);
+  CloseAll();
 }
 
 }  // namespace

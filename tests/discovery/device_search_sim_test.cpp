@@ -4,11 +4,14 @@
 #include "platform/posix/control.h"
 #include "plugin/exports.h"
 #include "sim/world.h"
+#include "testing/eventually.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -43,10 +46,11 @@ class DeviceSearchTest : public ::testing::Test {
     board.bluetooth.SetPaired(paired);
     return board;
   }
-  static void Build(std::vector<sim::SimulatedBoard> boards, bool withRadio = true) {
+  static void Build(std::vector<sim::SimulatedBoard> boards, bool withRadio = true, int timeZoneMinutes = 0) {
     sim::Scenario scenario;
     if (withRadio) scenario.radios.push_back({kRadio, L"radio"});
     scenario.boards = std::move(boards);
+    scenario.timeZoneMinutes = timeZoneMinutes;
     sim::World::Instance().Build(scenario);
   }
   static sim::BluetoothDeviceState Bluetooth(uint64_t address) {
@@ -135,6 +139,7 @@ struct SlowStack {
   const char* what;
   uint64_t hidArrivalMicros;
   bool staleLinkKey;
+  int timeZoneMinutes;  // of the times the Bluetooth API gives: Microsoft does not say which
 };
 
 void PrintTo(const SlowStack& stack, std::ostream* out) { *out << stack.what; }
@@ -145,7 +150,7 @@ TEST_P(ASlowStack, StillFindsTheBoard) {
   sim::SimulatedBoard board = Board(kFirstBoard, false);
   board.bluetooth.hidArrivalMicros = GetParam().hidArrivalMicros;
   if (GetParam().staleLinkKey) board.bluetooth.SetStaleLinkKey();
-  Build({board});
+  Build({board}, true, GetParam().timeZoneMinutes);
   int index = -1;
   ASSERT_EQ(FindDevice(&index), 1) << PluginMessage();
   EXPECT_EQ(Initialise(index), 1);
@@ -154,9 +159,11 @@ TEST_P(ASlowStack, StillFindsTheBoard) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Windows, ASlowStack,
-                         ::testing::Values(SlowStack{"the HID device 0.8 s after the service", 800'000, false},
-                                           SlowStack{"the HID device 4 s after the service", 4'000'000, false},
-                                           SlowStack{"a stale link key", sim::kDefaultHidArrivalMicros, true}));
+                         ::testing::Values(SlowStack{"the HID device 0.8 s after the service", 800'000, false, 0},
+                                           SlowStack{"the HID device 4 s after the service", 4'000'000, false, 0},
+                                           SlowStack{"a stale link key", sim::kDefaultHidArrivalMicros, true, 0},
+                                           SlowStack{"a stale link key, its sightings in local time west of UTC",
+                                                     sim::kDefaultHidArrivalMicros, true, -5 * 60}));
 
 TEST_F(DeviceSearchTest, PairedButSilentBoardGivesThePairedMessage) {
   sim::SimulatedBoard board = Board(kFirstBoard, true);
@@ -185,6 +192,58 @@ TEST_F(DeviceSearchTest, KeepPairedDecidesWhetherClosingRemovesThePairing) {
   WriteBuffer(index, off, static_cast<int>(sizeof off - 1), 0);
   CloseAll();
   EXPECT_FALSE(Bluetooth(kFirstBoard).remembered) << "keep-paired off: the pairing is removed";
+}
+
+// Removing a pairing lists the remembered boards, which needs no inquiry: the close stays within
+// 2 s a board, also on a dying link whose LED-off write blocks.
+struct PairingRemoval {
+  const char* what;
+  uint64_t writeDelayMicros;
+};
+
+void PrintTo(const PairingRemoval& removal, std::ostream* out) { *out << removal.what; }
+
+class APairingRemoval : public DeviceSearchTest, public ::testing::WithParamInterface<PairingRemoval> {};
+
+TEST_P(APairingRemoval, KeepsTheCloseWithinTwoSeconds) {
+  const int threads = posix::LiveThreadCount();
+  Build({Board(kFirstBoard, true)});
+  int index = -1;
+  ASSERT_EQ(FindDevice(&index), 1);
+  ASSERT_EQ(Initialise(index), 1);
+  const char off[] = ">dev/bb_keepPaired 1\n";
+  WriteBuffer(index, off, static_cast<int>(sizeof off - 1), 0);
+  sim::World::Instance().Board(0)->DelayWrites(GetParam().writeDelayMicros);
+  const uint64_t start = posix::NowMicros();
+  CloseAll();
+  EXPECT_LT(posix::NowMicros() - start, 2'000'000u);
+  EXPECT_FALSE(Bluetooth(kFirstBoard).remembered) << "the pairing is removed";
+  sim::World::Instance().Board(0)->DelayWrites(0);
+  // A reader the close left in its write ends once the write does.
+  EXPECT_TRUE(testing_support::Eventually([&] { return posix::LiveThreadCount() == threads; }, 30000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, APairingRemoval,
+                         ::testing::Values(PairingRemoval{"a live link", 0},
+                                           PairingRemoval{"a dying link, its writes blocking 13 s", 13'000'000}));
+
+// The host's threads are its own business: a search on one and CloseAll on another take turns.
+TEST_F(DeviceSearchTest, FindDeviceBesideCloseAllOnAnotherThreadIsSafe) {
+  Build({Board(kFirstBoard, true)});
+  std::atomic<bool> done{false};
+  std::thread searcher([&] {
+    for (int search = 0; search < 12; ++search) {
+      int index = -1;
+      FindDevice(&index);  // found, or stopped by the close
+    }
+    done.store(true);
+  });
+  while (!done.load()) EXPECT_EQ(CloseAll(), 1);
+  searcher.join();
+  EXPECT_EQ(CloseAll(), 1);
+  int index = -1;
+  EXPECT_EQ(FindDevice(&index), 1) << "a fresh search after the last CloseAll";
+  EXPECT_EQ(index, 0);
 }
 
 TEST_F(DeviceSearchTest, ABoardWhoseDeviceFailedIsFoundAgainAsANewDevice) {

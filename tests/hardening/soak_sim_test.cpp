@@ -6,11 +6,11 @@
 #include "platform/posix/control.h"
 #include "plugin/exports.h"
 #include "sim/world.h"
+#include "testing/clock_hold.h"
 #include "testing/eventually.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -27,30 +27,6 @@ constexpr uint64_t kRadio = sim::kDefaultRadioAddress;
 constexpr uint64_t kBoard = sim::kDefaultBoardAddress;
 constexpr uint64_t kStepMicros = 1000;
 constexpr auto kSettleLimit = std::chrono::seconds(10);
-constexpr DWORD kHoldStopWaitMs = 5000;
-
-// While it lives, the clock moves only when the test moves it: a platform thread that is not
-// waiting keeps the virtual clock from jumping on its own, so no report can come while the reader
-// still handles the one before.
-class ClockHold {
- public:
-  ClockHold() : thread_(CreateThread(nullptr, 0, &ClockHold::Run, &stop_, 0, nullptr)) {}
-  ~ClockHold() {
-    stop_.store(true);
-    WaitForSingleObject(thread_, kHoldStopWaitMs);
-    CloseHandle(thread_);
-  }
-  ClockHold(const ClockHold&) = delete;
-  ClockHold& operator=(const ClockHold&) = delete;
-
- private:
-  static DWORD WINAPI Run(void* stop) {
-    while (!static_cast<std::atomic<bool>*>(stop)->load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return 0;
-  }
-  std::atomic<bool> stop_{false};
-  HANDLE thread_;
-};
 
 uint64_t SoakSeconds() {
   const char* text = std::getenv("PLANKSCALE_SOAK_SECONDS");
@@ -134,21 +110,21 @@ TEST_F(Soak, EveryTenMillisecondsOfTheRunGiveExactlyOneWholeFrame) {
   ASSERT_EQ(Initialise(index), 1);
   // From here on the clock moves only when the test moves it: on a busy machine it would otherwise
   // run on by itself while the reader waits, and reports would come that nobody counts.
-  ClockHold hold;
+  testing_support::ClockHold hold;
   NextReport();  // from here on the clock stands at a report's time whenever the reader waits
   ASSERT_TRUE(Settled(board->DataReportsSent(), 0));
 
+  // A run begins with the reporting mode asked for again, sent at once; the board answers it with a
+  // report of its own a moment later, too soon for a frame. The count begins after that and the
+  // next report, with the first frame read.
+  const int sentBeforeTheRun = board->DataReportsSent();
+  const size_t requests = board->OutputReports().size();
   ASSERT_EQ(WriteBuffer(index, ">in/sampler/start\n", 18, 0), 1);
   char line[32];
   ASSERT_EQ(ReadLine(index, line, sizeof line, 0), 1);
   ASSERT_STREQ(line, "<OK");
-  // A run begins with the reporting mode asked for again, after the run's first report; the board
-  // answers it with a report of its own a moment later, too soon for a frame. The count begins
-  // after both, with the first frame read.
-  const int sentBeforeTheRun = board->DataReportsSent();
-  const size_t requests = board->OutputReports().size();
-  NextReport();
   ASSERT_TRUE(testing_support::Eventually([&] { return board->OutputReports().size() > requests; }));
+  NextReport();
   NextReport();
   ASSERT_TRUE(Settled(sentBeforeTheRun, 1));
   char first[kBlockRoom];

@@ -94,6 +94,34 @@ TEST_F(OverlappedRead, CancelIoCompletesTheCallersReadsOnly) {
   CloseHandle(otherEvent);
 }
 
+// CancelIoEx reaches another thread's read, by its record; one the system has no longer is not found.
+TEST_F(OverlappedRead, CancelIoExCancelsTheReadWithThatRecordWhoeverStartedIt) {
+  std::thread([&] { ASSERT_FALSE(Start()); }).join();
+  OVERLAPPED unrelated{};
+  EXPECT_FALSE(CancelIoEx(file, &unrelated));
+  EXPECT_EQ(GetLastError(), ERROR_NOT_FOUND);
+  EXPECT_TRUE(CancelIoEx(file, &overlapped));
+  EXPECT_EQ(overlapped.Internal, sim::kStatusCancelled);
+  EXPECT_FALSE(CancelIoEx(file, nullptr)) << "nothing left to cancel";
+  EXPECT_EQ(GetLastError(), ERROR_NOT_FOUND);
+}
+
+// A slow cancel reaches the reads pending when it was asked for, never a read started later into
+// the same record.
+TEST_F(OverlappedRead, ASlowCancelSparesALaterReadOfTheSameRecord) {
+  testing_support::VirtualClock clock;
+  device.Endpoint().DelayCancellation(1'000'000);
+  ASSERT_FALSE(Start());
+  EXPECT_TRUE(CancelIo(file));
+  device.Endpoint().Send(kReport);  // beats the cancel
+  EXPECT_EQ(overlapped.Internal, 0u);
+  ASSERT_FALSE(Start());
+  posix::AdvanceClock(2'000'000);
+  EXPECT_EQ(overlapped.Internal, STATUS_PENDING) << "the later read was cancelled";
+  device.Endpoint().DelayCancellation(0);
+  CancelIo(file);
+}
+
 TEST_F(OverlappedRead, GetOverlappedResultCanWaitForCompletion) {
   ASSERT_FALSE(Start());
   std::thread sender([&] {

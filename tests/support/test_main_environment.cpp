@@ -23,6 +23,10 @@ extern "C" const char* __asan_default_options() {
 
 namespace {
 
+#ifndef _WIN32
+void OnThreadExit() { LibraryThreadDetach(); }
+#endif
+
 class PluginEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
@@ -32,6 +36,7 @@ class PluginEnvironment : public ::testing::Environment {
     // Tests build the world they need; none starts with the default board in it.
     sim::World::Instance().Clear();
     LibraryAttach(posix::PluginModuleHandle());
+    posix::AddThreadExitHandler(&OnThreadExit);
 #endif
   }
   void TearDown() override { LibraryDetach(); }

@@ -44,7 +44,7 @@ class ExchangeBoard : public Kestrel::WBalanceBoard {
   bool BatteryLow() const { return batteryLow.load(); }
   bool AbortPending() const { return abortPending.load(); }
   int PendingAbortCode() const { return abortCode.load(); }
-  bool ReaderRunning() { return readerThread && WaitForSingleObject(readerThread, 0) == WAIT_TIMEOUT; }
+  bool ReaderRunning() { return readerThread && !ReaderParked(0); }
 
   // Notes the timestamp of every sensor report handled while sampling.
   bool OnInputReport(const uint8_t* report, int length, int64_t timestamp) override {

@@ -93,13 +93,9 @@ class FakeDevice : public Kestrel::DevOrxHID {
   void Wake() { SetEvent(dataEvent); }
   bool ReaderStopRequested() const { return StopWasRequested(); }
   uint32_t ReadReport(uint8_t* buffer, int* length) { return ReadInputReport(buffer, length); }
-  // WAIT_OBJECT_0 once the reader thread has ended.
-  DWORD WaitForReaderEnd(DWORD milliseconds) { return WaitForSingleObject(readerThread, milliseconds); }
-  DWORD ReaderExitCode() {
-    DWORD code = 0;
-    GetExitCodeThread(readerThread, &code);
-    return code;
-  }
+  // WAIT_OBJECT_0 once the reader thread has ended its work (it parks until the close ends it).
+  DWORD WaitForReaderEnd(DWORD milliseconds) { return ReaderParked(milliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT; }
+  DWORD ReaderExitCode() const { return ParkedReaderExitCode(); }
   int ReaderPriority() { return GetThreadPriority(readerThread); }
 
   std::atomic<int> reports{0};

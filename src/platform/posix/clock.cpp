@@ -204,14 +204,16 @@ uint64_t DeadlineAfterMillis(uint32_t milliseconds) {
   return NowMicros() + static_cast<uint64_t>(milliseconds) * 1000;
 }
 
-bool WaitStep(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros, const KernelObject* object) {
+bool WaitStep(std::unique_lock<std::mutex>& kernelLock, uint64_t deadlineMicros, const KernelObject* const* objects,
+              size_t objectCount) {
   ClockState& s = State();
   Kernel& k = TheKernel();
   uint64_t now = NowMicros();
   if (now >= deadlineMicros) return false;
 
   Waiter self;
-  self.object = object;
+  self.objects = objects;
+  self.objectCount = objectCount;
   k.waiters.push_back(&self);
   const bool platformThread = IsPlatformThread();
   if (platformThread) --k.runningThreads;

@@ -37,6 +37,13 @@ void HoldLoaderLock(bool held);
 // of threads.
 void FailThreadCreations(int count);
 
+// --- thread exit ------------------------------------------------------------------------------
+// What the loader's DLL_THREAD_DETACH is on Windows: every handler added runs on each thread that
+// ever asked for its id (GetCurrentThreadId), as that thread ends. Removing a handler waits for a
+// run of it in progress, so a library may remove its own before it goes.
+void AddThreadExitHandler(void (*handler)());
+void RemoveThreadExitHandler(void (*handler)());
+
 // --- modules --------------------------------------------------------------------------------
 // A simulated module: a name that LoadLibraryW knows and the exports GetProcAddress finds.
 struct ModuleExport {

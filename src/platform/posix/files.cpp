@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <vector>
 
 namespace posix {
 
@@ -23,6 +24,7 @@ struct PendingRead {
   OVERLAPPED* overlapped;
   std::shared_ptr<Event> event;
   DWORD thread;
+  uint64_t id;  // a cancel reaches the reads pending when it was asked for, not later ones
 };
 
 DWORD ErrorForStatus(ULONG_PTR status) {
@@ -62,7 +64,7 @@ class DeviceFile : public KernelObject, public sim::HidDeviceFile {
       SetLastError(readError);
       return FALSE;
     }
-    PendingRead read{static_cast<uint8_t*>(buffer), length, overlapped, event, GetCurrentThreadId()};
+    PendingRead read{static_cast<uint8_t*>(buffer), length, overlapped, event, GetCurrentThreadId(), ++nextReadId_};
     if (!queue_.empty()) {
       DWORD n = CompleteLocked(read, 0, &queue_.front());
       queue_.pop_front();
@@ -99,9 +101,21 @@ class DeviceFile : public KernelObject, public sim::HidDeviceFile {
     return pending_.size();
   }
 
-  void CancelFromThread(DWORD thread) {
+  // The reads pending now that which picks: those a cancel asked for now reaches.
+  template <typename Which>
+  std::vector<uint64_t> PendingIds(Which which) {
     std::lock_guard<std::mutex> guard(TheKernel().lock);
-    CompleteAllLocked(kStatusCancelled, [thread](const PendingRead& r) { return r.thread == thread; });
+    std::vector<uint64_t> ids;
+    for (const PendingRead& r : pending_)
+      if (which(r)) ids.push_back(r.id);
+    return ids;
+  }
+
+  void Cancel(const std::vector<uint64_t>& ids) {
+    std::lock_guard<std::mutex> guard(TheKernel().lock);
+    CompleteAllLocked(kStatusCancelled, [&ids](const PendingRead& r) {
+      return std::find(ids.begin(), ids.end(), r.id) != ids.end();
+    });
   }
 
  private:
@@ -134,7 +148,22 @@ class DeviceFile : public KernelObject, public sim::HidDeviceFile {
   std::shared_ptr<HidEndpoint> endpoint_;
   std::deque<std::vector<uint8_t>> queue_;  // guarded by the kernel lock
   std::deque<PendingRead> pending_;         // guarded by the kernel lock
+  uint64_t nextReadId_ = 0;                 // guarded by the kernel lock
 };
+
+// Cancels the reads ids now, or after the driver's delay (never: they end when the file closes).
+void CancelReads(const std::shared_ptr<DeviceFile>& device, std::vector<uint64_t> ids) {
+  uint64_t delay = device->Endpoint()->CancellationDelay();
+  if (delay == sim::kNeverCancelled || ids.empty()) return;
+  if (delay == 0) {
+    device->Cancel(ids);
+    return;
+  }
+  std::weak_ptr<DeviceFile> later = device;
+  ScheduleAt(NowMicros() + delay, [later, ids] {
+    if (auto open = later.lock()) open->Cancel(ids);
+  });
+}
 
 std::shared_ptr<HidEndpoint> EndpointOf(HANDLE file) {
   auto object = LookUpAs<DeviceFile>(file);
@@ -182,16 +211,23 @@ BOOL CancelIo(HANDLE file) {
     return FALSE;
   }
   DWORD thread = GetCurrentThreadId();
-  uint64_t delay = device->Endpoint()->CancellationDelay();
-  if (delay == sim::kNeverCancelled) return TRUE;  // the reads end only when the file closes
-  if (delay == 0) {
-    device->CancelFromThread(thread);
-    return TRUE;
+  posix::CancelReads(device, device->PendingIds([thread](const posix::PendingRead& r) { return r.thread == thread; }));
+  return TRUE;
+}
+
+BOOL CancelIoEx(HANDLE file, LPOVERLAPPED overlapped) {
+  auto device = posix::LookUpAs<posix::DeviceFile>(file);
+  if (!device) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
   }
-  std::weak_ptr<posix::DeviceFile> later = device;
-  posix::ScheduleAt(posix::NowMicros() + delay, [later, thread] {
-    if (auto open = later.lock()) open->CancelFromThread(thread);
-  });
+  std::vector<uint64_t> ids =
+      device->PendingIds([overlapped](const posix::PendingRead& r) { return !overlapped || r.overlapped == overlapped; });
+  if (ids.empty()) {
+    SetLastError(ERROR_NOT_FOUND);
+    return FALSE;
+  }
+  posix::CancelReads(device, std::move(ids));
   return TRUE;
 }
 

@@ -32,7 +32,7 @@ void NotifyChangedLocked(const KernelObject* object) {
   Kernel& k = TheKernel();
   ++k.activity;
   for (Waiter* waiter : k.waiters) {
-    if (object && waiter->object && waiter->object != object) continue;
+    if (object && !waiter->WaitsFor(object)) continue;
     waiter->woken = true;
     waiter->wake.notify_one();
   }

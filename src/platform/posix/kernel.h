@@ -41,11 +41,17 @@ class Event : public KernelObject {
   bool signalled_;
 };
 
-// A thread blocked in a wait. It is woken by changes of the object it waits for, or by every
+// A thread blocked in a wait. It is woken by changes of the objects it waits for, or by every
 // change when it names none.
 struct Waiter {
   std::condition_variable wake;
-  const KernelObject* object = nullptr;
+  const KernelObject* const* objects = nullptr;
+  size_t objectCount = 0;
+  bool WaitsFor(const KernelObject* object) const {
+    for (size_t i = 0; i < objectCount; ++i)
+      if (objects[i] == object) return true;
+    return objectCount == 0;
+  }
   // Notified and not yet running again: a thread the system has not scheduled yet still has to
   // look at what changed, so the virtual clock must not jump past it.
   bool woken = false;

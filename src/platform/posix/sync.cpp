@@ -7,12 +7,19 @@
 
 #include <atomic>
 #include <csetjmp>
+#include <deque>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace posix {
 
 namespace {
+
+struct Apc {
+  PAPCFUNC function;
+  ULONG_PTR parameter;
+};
 
 class Thread : public KernelObject {
  public:
@@ -22,7 +29,23 @@ class Thread : public KernelObject {
   bool finished = false;
   DWORD exitCode = STILL_ACTIVE;
   int priority = THREAD_PRIORITY_NORMAL;
+  std::deque<Apc> apcs;
 };
+
+// The calling thread's own object: the one CreateThread made, or, for a thread it did not make,
+// one made on first use, which never signals.
+thread_local std::shared_ptr<Thread> currentThread;
+std::shared_ptr<Thread> CurrentThreadObject() {
+  if (!currentThread) currentThread = std::make_shared<Thread>();
+  return currentThread;
+}
+const HANDLE kCurrentThreadPseudoHandle = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2));
+
+std::shared_ptr<KernelObject> Waitable(HANDLE handle) {
+  if (handle == kCurrentThreadPseudoHandle) return CurrentThreadObject();
+  auto object = LookUp(handle);
+  return object && object->IsWaitable() ? object : nullptr;
+}
 
 std::atomic<int> liveThreads{0};
 std::atomic<int> threadCreationsToFail{0};
@@ -49,7 +72,7 @@ DWORD RunThreadStart(LPTHREAD_START_ROUTINE start, void* parameter) {
   threadExit = &exit;
   if (setjmp(exit.jump) != 0) {
     threadExit = nullptr;
-    FreeLibrary(exit.module);
+    if (exit.module) FreeLibrary(exit.module);
     return exit.code;
   }
   DWORD code = start(parameter);
@@ -115,8 +138,8 @@ BOOL ResetEvent(HANDLE event) {
 }
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-  auto object = posix::LookUp(handle);
-  if (!object || !object->IsWaitable()) {
+  auto object = posix::Waitable(handle);
+  if (!object) {
     SetLastError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
   }
@@ -124,6 +147,127 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
   std::unique_lock<std::mutex> lock(TheKernel().lock);
   bool acquired = posix::WaitUntil(lock, deadline, [&] { return object->TryAcquire(); }, object.get());
   return acquired ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+namespace posix {
+namespace {
+
+constexpr DWORD kMaximumWaitObjects = 64;  // MAXIMUM_WAIT_OBJECTS
+
+// Waits for the first of objects to be acquired, or, when alertable, for an APC queued to the
+// calling thread. Returns the index acquired, count for an APC, or count + 1 at the deadline.
+size_t WaitForAny(std::unique_lock<std::mutex>& lock, const std::vector<std::shared_ptr<KernelObject>>& objects,
+                  uint64_t deadline, bool alertable) {
+  std::vector<const KernelObject*> targets;
+  for (const auto& object : objects) targets.push_back(object.get());
+  std::shared_ptr<Thread> self = alertable ? CurrentThreadObject() : nullptr;
+  if (self) targets.push_back(self.get());
+  size_t acquired = objects.size() + 1;
+  WaitUntil(
+      lock, deadline,
+      [&] {
+        if (self && !self->apcs.empty()) {
+          acquired = objects.size();
+          return true;
+        }
+        for (size_t i = 0; i < objects.size(); ++i) {
+          if (objects[i]->TryAcquire()) {
+            acquired = i;
+            return true;
+          }
+        }
+        return false;
+      },
+      targets.data(), targets.size());
+  return acquired;
+}
+
+// Runs the APCs queued to the calling thread, one at a time with no lock held. An APC that ends
+// the thread (ExitThread) leaves from here: nothing on this frame has a destructor left to run.
+void RunQueuedApcs() {
+  for (;;) {
+    Apc apc{};
+    {
+      std::lock_guard<std::mutex> guard(TheKernel().lock);
+      std::shared_ptr<Thread>& self = currentThread;
+      if (!self || self->apcs.empty()) return;
+      apc = self->apcs.front();
+      self->apcs.pop_front();
+    }
+    // ExitThread as the APC: called with its own type, its argument the exit code.
+    if (apc.function == reinterpret_cast<PAPCFUNC>(reinterpret_cast<void (*)()>(&ExitThread)))
+      ExitThread(static_cast<DWORD>(apc.parameter));
+    apc.function(apc.parameter);
+  }
+}
+
+// The wait of SignalObjectAndWait with every object that has a destructor inside it, so that the
+// APCs can run after it on a frame that has none.
+DWORD SignalThenWait(HANDLE toSignal, HANDLE toWaitOn, DWORD milliseconds, bool alertable) {
+  auto event = LookUpAs<Event>(toSignal);
+  auto object = Waitable(toWaitOn);
+  if (!event || !object) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  uint64_t deadline = DeadlineAfterMillis(milliseconds);
+  std::unique_lock<std::mutex> lock(TheKernel().lock);
+  // Set and waited for under one hold of the kernel lock: no thread sees one without the other.
+  event->Set();
+  NotifyChangedLocked(event.get());
+  size_t got = WaitForAny(lock, {object}, deadline, alertable);
+  return got == 0 ? WAIT_OBJECT_0 : got == 1 ? WAIT_IO_COMPLETION : WAIT_TIMEOUT;
+}
+
+}  // namespace
+}  // namespace posix
+
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
+  if (!handles || count == 0 || count > posix::kMaximumWaitObjects || waitAll) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
+  }
+  std::vector<std::shared_ptr<posix::KernelObject>> objects;
+  for (DWORD i = 0; i < count; ++i) {
+    objects.push_back(posix::Waitable(handles[i]));
+    if (!objects.back()) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return WAIT_FAILED;
+    }
+  }
+  uint64_t deadline = posix::DeadlineAfterMillis(milliseconds);
+  std::unique_lock<std::mutex> lock(TheKernel().lock);
+  size_t got = posix::WaitForAny(lock, objects, deadline, false);
+  return got < count ? WAIT_OBJECT_0 + static_cast<DWORD>(got) : WAIT_TIMEOUT;
+}
+
+DWORD SignalObjectAndWait(HANDLE toSignal, HANDLE toWaitOn, DWORD milliseconds, BOOL alertable) {
+  DWORD result = posix::SignalThenWait(toSignal, toWaitOn, milliseconds, alertable != FALSE);
+  if (result == WAIT_IO_COMPLETION) posix::RunQueuedApcs();
+  return result;
+}
+
+HANDLE GetCurrentThread() { return posix::kCurrentThreadPseudoHandle; }
+
+DWORD QueueUserAPC(PAPCFUNC function, HANDLE thread, ULONG_PTR parameter) {
+  auto object = posix::LookUpAs<posix::Thread>(thread);
+  if (!object || !function) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  std::lock_guard<std::mutex> guard(TheKernel().lock);
+  object->apcs.push_back(posix::Apc{function, parameter});
+  posix::NotifyChangedLocked(object.get());
+  return 1;
+}
+
+void ExitThread(DWORD exitCode) {
+  if (posix::ThreadExit* exit = posix::threadExit) {
+    exit->code = exitCode;
+    exit->module = nullptr;
+    std::longjmp(exit->jump, 1);
+  }
+  pthread_exit(nullptr);  // a thread this layer did not start
 }
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, void* parameter, DWORD,
@@ -143,6 +287,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
   try {
     std::thread([object, start, parameter] {
       posix::MarkPlatformThread();
+      posix::currentThread = object;
       SetLastError(0);
       DWORD code = posix::RunThreadStart(start, parameter);
       posix::FinishEndingAfterTheLoaderLock();
@@ -207,12 +352,6 @@ void FreeLibraryAndExitThread(HMODULE module, DWORD exitCode) {
   }
   FreeLibrary(module);  // a thread this layer did not start
   pthread_exit(nullptr);
-}
-
-DWORD GetCurrentThreadId() {
-  static std::atomic<DWORD> next{1};
-  thread_local DWORD id = next++;
-  return id;
 }
 
 BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD) {

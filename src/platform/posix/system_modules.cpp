@@ -1,5 +1,6 @@
 // The system libraries the plug-in binds at run time, as modules of this layer: hid.dll and
-// SETUPAPI.DLL with the simulated world's functions behind their exports.
+// SETUPAPI.DLL with the simulated world's functions behind their exports, and the one function of
+// kernel32.dll that older Windows lacks and the plug-in therefore looks up.
 #include "platform/posix/system_modules.h"
 
 #include "platform/posix/control.h"
@@ -10,6 +11,7 @@ struct Registration {
   Registration() {
     posix::RegisterHidModule();
     posix::RegisterSetupApiModule();
+    posix::RegisterKernelModule();
   }
 } registration;
 
@@ -43,4 +45,9 @@ void posix::RegisterSetupApiModule() {
                      {"SetupDiGetDeviceRegistryPropertyW", ExportOf(&SetupDiGetDeviceRegistryPropertyW)},
                      {"SetupDiGetInterfaceDeviceDetailW", ExportOf(&SetupDiGetDeviceInterfaceDetailW)},
                  });
+}
+
+void posix::RegisterKernelModule() {
+  RegisterModule(L"kernel32.dll", {{"CancelIoEx", ExportOf(&CancelIoEx)}});
+  LoadLibraryW(L"kernel32.dll");  // loaded with every process
 }

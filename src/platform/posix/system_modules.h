@@ -8,6 +8,7 @@ namespace posix {
 
 void RegisterHidModule();       // "hid.dll"
 void RegisterSetupApiModule();  // "SETUPAPI.DLL"
+void RegisterKernelModule();    // "kernel32.dll", CancelIoEx only
 
 // The address under which a module exports a function.
 template <typename Function>
