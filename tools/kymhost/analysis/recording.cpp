@@ -4,13 +4,24 @@
 namespace kymhost {
 
 void Recording::Add(const FrameKg& frame, int marker) {
-  double left = frame.channel[kTopLeft] + frame.channel[kBottomLeft];
-  double right = frame.channel[kTopRight] + frame.channel[kBottomRight];
-  Add(SwayFrame{frame.Total(), frame.CopXmm(), frame.CopYmm()}, SideLoads{frame.Total(), left, right}, marker);
+  AddFrame(SwayFrame{frame.Total(), frame.CopXmm(), frame.CopYmm()}, marker);
   latest_ = frame;
 }
 
 void Recording::Add(const SwayFrame& frame, const SideLoads& sides, int marker) {
+  AddFrame(frame, marker);
+  if (weighsSides_) sides_.push_back(sides);
+}
+
+SideLoads Recording::SidesOf(size_t frame) const {
+  if (frame < sides_.size()) return sides_[frame];
+  // A board's centre of pressure is where its halves balance: right − left = 2 x total / span.
+  const SwayFrame& f = sway_[frame];
+  double difference = 2 * f.copXmm * f.totalKg / kSensorSpanXmm;
+  return {f.totalKg, (f.totalKg - difference) / 2, (f.totalKg + difference) / 2};
+}
+
+void Recording::AddFrame(const SwayFrame& frame, int marker) {
   double seconds = Seconds();
   if (marker > 0) markers_.push_back({marker, frames_});
   if (frames_ % traceStride_ == 0) {
@@ -18,7 +29,6 @@ void Recording::Add(const SwayFrame& frame, const SideLoads& sides, int marker) 
     if (trace_.size() >= kTraceLimit) Thin();
   }
   sway_.push_back(frame);
-  if (weighsSides_) sides_.push_back(sides);
   ++frames_;
 }
 

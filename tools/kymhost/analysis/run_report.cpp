@@ -61,13 +61,16 @@ bool AnalyseRecording(Recording& recording, const Options& options, const std::s
   std::vector<bool> standingPart;
   if (standing && standing->size() == recording.SwayFrames().size())
     standingPart.assign(standing->begin() + begin, standing->begin() + end);
-  analysis.measures = MeasureSway(recording.SwayFramesToMeasure() + begin, static_cast<size_t>(end - begin),
-                                  recording.Period(), options.lowpassHz, standing ? &standingPart : nullptr);
-  if (recording.WeighsSides()) {
-    const std::vector<SideLoads>& sides = recording.Sides();
-    std::vector<SideLoads> sidesPart(sides.begin() + begin, sides.begin() + end);
-    analysis.measures.weightBearing = MeasureWeightBearing(sidesPart, analysis.measures.standingLeastKg);
-  }
+  size_t count = static_cast<size_t>(end - begin);
+  // The sides first: a board's are worked out from its frames as recorded, before any filter.
+  WeightBearing weightBearing;
+  if (recording.WeighsSides())
+    weightBearing = MeasureWeightBearing(
+        count, [&](size_t i) { return recording.SidesOf(static_cast<size_t>(begin) + i); },
+        StandingLeastKg(recording.SwayFrames().data() + begin, count));
+  analysis.measures = MeasureSway(recording.SwayFramesToMeasure() + begin, count, recording.Period(), options.lowpassHz,
+                                  standing ? &standingPart : nullptr);
+  analysis.measures.weightBearing = weightBearing;
 
   // The trace keeps the points of the same frames: half a frame's tolerance on either side.
   double first = (static_cast<double>(begin) - 0.5) * recording.Period();

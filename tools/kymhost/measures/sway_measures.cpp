@@ -20,9 +20,6 @@ double MedianTotal(const SwayFrame* frames, size_t count) {
   return (*std::max_element(totals.begin(), middle) + *middle) / 2;
 }
 
-double StandingLeastKg(const SwayFrame* frames, size_t count) {
-  return count == 0 ? kStandingLeastKg : std::max(kStandingShareOfMedian * MedianTotal(frames, count), kStandingLeastKg);
-}
 
 std::vector<bool> StandingFrames(const SwayFrame* frames, size_t count, double least) {
   std::vector<bool> standing(count, false);
@@ -91,6 +88,10 @@ void MeasureSpectrum(const SwayFrame* frames, const std::vector<bool>& standing,
 }
 
 }  // namespace
+
+double StandingLeastKg(const SwayFrame* frames, size_t count) {
+  return count == 0 ? kStandingLeastKg : std::max(kStandingShareOfMedian * MedianTotal(frames, count), kStandingLeastKg);
+}
 
 SwayMeasures MeasureSway(std::vector<SwayFrame> frames, double periodSeconds, double lowpassHz,
                          const std::vector<bool>* standing) {

@@ -57,6 +57,9 @@ struct SwayMeasures {
 // measures are taken from the filtered traces too. standing, when given, says which frames stand
 // (one a frame) instead of their totals: a foot on one of two boards stands while the person does.
 // The frames given by pointer are filtered in place.
+// The total at which a recording's frames stand: the share of their median, and at least the least.
+double StandingLeastKg(const SwayFrame* frames, size_t count);
+
 SwayMeasures MeasureSway(SwayFrame* frames, size_t count, double periodSeconds, double lowpassHz,
                          const std::vector<bool>* standing = nullptr);
 SwayMeasures MeasureSway(std::vector<SwayFrame> frames, double periodSeconds, double lowpassHz,

@@ -9,10 +9,15 @@ constexpr double kPercent = 100;
 }  // namespace
 
 WeightBearing MeasureWeightBearing(const std::vector<SideLoads>& frames, double standingLeastKg) {
+  return MeasureWeightBearing(frames.size(), [&](size_t i) { return frames[i]; }, standingLeastKg);
+}
+
+WeightBearing MeasureWeightBearing(size_t count, const std::function<SideLoads(size_t)>& frame, double standingLeastKg) {
   WeightBearing w;
   w.measured = true;
   std::vector<double> asymmetry;
-  for (const SideLoads& f : frames) {
+  for (size_t i = 0; i < count; ++i) {
+    SideLoads f = frame(i);
     double both = f.leftKg + f.rightKg;
     if (f.totalKg < standingLeastKg || !(both > 0)) continue;
     asymmetry.push_back(kPercent * (f.rightKg - f.leftKg) / both);

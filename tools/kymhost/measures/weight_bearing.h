@@ -3,6 +3,8 @@
 // share of the weight on each side.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <vector>
 
 namespace kymhost {
@@ -28,5 +30,7 @@ struct WeightBearing {
 // Over the frames whose total is standingLeastKg or more. A side share is the mean of its
 // frames' shares, so the two add up to 100 and their difference is the mean asymmetry.
 WeightBearing MeasureWeightBearing(const std::vector<SideLoads>& frames, double standingLeastKg);
+// The same over count frames that frame(i) gives, for a recording that works them out as asked.
+WeightBearing MeasureWeightBearing(size_t count, const std::function<SideLoads(size_t)>& frame, double standingLeastKg);
 
 }  // namespace kymhost
