@@ -44,6 +44,7 @@ function setPhase(phase, text) {
   element.textContent = text;
   element.classList.toggle('ended', phase === 'ended' || phase === 'lost');
   $('marker').disabled = phase !== 'recording';
+  schedule();  // the drawn state tells the phase too
 }
 
 // Keeps the entries of a history whose time is within seconds of the newest.
