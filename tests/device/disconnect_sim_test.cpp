@@ -33,7 +33,10 @@ class PowerOff : public ::testing::Test {
     ASSERT_TRUE(Eventually([&] { return device.ReadBuffSize() == 12; }));
   }
 
+  // Once the reader waits in a read, so the read ends with the link's status (a read begun
+  // after the loss fails at once with the system's error, a message of its own).
   void SwitchOff() {
+    ASSERT_TRUE(Eventually([&] { return sim.Endpoint().PendingReadCount() > 0; }));
     sim.Endpoint().Fail();
     ASSERT_TRUE(Eventually([&] { return device.IsDisconnected(); }));
   }
