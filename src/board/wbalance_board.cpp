@@ -17,8 +17,13 @@ WBalanceBoard::~WBalanceBoard() {
 }
 
 // The reader switches the LED off as it ends: a write can block for seconds on a dying link, and
-// a close must not. Nothing posted after it is sent, so nothing lights the LED again.
-void WBalanceBoard::PrepareLastWords() { RequestLed(false); }
+// a close must not. Posted and sealed at once: a report handled meanwhile that finds LED 1 dark
+// and asks for it again is either sent before it or not at all.
+void WBalanceBoard::PrepareLastWords() {
+  ledOn.store(false, std::memory_order_release);
+  uint8_t request[kWiiReportLength] = {kReportLeds, kLedsOff};
+  PostLastOutputReport(request);
+}
 
 int WBalanceBoard::GetLastErrorMsg(char* buffer) { return ReadLastErrorMessage(buffer); }
 

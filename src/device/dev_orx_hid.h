@@ -124,6 +124,8 @@ class DevOrxHID {
   // For report handlers and host threads, which must not block on a write: the reader, woken at
   // once, sends the report. False once the stop sealed the outbox: the report is not sent.
   bool PostOutputReport(const uint8_t* report) { return link->PostOutputReport(report); }
+  // For PrepareLastWords: the reader's last report, which seals the outbox as it is posted.
+  bool PostLastOutputReport(const uint8_t* report) { return link->PostLastOutputReport(report); }
   // For report handlers: the reader leaves reports unread for ms, then raises the abort and wakes
   // the host.
   void PauseReaderThenAbort(DWORD ms, int code);
@@ -135,7 +137,7 @@ class DevOrxHID {
   void SetLastErrorText(const OrxString& text);
   // The device message read of the Parts: the size, or the text delivered once and then cleared.
   int ReadLastErrorMessage(char* buffer);
-  // What a device sends as its reader's last words, before the stop seals the outbox (a board:
+  // What a device sends as its reader's last words, posted with PostLastOutputReport (a board:
   // LED off). Called once, by the first stop, only while the reader runs.
   virtual void PrepareLastWords() {}
   // Closes the device: every wait ends, the reader parks or is orphaned, the device's share of the

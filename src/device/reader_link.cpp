@@ -68,11 +68,12 @@ void ReaderLink::CutOff() {
   device_ = nullptr;
 }
 
-bool ReaderLink::PostOutputReport(const uint8_t* report) {
+bool ReaderLink::Post(const uint8_t* report, bool last) {
   {
     std::lock_guard<std::mutex> guard(outboxLock_);
     if (sealed_) return false;
     outbox_.emplace_back(report, report + kOutputReportSize);
+    sealed_ = last;
   }
   SetEvent(wakeEvent_);
   return true;

@@ -99,7 +99,9 @@ class ReaderLink {
   // The outbox: output reports that host threads and report handlers want sent, which the reader
   // sends outside the gate (a write can block for seconds on a dying link). A post wakes the
   // reader at once. Sealing ends the posting: what was posted before is still sent, nothing after.
-  bool PostOutputReport(const uint8_t* report);
+  bool PostOutputReport(const uint8_t* report) { return Post(report, false); }
+  // Posts the last report and seals in one step: nothing posted meanwhile can come after it.
+  bool PostLastOutputReport(const uint8_t* report) { return Post(report, true); }
   void Seal();
   std::vector<std::vector<uint8_t>> TakeOutputReports();
   HANDLE WakeEvent() const { return wakeEvent_; }
@@ -120,6 +122,7 @@ class ReaderLink {
  private:
   enum Parting : int { kRunning, kParked, kOrphaned };
 
+  bool Post(const uint8_t* report, bool last);
   // Starts a read into the record: kFailed when it could not, else it is pending or ended at once.
   ReadOutcome StartRead(int length);
   bool StillPending() const;

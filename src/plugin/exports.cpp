@@ -25,11 +25,13 @@ const wchar_t kMessageNotFound[] =
 std::shared_ptr<Kestrel::DevOrxHID> Device(int index) { return DeviceTable::Instance().At(index); }
 
 // An abort or disconnect line tells the host that the device has a new message: a size this thread
-// was told before means nothing for it any more, and its next read gets the new one.
-int AfterNews(int index, int delivered, const char* text, int length) {
-  bool news = delivered && length > 0 && (text[0] == '#' || text[0] == '!');
+// was told before means nothing for it any more, and its next read gets the new one. Only what the
+// call wrote is looked at: a block of no frame (size 1) writes nothing, and the host's buffer may
+// still hold a line it read before.
+int AfterNews(int index, bool delivered, const char* text, int written) {
+  bool news = delivered && written > 1 && (text[0] == '#' || text[0] == '!');
   if (news) MessageQuotes::Spend(index);
-  return delivered;
+  return delivered ? 1 : 0;
 }
 
 // Runs body, answering fallback if anything escapes it.
@@ -78,7 +80,8 @@ int IsFailed(int index) {
 int ReadLine(int index, char* buffer, int size, int timeoutMs) {
   return Guarded(0, [&] {
     auto device = Device(index);
-    return AfterNews(index, device && device->ReadLine(buffer, size, timeoutMs) ? 1 : 0, buffer, size);
+    bool delivered = device && device->ReadLine(buffer, size, timeoutMs);
+    return AfterNews(index, delivered, buffer, size);  // a line read is a string within size
   });
 }
 
@@ -92,7 +95,8 @@ int WriteBuffer(int index, const char* data, int length, int ignored) {
 int ReadBuffer(int index, char* buffer, int* size, int timeoutMs) {
   return Guarded(0, [&] {
     auto device = Device(index);
-    return AfterNews(index, device && device->ReadBuffer(buffer, size, timeoutMs) ? 1 : 0, buffer, size ? *size : 0);
+    bool delivered = device && device->ReadBuffer(buffer, size, timeoutMs);
+    return AfterNews(index, delivered, buffer, delivered ? *size : 0);
   });
 }
 

@@ -277,6 +277,21 @@ TEST_F(SamplingRun, TheButtonTogglesTheLedWhileIdleAtMostEveryHalfSecond) {
   EXPECT_EQ(rig.board->Leds(), 0x1);
 }
 
+// Reports of the run keep coming while the close asks for LED off, and each finds LED 1 dark: none
+// may light it again after the close's LED off.
+TEST_F(SamplingRun, LedOffStaysTheLastWordWhileReportsOfTheRunComeAtTheClose) {
+  ASSERT_EQ(Command(">in/sampler/start"), "<OK");
+  ASSERT_TRUE(SomeFramesArrive());
+  board.afterLastWords = [] { Sleep(100); };
+  rig.device.reset();
+  std::vector<uint8_t> lastLed;
+  for (const auto& report : rig.board->OutputReports())
+    if (report[0] == 0x11) lastLed = report;
+  ASSERT_FALSE(lastLed.empty());
+  EXPECT_EQ(lastLed[1], 0) << "LED 1 lit again after the close's LED off";
+  EXPECT_EQ(rig.board->Leds(), 0);
+}
+
 // The button while idle has the reader switch the LED; on a link that is going, that write blocks
 // until the page times out. A close meanwhile returns within 2 s and the reader, once its write
 // ends, touches nothing of the closed board.

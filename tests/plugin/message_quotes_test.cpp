@@ -130,4 +130,23 @@ TEST_F(MessageQuotes, AnAbortOrDisconnectLineEndsTheQuoteOfTheMessageBefore) {
   EXPECT_EQ(AskSize(0), 1);
 }
 
+// A block with no whole frame for the room writes nothing: whatever the host's buffer still holds
+// from an abort line it read before is no news, and the quote stays in force.
+TEST_F(MessageQuotes, ABlockThatWritesNothingIsNoNews) {
+  FakeDevice& device = AddDevice();
+  ASSERT_TRUE(device.InitialiseWithoutReader());
+  device.StoreMessage(L"Sampling stopped by user.");
+  const int told = AskSize(0);
+  device.Disconnect(0x48F);  // a longer message, and no disconnect line while a frame is held
+  const Kestrel::SampleWord frame[testing_support::kFakeChannels] = {1, 2, 3, 4};
+  ASSERT_TRUE(device.AppendFrame(frame));
+  char block[] = "#abort Sampling stopped by user action.";  // left from the host's last read
+  int size = 1 + 2 * testing_support::kFakeChannels - 1;  // one byte short of a frame
+  ASSERT_EQ(ReadBuffer(0, block, &size, 0), 1);
+  ASSERT_EQ(size, 1);
+  Read read = ReadMessage(0, told);
+  EXPECT_TRUE(read.guardsIntact) << "written past the size the host was told";
+  EXPECT_EQ(read.text, kUserStop);
+}
+
 }  // namespace

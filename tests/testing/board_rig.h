@@ -9,6 +9,7 @@
 #include "wii/wii_reports.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -54,6 +55,13 @@ class ExchangeBoard : public Kestrel::WBalanceBoard {
     return result;
   }
   std::atomic<int64_t> lastSampledReport{0};
+
+  // Runs on the closing thread once the board has asked for its last words, before the stop.
+  std::function<void()> afterLastWords;
+  void PrepareLastWords() override {
+    WBalanceBoard::PrepareLastWords();
+    if (afterLastWords) afterLastWords();
+  }
 };
 
 struct BoardRig {
