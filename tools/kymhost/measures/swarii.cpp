@@ -32,9 +32,11 @@ std::vector<double> Swarii(const std::vector<double>& seconds, const std::vector
   for (size_t k = 0; k < times.count; ++k) {
     double centre = times.firstSeconds + static_cast<double>(k) / rateHz;
     double from = centre - half, to = centre + half;
-    while (first < n && seconds[first] <= from) ++first;
+    // A sample on a window's edge (times in whole milliseconds often are) is outside it, however
+    // the sum that made the edge rounded: else the result would depend on the build's arithmetic.
+    while (first < n && seconds[first] <= from + kRounding) ++first;
     past = std::max(past, first);
-    while (past < n && seconds[past] < to) ++past;
+    while (past < n && seconds[past] < to - kRounding) ++past;
     if (first == past) {
       resampled[k] = k > 0 ? resampled[k - 1] : values[std::min(first, n - 1)];
       continue;
