@@ -4,12 +4,14 @@
 #include "platform/posix/control.h"
 #include "plugin/exports.h"
 #include "sim/world.h"
+#include "testing/clock_hold.h"
 #include "testing/eventually.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -226,6 +228,47 @@ TEST_P(APairingRemoval, KeepsTheCloseWithinTwoSeconds) {
 INSTANTIATE_TEST_SUITE_P(Links, APairingRemoval,
                          ::testing::Values(PairingRemoval{"a live link", 0},
                                            PairingRemoval{"a dying link, its writes blocking 13 s", 13'000'000}));
+
+// One host thread is in an open whose write blocks when another closes everything and opens the
+// board again: the old device goes when that open lets go of it, and must not unpair the board the
+// new device holds. The finding thread is the platform's own, so the clock moves only while it
+// waits, and the old write's end comes after it.
+TEST_F(DeviceSearchTest, TheLateCloseOfADeviceLeavesThePairingOfTheBoardOpenedAgain) {
+  Build({Board(kFirstBoard, true)});
+  int index = -1;
+  ASSERT_EQ(FindDevice(&index), 1);
+  const char off[] = ">dev/bb_keepPaired 1\n";
+  WriteBuffer(index, off, static_cast<int>(sizeof off - 1), 0);
+  std::shared_ptr<sim::BalanceBoard> board = sim::World::Instance().Board(0);
+  board->DelayWrites(8'000'000);  // outlasts the search and open below
+  std::thread open;
+  {
+    testing_support::ClockHold still;
+    open = std::thread([&] { Initialise(index); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // inside the open's first write
+    CloseAll();
+    board->DelayWrites(0);
+  }
+  struct Again {
+    int index = -1;
+    int opened = 0;
+  } again;
+  HANDLE finder = CreateThread(
+      nullptr, 0,
+      [](void* argument) -> DWORD {
+        auto* a = static_cast<Again*>(argument);
+        if (FindDevice(&a->index) == 1) a->opened = Initialise(a->index);
+        return 0;
+      },
+      &again, 0, nullptr);
+  ASSERT_NE(finder, nullptr);
+  EXPECT_EQ(WaitForSingleObject(finder, 20000), WAIT_OBJECT_0);
+  CloseHandle(finder);
+  ASSERT_EQ(again.opened, 1);
+  open.join();
+  EXPECT_TRUE(Bluetooth(kFirstBoard).remembered) << "the old device's close unpaired the board held again";
+  EXPECT_EQ(IsFailed(again.index), 0);
+}
 
 // The host's threads are its own business: a search on one and CloseAll on another take turns.
 TEST_F(DeviceSearchTest, FindDeviceBesideCloseAllOnAnotherThreadIsSafe) {
