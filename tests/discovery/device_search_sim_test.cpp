@@ -197,10 +197,12 @@ TEST_F(DeviceSearchTest, KeepPairedDecidesWhetherClosingRemovesThePairing) {
 }
 
 // Removing a pairing lists the remembered boards, which needs no inquiry: the close stays within
-// 2 s a board, also on a dying link whose LED-off write blocks.
+// 2 s a board, also on a dying link whose LED-off write blocks, and also when the system will not
+// forget the board and it is looked at again.
 struct PairingRemoval {
   const char* what;
   uint64_t writeDelayMicros;
+  bool fails;
 };
 
 void PrintTo(const PairingRemoval& removal, std::ostream* out) { *out << removal.what; }
@@ -216,18 +218,22 @@ TEST_P(APairingRemoval, KeepsTheCloseWithinTwoSeconds) {
   const char off[] = ">dev/bb_keepPaired 1\n";
   WriteBuffer(index, off, static_cast<int>(sizeof off - 1), 0);
   sim::World::Instance().Board(0)->DelayWrites(GetParam().writeDelayMicros);
+  const bool fails = GetParam().fails;
+  sim::BluetoothWorld::Instance().Update(kFirstBoard, [fails](sim::BluetoothDeviceState& d) { d.failsRemoval = fails; });
   const uint64_t start = posix::NowMicros();
   CloseAll();
   EXPECT_LT(posix::NowMicros() - start, 2'000'000u);
-  EXPECT_FALSE(Bluetooth(kFirstBoard).remembered) << "the pairing is removed";
+  EXPECT_EQ(Bluetooth(kFirstBoard).remembered, fails) << "the pairing is removed";
   sim::World::Instance().Board(0)->DelayWrites(0);
   // A reader the close left in its write ends once the write does.
   EXPECT_TRUE(testing_support::Eventually([&] { return posix::LiveThreadCount() == threads; }, 30000));
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, APairingRemoval,
-                         ::testing::Values(PairingRemoval{"a live link", 0},
-                                           PairingRemoval{"a dying link, its writes blocking 13 s", 13'000'000}));
+                         ::testing::Values(PairingRemoval{"a live link", 0, false},
+                                           PairingRemoval{"a dying link, its writes blocking 13 s", 13'000'000, false},
+                                           PairingRemoval{"a live link, the removal failing", 0, true},
+                                           PairingRemoval{"a dying link, the removal failing", 13'000'000, true}));
 
 // One host thread is in an open whose write blocks when another closes everything and opens the
 // board again: the old device goes when that open lets go of it, and must not unpair the board the
