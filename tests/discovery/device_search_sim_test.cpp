@@ -295,6 +295,40 @@ TEST_F(DeviceSearchTest, FindDeviceBesideCloseAllOnAnotherThreadIsSafe) {
   EXPECT_EQ(index, 0);
 }
 
+// Two threads close everything at once beside a thread that searches again and again: each close
+// waits for the search's Bluetooth call in progress, not for search after search begun after it.
+// (The bound leaves room for a closing thread the machine holds up while the searcher runs on.)
+TEST_F(DeviceSearchTest, TwoClosesAtOnceWaitForTheBluetoothCallInProgressOnly) {
+  Build({});  // nothing in range: every search is one inquiry and finds nothing
+  std::atomic<bool> done{false};
+  std::thread searcher([&] {
+    while (!done.load()) {
+      int index = -1;
+      FindDevice(&index);
+    }
+  });
+  std::atomic<uint64_t> longest{0};
+  for (int round = 0; round < 20; ++round) {
+    std::atomic<int> ready{0};
+    auto close = [&] {
+      ++ready;
+      while (ready.load() < 2) continue;
+      const uint64_t start = posix::NowMicros();
+      CloseAll();
+      const uint64_t took = posix::NowMicros() - start;
+      uint64_t seen = longest.load();
+      while (took > seen && !longest.compare_exchange_weak(seen, took)) continue;
+    };
+    std::thread first(close), second(close);
+    first.join();
+    second.join();
+  }
+  done.store(true);
+  searcher.join();
+  const uint64_t inquiry = 2u * sim::kInquiryUnitMs * 1000u;
+  EXPECT_LT(longest.load(), 10 * inquiry) << "a close waited through searches begun after it";
+}
+
 TEST_F(DeviceSearchTest, ABoardWhoseDeviceFailedIsFoundAgainAsANewDevice) {
   Build({Board(kFirstBoard, true)});
   int index = -1;
