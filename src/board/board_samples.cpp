@@ -9,6 +9,8 @@ namespace Kestrel {
 
 void WBalanceBoard::StartSampling() {
   DiscardSamples();  // the consumer's side: safe even if a run is going on
+  // A new run forgets the aborts of the one before: raised, or still to come after a press's pause.
+  abortAfterPause.store(kAbortNone, std::memory_order_release);
   abortPending.store(false, std::memory_order_release);
   stoppedByButton.store(false, std::memory_order_release);
   LARGE_INTEGER now;

@@ -112,10 +112,15 @@ bool DevOrxHID::ReadBuffer(char* buffer, int* size, int timeoutMs) {
   if (held == 0) {
     if (disconnected.load(std::memory_order_acquire))
       return DeliverDisconnectLine(kLineDisconnectedBlock, buffer, *size, timeoutMs);
+    const DWORD limit = HostWaitMs(timeoutMs);
+    const DWORD started = GetTickCount();
     if (!WaitForData(timeoutMs) || IsClosing()) return false;
-    // What woke this call may be the end of the run: the abort line comes before any frame.
-    if (sampling.load(std::memory_order_acquire) && abortPending.load(std::memory_order_acquire))
-      return DeliverAbort(buffer, size, timeoutMs);
+    // What woke this call may be the end of the run: the abort line comes before any frame, and
+    // whatever is left of the host's time-out is all it may wait on.
+    if (sampling.load(std::memory_order_acquire) && abortPending.load(std::memory_order_acquire)) {
+      DWORD elapsed = GetTickCount() - started;
+      return DeliverAbort(buffer, size, static_cast<int>(elapsed < limit ? limit - elapsed : 0));
+    }
   }
 
   int channels = ChannelCount();

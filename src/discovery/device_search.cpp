@@ -29,6 +29,10 @@ constexpr DWORD kReconnectGraceMs = 2000;
 struct SearchState {
   std::mutex searchLock;
   HANDLE stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // manual-reset: a hold wants the lock
+  // Holds still waiting for the lock: the stop stands until the last of them has it, or a search
+  // would start afresh under another hold's wait. Guards the count and the event's reset.
+  std::mutex holdLock;
+  int holdsWaiting = 0;
   std::unique_ptr<DevRegEnumHID> currentEnumerator;  // guarded by searchLock
   std::mutex addressLock;
   OrxString boardAddressText;
@@ -99,7 +103,8 @@ void RunBluetoothLayer() {
   SearchState& s = State();
   BoardSighting sighting;
   bool paired = SearchAndPairBoards(sighting);
-  if (!paired) {
+  // A stopped search asks nothing more: another inquiry would hold the close up for its length.
+  if (!paired && !Stopped()) {
     bool radioMissing = false;
     paired = FindRememberedBoard(sighting, radioMissing);
     if (radioMissing) s.radioMissing.store(true);
@@ -154,9 +159,14 @@ bool HasEnumerator() {
 
 SearchHold::SearchHold() {
   SearchState& s = State();
-  SetEvent(s.stopEvent);
+  {
+    std::lock_guard<std::mutex> guard(s.holdLock);
+    ++s.holdsWaiting;
+    SetEvent(s.stopEvent);
+  }
   s.searchLock.lock();
-  ResetEvent(s.stopEvent);
+  std::lock_guard<std::mutex> guard(s.holdLock);
+  if (--s.holdsWaiting == 0) ResetEvent(s.stopEvent);
 }
 
 SearchHold::~SearchHold() { State().searchLock.unlock(); }

@@ -52,6 +52,8 @@ struct BluetoothDeviceState {
   bool failsServiceListing = false;
   bool failsServiceEnable = false;
   bool failsRemoval = false;
+  // How long the system takes over a removal, failed or not (it may end the link first).
+  uint64_t removalMicros = 0;
 
   // As a board paired on an earlier day is (remembered, authenticated, connected, HID service
   // on), or as one never paired.

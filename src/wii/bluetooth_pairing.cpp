@@ -146,11 +146,13 @@ bool PairBoard(BLUETOOTH_DEVICE_INFO& device, HANDLE radio, const BLUETOOTH_ADDR
 }
 
 void RemoveBoardPairing(const wchar_t* deviceName, const OrxString& addressText, DWORD waitLimitMs) {
+  // The limit is what the close has left now: the removal itself spends it too (a system may end
+  // the link first).
+  const DWORD started = GetTickCount();
   RadioList radios;
   if (radios.IsEmpty()) return;
   // Nothing listed, nothing to wait for: only a removal that failed is looked at again.
   if (SearchRadios(radios, deviceName, addressText, Pass::kRemove) != Outcome::kListed) return;
-  const DWORD started = GetTickCount();
   for (int pass = 0; pass < kMaxWaitingPasses; ++pass) {
     if (GetTickCount() - started + kPairingSettleMs > waitLimitMs) return;
     Sleep(kPairingSettleMs);

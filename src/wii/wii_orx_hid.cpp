@@ -15,8 +15,11 @@ WiiOrxHID::~WiiOrxHID() {
 
 void WiiOrxHID::RemovePairingOnClose() {
   // The address is the one the last successful Bluetooth search found, not this device's serial.
-  RemoveBoardPairing(isBalanceBoard ? kBoardBluetoothName : kRemoteBluetoothName, DeviceSearch::BoardAddressText(),
-                     CloseTimeLeft());
+  OrxString address = DeviceSearch::BoardAddressText();
+  // A host call that still held this device when CloseAll ran lets go of it only now: meanwhile
+  // another thread may have opened the board again, and its pairing is that device's.
+  if (DeviceSearch::IsBoardOpen(address)) return;
+  RemoveBoardPairing(isBalanceBoard ? kBoardBluetoothName : kRemoteBluetoothName, address, CloseTimeLeft());
 }
 
 }  // namespace Kestrel

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -130,6 +131,19 @@ TEST_F(Aborts, ALineThatDoesNotFitTakesTheTimeOutInsteadOfSpinning) {
   EXPECT_EQ(Read(38, -1), "<false>");
   EXPECT_GE(Clock::now() - start, negative);
   EXPECT_LT(Clock::now() - start, 3 * negative);
+  EXPECT_EQ(Read(39), "#abort Sampling stopped by user action.");
+
+  // The abort comes while the call waits for data: its wait and the refusal share the time-out.
+  Start();
+  std::thread press([this, timeOut] {
+    std::this_thread::sleep_for(3 * timeOut);
+    device.Abort(Kestrel::kAbortUserButton);
+    device.Wake();
+  });
+  start = Clock::now();
+  EXPECT_EQ(Read(38, static_cast<int>(4 * timeOut.count())), "<false>");
+  EXPECT_LT(Clock::now() - start, 5 * timeOut + timeOut / 2) << "the refusal waited a whole time-out of its own";
+  press.join();
   EXPECT_EQ(Read(39), "#abort Sampling stopped by user action.");
 
   device.Disconnect(1167);

@@ -196,6 +196,40 @@ TEST_F(RunsAndCloses, NoFrameMadeAfterThePressComesBeforeTheAbortLine) {
   EXPECT_LE(framesBeforeTheLine, 2) << "frames of the press's half second came before the abort line";
 }
 
+// The host starts a new run while the press's half second still runs: the press ended the run
+// before, and the new one is not stopped by it.
+TEST_F(RunsAndCloses, ARunStartedDuringThePressPauseIsNotEndedByThePress) {
+  sim::BoardSettings steady;
+  steady.reportIntervalMicros = 10'000;
+  steady.reportJitterMicros = 0;
+  Build(steady);
+  ASSERT_TRUE(Open());
+  posix::UseVirtualClock(false);
+  ASSERT_EQ(Command(">in/sampler/start"), "<OK");
+  ASSERT_TRUE(testing_support::Eventually([&] { return Read(100).Frames() > 0; }));
+  board->SetButton(true);
+  std::this_thread::sleep_for(std::chrono::milliseconds(15));
+  board->SetButton(false);
+  int held = -1;
+  ASSERT_TRUE(testing_support::Eventually([&] {  // inside the pause: the ring stands still
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const int now = ReadBuffSize(index);
+    const bool still = now == held;
+    held = now;
+    return still;
+  }, 400));
+  ASSERT_EQ(Command(">in/sampler/start"), "<OK");
+  std::string line;
+  int frames = 0;
+  for (auto until = Clock::now() + std::chrono::seconds(1); Clock::now() < until && line.empty();) {
+    Block block = Read(100);
+    frames += block.Frames();
+    if (block.got && !block.bytes.empty() && block.bytes[0] == '#') line = block.bytes;
+  }
+  EXPECT_EQ(line, "") << "the new run was ended by the press before it";
+  EXPECT_GT(frames, 0);
+}
+
 // A board no longer streams (reset to button reports, which the plug-in does not hear of): the
 // run's request for continuous reports goes out when the host starts it, not when the reader's
 // wait for a report next ends.

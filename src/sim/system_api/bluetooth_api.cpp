@@ -195,5 +195,7 @@ DWORD WINAPI BluetoothSetServiceState(HANDLE radio, BLUETOOTH_DEVICE_INFO* info,
 DWORD WINAPI BluetoothRemoveDevice(BLUETOOTH_ADDRESS* address) {
   World().RecordCall("BluetoothRemoveDevice");
   if (!address) return ERROR_INVALID_PARAMETER;
+  sim::BluetoothDeviceState device;
+  if (World().Device(address->ullLong, device) && device.removalMicros != 0) sim::SleepFor(device.removalMicros);
   return World().Remove(address->ullLong);
 }
