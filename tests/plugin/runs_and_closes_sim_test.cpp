@@ -70,6 +70,22 @@ class RunsAndCloses : public ::testing::Test {
     if (block.got) block.bytes = buffer.substr(0, static_cast<size_t>(size));
     return block;
   }
+  // A steady board streaming on the real clock (the host reads while the reader's half second
+  // passes), its frames so far taken, and then a short press: the reports after it carry none.
+  void PressBrieflyDuringARun() {
+    sim::BoardSettings steady;
+    steady.reportIntervalMicros = 10'000;
+    steady.reportJitterMicros = 0;
+    Build(steady);
+    ASSERT_TRUE(Open());
+    posix::UseVirtualClock(false);
+    ASSERT_EQ(Command(">in/sampler/start"), "<OK");
+    ASSERT_TRUE(testing_support::Eventually([&] { return Read(100).Frames() > 0; }));
+    while (Read(0).Frames() > 0) continue;
+    board->SetButton(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    board->SetButton(false);
+  }
   // The LED reports the board received, oldest first.
   std::vector<std::vector<uint8_t>> LedReports() const {
     std::vector<std::vector<uint8_t>> leds;
@@ -173,18 +189,7 @@ TEST_F(RunsAndCloses, AnOpenThatLitTheLedAndThenFailedSwitchesItOff) {
 // The press holds the reader half a second; then the host gets the abort line, before any frame
 // made from a report after the press (a held value for the half second that never happened).
 TEST_F(RunsAndCloses, NoFrameMadeAfterThePressComesBeforeTheAbortLine) {
-  sim::BoardSettings steady;
-  steady.reportIntervalMicros = 10'000;
-  steady.reportJitterMicros = 0;
-  Build(steady);
-  ASSERT_TRUE(Open());
-  posix::UseVirtualClock(false);  // the host reads while the reader's half second passes
-  ASSERT_EQ(Command(">in/sampler/start"), "<OK");
-  ASSERT_TRUE(testing_support::Eventually([&] { return Read(100).Frames() > 0; }));
-  while (Read(0).Frames() > 0) continue;  // what came before the press is taken
-  board->SetButton(true);  // a short press: the reports after it carry no press
-  std::this_thread::sleep_for(std::chrono::milliseconds(15));
-  board->SetButton(false);
+  ASSERT_NO_FATAL_FAILURE(PressBrieflyDuringARun());
   int framesBeforeTheLine = 0;
   std::string line;
   for (int read = 0; read < 50 && line.empty(); ++read) {
@@ -199,17 +204,7 @@ TEST_F(RunsAndCloses, NoFrameMadeAfterThePressComesBeforeTheAbortLine) {
 // The host starts a new run while the press's half second still runs: the press ended the run
 // before, and the new one is not stopped by it.
 TEST_F(RunsAndCloses, ARunStartedDuringThePressPauseIsNotEndedByThePress) {
-  sim::BoardSettings steady;
-  steady.reportIntervalMicros = 10'000;
-  steady.reportJitterMicros = 0;
-  Build(steady);
-  ASSERT_TRUE(Open());
-  posix::UseVirtualClock(false);
-  ASSERT_EQ(Command(">in/sampler/start"), "<OK");
-  ASSERT_TRUE(testing_support::Eventually([&] { return Read(100).Frames() > 0; }));
-  board->SetButton(true);
-  std::this_thread::sleep_for(std::chrono::milliseconds(15));
-  board->SetButton(false);
+  ASSERT_NO_FATAL_FAILURE(PressBrieflyDuringARun());
   int held = -1;
   ASSERT_TRUE(testing_support::Eventually([&] {  // inside the pause: the ring stands still
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
