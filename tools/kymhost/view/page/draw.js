@@ -57,7 +57,10 @@ function drawGrid(picture, extentMm) {
     context.stroke();
     if (Math.abs(v) > 1e-9) {
       context.fillText(`${Math.round(v * 10) / 10}`, picture.X(v) + 2, picture.Y(-extentMm) - 3);
-      context.fillText(`${Math.round(v * 10) / 10}`, picture.X(-extentMm) + 2, picture.Y(v) - 2);
+      // The lowest line's y label would sit on the x labels of the corner.
+      if (v > -extentMm + 1e-9) {
+        context.fillText(`${Math.round(v * 10) / 10}`, picture.X(-extentMm) + 2, picture.Y(v) - 2);
+      }
     }
   }
   context.fillText('mm', picture.X(extentMm) - 22, picture.Y(-extentMm) - 3);
